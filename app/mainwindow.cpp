@@ -1,0 +1,48 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+constexpr int pollIntervalMs = 1000;
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+
+    labelImage = std::make_unique<QImage>();
+    ui->label_show->setPixmap(QPixmap::fromImage(*labelImage));
+
+    serialPort = std::make_unique<QSerialPort>();
+    connect(serialPort.get(), SIGNAL(error(QSerialPort::SerialPortError)),
+            this, SLOT(serialporterr(QSerialPort::SerialPortError)));
+    connect(this, SIGNAL(ShowInformationTr(QString,int)),
+            this, SLOT(ShowInformation(QString,int)));
+
+    // setupUi leaves the form's placeholder text on the label: the window opens empty.
+    ui->label_show->clear();
+    ui->label->clear();
+
+    pollTimer = new QTimer(this);
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(dealTimer()));
+    pollTimer->start(pollIntervalMs);
+
+    tcpSocket = std::make_unique<QTcpSocket>();
+}
+
+// The members release the form, the picture and the transports; Qt's parent tree the
+// widgets and the timer.
+MainWindow::~MainWindow() = default;
+
+// Serial failures are read from the results of the serial operations; the port's error
+// signal carries nothing more.
+void MainWindow::serialporterr(QSerialPort::SerialPortError error)
+{
+    Q_UNUSED(error)
+}

@@ -1,0 +1,64 @@
+#ifndef QUORVANE_MAINWINDOW_H
+#define QUORVANE_MAINWINDOW_H
+
+#include <QList>
+#include <QMainWindow>
+#include <QSerialPort>
+#include <QString>
+
+#include <memory>
+
+class QImage;
+class QTcpSocket;
+class QTimer;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one window of the tool. It owns every transport and carries the whole logic as
+// operations: the detection cycle and the label view live in app/, the serial, network and
+// USB dialogues in serial/, net/ and usb/. Everything runs on the GUI thread; every wait
+// inside a cycle blocks it, so cycles never overlap.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Label view (app/labelview.cpp): how every dialogue shows or removes its result.
+    void ShowLicenceLabel(const QString &imagePath, const QString &text);
+    void ClearLicenceLabel();
+
+signals:
+    void ShowInformationTr(QString strShow, int isRed);
+
+private slots:
+    void dealTimer();
+    void serialporterr(QSerialPort::SerialPortError error);
+    void ShowInformation(QString strShow, int isRed);
+
+public:
+    // State of the dialogues. Public so that the tests can set up and inspect a dialogue
+    // exactly as the detection cycle leaves it.
+    std::unique_ptr<QSerialPort> serialPort;
+    int serialKind = 0;   // which port rule chose the open port
+    int modelVariant = 0; // set by the serial model table; picks the kind-0 licence command
+    std::unique_ptr<QTcpSocket> tcpSocket;
+    QList<QString> usbPositions;
+    quint16 hidPid = 0;
+    quint16 hidVid = 0;
+    QList<quint16> usbPids;
+    QList<quint16> usbVids;
+    QString extraElement;
+    int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
+
+private:
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<QImage> labelImage;
+    QTimer *pollTimer = nullptr;
+};
+
+#endif // QUORVANE_MAINWINDOW_H

@@ -1,0 +1,124 @@
+// The window as it opens: title, size, widget tree, fonts, and the poll timer.
+#include "app/mainwindow.h"
+#include "tests/support/isolation.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    void opensWithTitleSizeAndEmptyBars()
+    {
+        MainWindow window;
+        QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("QuorvaneV1.10"));
+        QCOMPARE(window.size(), QSize(367, 283));
+        QVERIFY(window.windowIcon().isNull());
+        QCOMPARE(window.minimumSize(), QSize(0, 0));
+        QCOMPARE(window.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+
+        QMenuBar *menubar = window.findChild<QMenuBar *>(QStringLiteral("menubar"));
+        QVERIFY(menubar);
+        QCOMPARE(window.menuBar(), menubar);
+        QVERIFY(menubar->actions().isEmpty());
+        QCOMPARE(menubar->geometry(), QRect(0, 0, 367, 23));
+
+        QStatusBar *statusbar = window.findChild<QStatusBar *>(QStringLiteral("statusbar"));
+        QVERIFY(statusbar);
+        QCOMPARE(window.statusBar(), statusbar);
+        QVERIFY(statusbar->currentMessage().isEmpty());
+    }
+
+    void labelsLieOnTheCentralWidgetInOrder()
+    {
+        MainWindow window;
+        QWidget *central = window.centralWidget();
+        QVERIFY(central);
+        QCOMPARE(central->objectName(), QStringLiteral("centralwidget"));
+        QCOMPARE(central->metaObject()->className(), "QWidget");
+
+        auto *picture = central->findChild<QLabel *>(QStringLiteral("label_show"));
+        auto *text = central->findChild<QLabel *>(QStringLiteral("label"));
+        QVERIFY(picture && text);
+        QCOMPARE(picture->parentWidget(), central);
+        QCOMPARE(text->parentWidget(), central);
+        QCOMPARE(picture->geometry(), QRect(60, 50, 251, 125));
+        QCOMPARE(text->geometry(), QRect(50, 42, 260, 231));
+        // The text label comes later among its siblings, so it is drawn over the picture.
+        QVERIFY(central->children().indexOf(text) > central->children().indexOf(picture));
+        QVERIFY(!picture->hasScaledContents() && !text->hasScaledContents());
+        QVERIFY(!picture->wordWrap() && !text->wordWrap());
+    }
+
+    void textLabelHasItsFontAndAlignment()
+    {
+        MainWindow window;
+        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
+        QCOMPARE(text->font().family(), QStringLiteral("iconfont"));
+        QCOMPARE(text->font().pointSize(), 12);
+        QVERIFY(text->font().kerning());
+        QCOMPARE(int(text->alignment()), 0x84);
+    }
+
+    void bothLabelsStartEmpty()
+    {
+        MainWindow window;
+        auto *picture = window.findChild<QLabel *>(QStringLiteral("label_show"));
+        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
+        QVERIFY(text->text().isEmpty()); // no "TextLabel" left from the form
+        QVERIFY(picture->text().isEmpty());
+        QVERIFY(picture->pixmap(Qt::ReturnByValue).isNull());
+    }
+
+    void pollTimerDrivesTheCycleOnceASecond()
+    {
+        MainWindow window;
+        const QList<QTimer *> timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(timers.size(), 1);
+        QTimer *poll = timers.first();
+        QVERIFY(poll->isActive());
+        QCOMPARE(poll->interval(), 1000);
+        QVERIFY(!poll->isSingleShot());
+
+        QSignalSpy ticks(poll, &QTimer::timeout);
+        QVERIFY(ticks.wait(2500));
+        QVERIFY(ticks.wait(2500));
+        QCOMPARE(ticks.size(), 2);
+
+        // disconnect() is true only for a connection that existed: this is how the
+        // constructor wired the timer, the status path and the serial port's errors.
+        QVERIFY(QObject::disconnect(poll, SIGNAL(timeout()), &window, SLOT(dealTimer())));
+        QVERIFY(QObject::disconnect(&window, SIGNAL(ShowInformationTr(QString,int)),
+                                    &window, SLOT(ShowInformation(QString,int))));
+        QVERIFY(QObject::disconnect(window.serialPort.get(), SIGNAL(error(QSerialPort::SerialPortError)),
+                                    &window, SLOT(serialporterr(QSerialPort::SerialPortError))));
+    }
+
+    void declaresItsSignalAndSlotsInOrder()
+    {
+        const QMetaObject &meta = MainWindow::staticMetaObject;
+        QCOMPARE(meta.className(), "MainWindow");
+        const int first = meta.methodOffset();
+        QCOMPARE(meta.methodCount() - first, 4);
+        const char *signatures[] = {"ShowInformationTr(QString,int)", "dealTimer()",
+                                    "serialporterr(QSerialPort::SerialPortError)",
+                                    "ShowInformation(QString,int)"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(meta.method(first + i).methodSignature(), QByteArray(signatures[i]));
+        QCOMPARE(meta.method(first).methodType(), QMetaMethod::Signal);
+        QCOMPARE(meta.method(first + 1).access(), QMetaMethod::Private);
+        QCOMPARE(meta.method(first).parameterNames(), (QList<QByteArray>{"strShow", "isRed"}));
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
