@@ -519,9 +519,13 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     umockdev_testbed_add_from_string(testbed, record.toUtf8().constData(), nullptr);
 
     if (spec.openFails) {
+        // A folder where the node should be: opening it fails with an I/O error, while
+        // the device stays listed (a missing node would make libusb drop the device).
         gchar *root = umockdev_testbed_get_root_dir(testbed);
-        QFile::remove(QString::fromUtf8(root) + s.devnode);
+        const QString node = QString::fromUtf8(root) + s.devnode;
         g_free(root);
+        QFile::remove(node);
+        QDir().mkpath(node);
     }
     plugged.append(device);
     all.append(device);

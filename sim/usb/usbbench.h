@@ -79,7 +79,7 @@ struct DeviceSpec
     QList<Endpoint> endpoints = {{0x81, 0x02, 64}, {0x01, 0x02, 64}};
     QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none
     int claimErrno = 0;         // claiming interface 0 fails with this errno (ENOENT: not found)
-    bool openFails = false;     // no /dev node: libusb_open fails
+    bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
     OutMode out = OutMode::Accept;
     int inErrno = 0;            // IN transfers end with this errno (EPIPE: stall)
     QList<Rule> script;
