@@ -56,7 +56,8 @@ struct Chunk
 // `request`, the device queues `chunks` for its IN endpoint (none: it stays silent);
 // with `unplug` it is pulled as soon as the request's transfer has completed: every later
 // transfer fails as on a vanished device, and the owner's next UsbBench::collect() (or an
-// explicit unplug) removes it from sysfs. An empty request matches any bytes.
+// explicit unplug) removes it from sysfs. An empty request matches any bytes. Rules stay
+// in force: the first rule that matches fires, every time it matches.
 struct Rule
 {
     QByteArray request;
