@@ -11,6 +11,9 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
+    // A newly attached USB device: its licence dialogue.
+    if (CheckUsbList() != QLatin1String("NULL"))
+        QueryUsb();
 }
 
 // Every message looks the same: isRed is carried along but changes nothing.

@@ -29,6 +29,11 @@ MainWindow::MainWindow(QWidget *parent)
     ui->label_show->clear();
     ui->label->clear();
 
+    // The devices attached now are recorded before the first cycle, so that only devices
+    // plugged in while the window is open start a dialogue.
+    usbDevice = std::make_unique<BulkHidDevice>();
+    InitUsbList();
+
     pollTimer = new QTimer(this);
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(dealTimer()));
     pollTimer->start(pollIntervalMs);

@@ -6,7 +6,11 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "usb/bulkhiddevice.h"
+#include "usb/usbpresence.h"
+
 #include <memory>
+#include <string>
 
 class QImage;
 class QTcpSocket;
@@ -32,6 +36,14 @@ public:
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
 
+    // USB bulk device (usb/): the snapshot of attached devices taken at start-up and
+    // renewed by each cycle, and the licence dialogue with a newly attached device.
+    void InitUsbList();
+    QString CheckUsbList();
+    bool OpenPort(QString position);
+    int readUSB(std::string &bytes);
+    void QueryUsb();
+
 signals:
     void ShowInformationTr(QString strShow, int isRed);
 
@@ -43,6 +55,7 @@ private slots:
 public:
     // State of the dialogues. Public so that the tests can set up and inspect a dialogue
     // exactly as the detection cycle leaves it.
+    std::unique_ptr<BulkHidDevice> usbDevice; // re-created when an open ends in "not found"
     std::unique_ptr<QSerialPort> serialPort;
     int serialKind = 0;   // which port rule chose the open port
     int modelVariant = 0; // set by the serial model table; picks the kind-0 licence command
@@ -52,10 +65,11 @@ public:
     quint16 hidVid = 0;
     QList<quint16> usbPids;
     QList<quint16> usbVids;
-    QString extraElement;
+    QString extraElement;  // position of the device found by the last comparison
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
 
 private:
+    UsbDefaultContext usbDefaultContext; // libusb's default context, for the presence walks
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<QImage> labelImage;
     QTimer *pollTimer = nullptr;

@@ -1,0 +1,669 @@
+// umockdev first: GLib headers use names that Qt defines as macros.
+#include <umockdev.h>
+
+#include "sim/usb/usbbench.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <linux/ioctl.h>
+#include <linux/usbdevice_fs.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <unistd.h>
+
+namespace simusb {
+
+qint64 clockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+namespace {
+
+constexpr char preloadLibrary[] = "libumockdev-preload.so.0";
+
+void appendLe16(QByteArray *bytes, quint16 value)
+{
+    bytes->append(char(value & 0xFF));
+    bytes->append(char(value >> 8));
+}
+
+// Device descriptor, then configuration 1 with interface 0 and its endpoints.
+QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
+{
+    QByteArray device;
+    device.append(char(18)).append(char(1));        // bLength, DEVICE
+    appendLe16(&device, 0x0200);                    // USB 2.0
+    device.append(char(rootHub ? 9 : 0)).append(char(0)).append(char(rootHub ? 1 : 0));
+    device.append(char(64));                        // bMaxPacketSize0
+    appendLe16(&device, spec.vid);
+    appendLe16(&device, spec.pid);
+    appendLe16(&device, 0x0100);                    // bcdDevice
+    device.append(char(1)).append(char(2)).append(char(3)).append(char(1));
+
+    QByteArray interface;
+    interface.append(char(9)).append(char(4)).append(char(0)).append(char(0));
+    interface.append(char(spec.endpoints.size()));
+    interface.append(char(rootHub ? 9 : 0xFF)).append(char(0)).append(char(0)).append(char(0));
+    for (const Endpoint &endpoint : spec.endpoints) {
+        interface.append(char(7)).append(char(5)).append(char(endpoint.address));
+        interface.append(char(endpoint.attributes));
+        appendLe16(&interface, endpoint.maxPacket);
+        interface.append(char(endpoint.attributes == 3 ? 8 : 0)); // bInterval
+    }
+
+    QByteArray config;
+    config.append(char(9)).append(char(2));
+    appendLe16(&config, quint16(9 + interface.size()));
+    config.append(char(1)).append(char(1)).append(char(0)).append(char(0x80)).append(char(50));
+    return device + config + interface;
+}
+
+// The port libusb reports: the number after the last '-' or '.' of the sysfs name; a
+// root hub ("usb1") has none.
+int portOf(const QString &sysName)
+{
+    if (sysName.startsWith(QLatin1String("usb")))
+        return 0;
+    const int cut = std::max(sysName.lastIndexOf(QLatin1Char('-')), sysName.lastIndexOf(QLatin1Char('.')));
+    return sysName.mid(cut + 1).toInt();
+}
+
+int busOf(const QString &sysName)
+{
+    if (sysName.startsWith(QLatin1String("usb")))
+        return sysName.mid(3).toInt();
+    return sysName.left(sysName.indexOf(QLatin1Char('-'))).toInt();
+}
+
+// /devices/usb1/1-4/1-4.2 for "1-4.2": every hub on the way is a folder.
+QString syspathOf(const QString &sysName)
+{
+    const int bus = busOf(sysName);
+    QString path = QStringLiteral("/devices/usb%1").arg(bus);
+    if (sysName.startsWith(QLatin1String("usb")))
+        return path;
+    const int dash = sysName.indexOf(QLatin1Char('-'));
+    const QStringList hops = sysName.mid(dash + 1).split(QLatin1Char('.'));
+    QString name = sysName.left(dash + 1);
+    for (int i = 0; i < hops.size(); ++i) {
+        name += (i == 0 ? QString() : QStringLiteral(".")) + hops.at(i);
+        path += QLatin1Char('/') + name;
+    }
+    return path;
+}
+
+} // namespace
+
+// --- The device's side of the conversation ---------------------------------------------
+
+struct FakeUsbDevice::State
+{
+    DeviceSpec spec;
+    int bus = 0;
+    int devnum = 0;
+    bool rootHub = false;
+    QString syspath;
+    QString devnode;
+    UMockdevIoctlBase *handler = nullptr;
+    gulong handlerId = 0;
+
+    mutable std::mutex lock;
+    bool present = true;     // in sysfs
+    bool pulled = false;     // gone from the host's view: every transfer fails
+    bool pullAfterOut = false;
+    QByteArray pending;      // received since the last script match
+    struct Reply
+    {
+        QByteArray bytes;
+        qint64 readyAt;
+    };
+    QList<Reply> replies;
+    QList<UMockdevIoctlData *> flying;    // submitted, not reaped
+    QList<UMockdevIoctlData *> discarded; // cancelled by the host, to be reaped
+    QByteArray received;
+    QList<Transfer> outTransfers;
+    QList<Transfer> inTransfers;
+    QString driver;
+    bool claimed = false;
+    int claims = 0;
+    int releases = 0;
+    int detaches = 0;
+    int opens = 0;
+
+    gboolean handle(UMockdevIoctlClient *client);
+    void matchScript(qint64 now);
+    bool completeUrb(UMockdevIoctlData *urbData, qint64 now);
+};
+
+namespace {
+
+gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer state)
+{
+    return static_cast<FakeUsbDevice::State *>(state)->handle(client);
+}
+
+struct usbdevfs_urb *urbOf(UMockdevIoctlData *data)
+{
+    return reinterpret_cast<struct usbdevfs_urb *>(data->data);
+}
+
+} // namespace
+
+void FakeUsbDevice::State::matchScript(qint64 now)
+{
+    for (const Rule &rule : spec.script) {
+        if (!rule.request.isEmpty() && !pending.contains(rule.request))
+            continue;
+        for (const Chunk &chunk : rule.chunks)
+            replies.append({chunk.bytes, now + chunk.delayMs});
+        pending.clear();
+        if (rule.unplug)
+            pullAfterOut = true;
+        return;
+    }
+}
+
+// Completes one flying URB if the device has something to say about it. True when the
+// URB is done (its status and length set).
+bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
+{
+    struct usbdevfs_urb *urb = urbOf(urbData);
+    if (pulled) {
+        urb->status = -ENODEV;
+        urb->actual_length = 0;
+        return true;
+    }
+    if (!(urb->endpoint & 0x80)) {
+        switch (spec.out) {
+        case OutMode::Accept:
+            urb->status = 0;
+            urb->actual_length = urb->buffer_length;
+            if (pullAfterOut)
+                pulled = true; // the request went through; then the cable is pulled
+            return true;
+        case OutMode::Stall:
+            urb->status = -EPIPE;
+            urb->actual_length = 0;
+            return true;
+        case OutMode::Hang:
+            return false;
+        }
+        return false;
+    }
+    if (spec.inErrno != 0) {
+        urb->status = -spec.inErrno;
+        urb->actual_length = 0;
+        return true;
+    }
+    if (replies.isEmpty() || replies.first().readyAt > now)
+        return false;
+    Reply &reply = replies.first();
+    const int length = std::min(int(reply.bytes.size()), urb->buffer_length);
+    UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
+        urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
+    if (buffer && length > 0)
+        memcpy(buffer->data, reply.bytes.constData(), size_t(length));
+    urb->status = 0;
+    urb->actual_length = length;
+    inTransfers.append({urb->endpoint, reply.bytes.left(length), now});
+    reply.bytes.remove(0, length);
+    if (reply.bytes.isEmpty())
+        replies.removeFirst();
+    return true;
+}
+
+gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
+{
+    const gulong request = umockdev_ioctl_client_get_request(client);
+    UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
+    std::lock_guard<std::mutex> guard(lock);
+    const qint64 now = clockMs();
+
+    switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+        UMockdevIoctlData *caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
+        *reinterpret_cast<guint32 *>(caps->data) = USBDEVFS_CAP_BULK_SCATTER_GATHER
+            | USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
+            | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+        ++opens; // libusb asks once per open
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+    case USBDEVFS_GETDRIVER: {
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_getdriver), nullptr);
+        auto *getdriver = reinterpret_cast<struct usbdevfs_getdriver *>(data->data);
+        if (pulled) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+        } else if (driver.isEmpty() || getdriver->interface != 0) {
+            umockdev_ioctl_client_complete(client, -1, ENODATA);
+        } else {
+            qstrncpy(getdriver->driver, driver.toLatin1().constData(), sizeof getdriver->driver);
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return TRUE;
+    }
+    case USBDEVFS_IOCTL: {
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_ioctl), nullptr);
+        auto *command = reinterpret_cast<struct usbdevfs_ioctl *>(data->data);
+        if (command->ioctl_code == int(USBDEVFS_DISCONNECT)) {
+            if (driver.isEmpty()) {
+                umockdev_ioctl_client_complete(client, -1, ENODATA);
+            } else {
+                driver.clear();
+                ++detaches;
+                umockdev_ioctl_client_complete(client, 0, 0);
+            }
+        } else {
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return TRUE;
+    }
+    case USBDEVFS_CLAIMINTERFACE: {
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
+        const unsigned int interface = *reinterpret_cast<unsigned int *>(data->data);
+        if (pulled)
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+        else if (interface != 0)
+            umockdev_ioctl_client_complete(client, -1, ENOENT);
+        else if (spec.claimErrno != 0)
+            umockdev_ioctl_client_complete(client, -1, spec.claimErrno);
+        else if (!driver.isEmpty())
+            umockdev_ioctl_client_complete(client, -1, EBUSY);
+        else {
+            claimed = true;
+            ++claims;
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return TRUE;
+    }
+    case USBDEVFS_RELEASEINTERFACE:
+        claimed = false;
+        ++releases;
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    case USBDEVFS_CLEAR_HALT:
+    case USBDEVFS_RESET:
+    case USBDEVFS_RESETEP:
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+
+    case USBDEVFS_SUBMITURB: {
+        if (pulled) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+            return TRUE;
+        }
+        UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
+        struct usbdevfs_urb *urb = urbOf(urbData);
+        if (urb->type != USBDEVFS_URB_TYPE_BULK && urb->type != USBDEVFS_URB_TYPE_INTERRUPT) {
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
+            return TRUE;
+        }
+        UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
+            urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
+        if (!(urb->endpoint & 0x80)) {
+            const QByteArray bytes = buffer ? QByteArray(reinterpret_cast<const char *>(buffer->data),
+                                                         urb->buffer_length)
+                                            : QByteArray();
+            received += bytes;
+            pending += bytes;
+            outTransfers.append({urb->endpoint, bytes, now});
+            matchScript(now);
+        }
+        flying.append(umockdev_ioctl_data_ref(urbData));
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY: {
+        UMockdevIoctlData *done = nullptr;
+        if (!discarded.isEmpty()) {
+            done = discarded.takeFirst();
+            urbOf(done)->status = -ENOENT;
+            urbOf(done)->actual_length = 0;
+        } else {
+            for (int i = 0; i < flying.size(); ++i) {
+                if (completeUrb(flying.at(i), now)) {
+                    done = flying.takeAt(i);
+                    break;
+                }
+            }
+        }
+        if (!done) {
+            umockdev_ioctl_client_complete(client, -1, EAGAIN);
+            return TRUE;
+        }
+        UMockdevIoctlData *pointer = umockdev_ioctl_data_resolve(arg, 0, sizeof(gpointer), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, done);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        umockdev_ioctl_data_unref(done);
+        return TRUE;
+    }
+
+    case USBDEVFS_DISCARDURB: {
+        const gulong address = *reinterpret_cast<gulong *>(arg->data);
+        for (int i = 0; i < flying.size(); ++i) {
+            if (flying.at(i)->client_addr == address) {
+                discarded.append(flying.takeAt(i));
+                umockdev_ioctl_client_complete(client, 0, 0);
+                return TRUE;
+            }
+        }
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return TRUE;
+    }
+
+    default:
+        return FALSE;
+    }
+}
+
+// --- FakeUsbDevice ----------------------------------------------------------------------
+
+FakeUsbDevice::FakeUsbDevice() : d(new State) {}
+
+FakeUsbDevice::~FakeUsbDevice()
+{
+    if (d->handler) {
+        g_signal_handler_disconnect(d->handler, d->handlerId);
+        g_object_unref(d->handler);
+    }
+    for (UMockdevIoctlData *urb : d->flying)
+        umockdev_ioctl_data_unref(urb);
+    for (UMockdevIoctlData *urb : d->discarded)
+        umockdev_ioctl_data_unref(urb);
+}
+
+int FakeUsbDevice::bus() const { return d->bus; }
+int FakeUsbDevice::devnum() const { return d->devnum; }
+int FakeUsbDevice::port() const { return portOf(d->spec.sysName); }
+QString FakeUsbDevice::position() const { return QStringLiteral("%1,%2").arg(bus()).arg(port()); }
+QString FakeUsbDevice::syspath() const { return d->syspath; }
+QString FakeUsbDevice::devnode() const { return d->devnode; }
+const DeviceSpec &FakeUsbDevice::spec() const { return d->spec; }
+
+QByteArray FakeUsbDevice::received() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->received;
+}
+QList<Transfer> FakeUsbDevice::outTransfers() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->outTransfers;
+}
+QList<Transfer> FakeUsbDevice::inTransfers() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->inTransfers;
+}
+bool FakeUsbDevice::claimed() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->claimed;
+}
+int FakeUsbDevice::claims() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->claims;
+}
+int FakeUsbDevice::releases() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->releases;
+}
+int FakeUsbDevice::detaches() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->detaches;
+}
+QString FakeUsbDevice::kernelDriver() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->driver;
+}
+int FakeUsbDevice::opens() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->opens;
+}
+bool FakeUsbDevice::present() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->present && !d->pulled;
+}
+void FakeUsbDevice::setScript(const QList<Rule> &script)
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    d->spec.script = script;
+    d->pending.clear();
+    d->replies.clear();
+}
+
+// --- UsbBench ---------------------------------------------------------------------------
+
+struct UsbBench::Private
+{
+    UMockdevTestbed *testbed = nullptr;
+    std::map<int, int> nextDevnum; // per bus; 1 is the root hub's
+    QList<FakeUsbDevice *> plugged;
+    QList<FakeUsbDevice *> all;    // the bench owns them until it goes
+
+    FakeUsbDevice *add(const DeviceSpec &spec, bool rootHub);
+    void remove(FakeUsbDevice *device);
+};
+
+FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
+{
+    auto *device = new FakeUsbDevice;
+    FakeUsbDevice::State &s = *device->d;
+    s.spec = spec;
+    s.rootHub = rootHub;
+    s.driver = spec.kernelDriver;
+    s.bus = busOf(spec.sysName);
+    if (rootHub) {
+        s.devnum = 1;
+    } else {
+        int &next = nextDevnum[s.bus];
+        if (next < 2)
+            next = 2;
+        s.devnum = next++;
+    }
+    s.syspath = syspathOf(spec.sysName);
+    const QString node = QStringLiteral("bus/usb/%1/%2")
+                             .arg(s.bus, 3, 10, QLatin1Char('0'))
+                             .arg(s.devnum, 3, 10, QLatin1Char('0'));
+    s.devnode = QStringLiteral("/dev/") + node;
+
+    // The handler must listen before the device appears, so that an open at its arrival
+    // reaches it.
+    s.handler = umockdev_ioctl_base_new();
+    s.handlerId = g_signal_connect(s.handler, "handle-ioctl", G_CALLBACK(onIoctl), &s);
+    umockdev_testbed_attach_ioctl(testbed, s.devnode.toUtf8().constData(), s.handler, nullptr);
+
+    const QString record = QStringLiteral(
+        "P: %1\n"
+        "N: %2\n"
+        "E: SUBSYSTEM=usb\n"
+        "E: DEVTYPE=usb_device\n"
+        "E: DRIVER=usb\n"
+        "E: BUSNUM=%3\n"
+        "E: DEVNUM=%4\n"
+        "E: DEVNAME=%5\n"
+        "A: busnum=%6\\n\n"
+        "A: devnum=%7\\n\n"
+        "A: bConfigurationValue=1\\n\n"
+        "A: speed=480\\n\n"
+        "A: idVendor=%8\\n\n"
+        "A: idProduct=%9\\n\n"
+        "H: descriptors=%10\n")
+        .arg(s.syspath, node)
+        .arg(s.bus, 3, 10, QLatin1Char('0'))
+        .arg(s.devnum, 3, 10, QLatin1Char('0'))
+        .arg(s.devnode)
+        .arg(s.bus)
+        .arg(s.devnum)
+        .arg(QStringLiteral("%1").arg(spec.vid, 4, 16, QLatin1Char('0')),
+             QStringLiteral("%1").arg(spec.pid, 4, 16, QLatin1Char('0')),
+             QString::fromLatin1(descriptors(spec, rootHub).toHex().toUpper()));
+    umockdev_testbed_add_from_string(testbed, record.toUtf8().constData(), nullptr);
+
+    if (spec.openFails) {
+        // A folder where the node should be: opening it fails with an I/O error, while
+        // the device stays listed (a missing node would make libusb drop the device).
+        gchar *root = umockdev_testbed_get_root_dir(testbed);
+        const QString node = QString::fromUtf8(root) + s.devnode;
+        g_free(root);
+        QFile::remove(node);
+        QDir().mkpath(node);
+    }
+    plugged.append(device);
+    all.append(device);
+    return device;
+}
+
+void UsbBench::Private::remove(FakeUsbDevice *device)
+{
+    FakeUsbDevice::State &s = *device->d;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (!s.present)
+            return;
+        s.present = false;
+        s.pulled = true;
+    }
+    // umockdev does not announce a removal by itself; without the event libusb would keep
+    // listing the device.
+    const QByteArray syspath = QByteArray("/sys") + s.syspath.toUtf8();
+    umockdev_testbed_uevent(testbed, syspath.constData(), "remove");
+    umockdev_testbed_remove_device(testbed, syspath.constData());
+    umockdev_testbed_detach_ioctl(testbed, s.devnode.toUtf8().constData(), nullptr);
+    plugged.removeAll(device);
+}
+
+UsbBench::UsbBench() : p(new Private)
+{
+    p->testbed = umockdev_testbed_new();
+    // Without a /dev folder of its own the testbed would let the host's /dev show through.
+    gchar *root = umockdev_testbed_get_root_dir(p->testbed);
+    QDir().mkpath(QString::fromUtf8(root) + QStringLiteral("/dev/bus/usb"));
+    g_free(root);
+}
+
+UsbBench::~UsbBench()
+{
+    for (FakeUsbDevice *device : p->plugged)
+        device->d->present = false;
+    g_clear_object(&p->testbed);
+    qDeleteAll(p->all);
+}
+
+FakeUsbDevice *UsbBench::plug(const DeviceSpec &spec)
+{
+    return p->add(spec, false);
+}
+
+FakeUsbDevice *UsbBench::plugRootHub(int bus)
+{
+    DeviceSpec hub;
+    hub.sysName = QStringLiteral("usb%1").arg(bus);
+    hub.vid = 0x1D6B;
+    hub.pid = 0x0002;
+    hub.endpoints = {{0x81, 0x03, 4}};
+    return p->add(hub, true);
+}
+
+void UsbBench::unplug(FakeUsbDevice *device)
+{
+    p->remove(device);
+}
+
+void UsbBench::collect()
+{
+    const QList<FakeUsbDevice *> plugged = p->plugged;
+    for (FakeUsbDevice *device : plugged) {
+        bool pulled;
+        {
+            std::lock_guard<std::mutex> guard(device->d->lock);
+            pulled = device->d->pulled;
+        }
+        if (pulled)
+            p->remove(device);
+    }
+}
+
+QList<FakeUsbDevice *> UsbBench::devices() const
+{
+    return p->plugged;
+}
+
+QString UsbBench::rootDir() const
+{
+    gchar *root = umockdev_testbed_get_root_dir(p->testbed);
+    const QString dir = QString::fromUtf8(root);
+    g_free(root);
+    return dir;
+}
+
+UMockdevTestbed *UsbBench::testbed() const
+{
+    return p->testbed;
+}
+
+bool UsbBench::underUmockdev()
+{
+    const char *preload = getenv("LD_PRELOAD");
+    return preload && strstr(preload, "libumockdev-preload");
+}
+
+void UsbBench::runUnderUmockdev(int argc, char **argv)
+{
+    Q_UNUSED(argc)
+    if (underUmockdev())
+        return;
+    const char *preload = getenv("LD_PRELOAD");
+    const QByteArray value = preload && *preload
+        ? QByteArray(preloadLibrary) + ' ' + preload
+        : QByteArray(preloadLibrary);
+    setenv("LD_PRELOAD", value.constData(), 1);
+    execv("/proc/self/exe", argv);
+    qFatal("cannot re-execute %s under umockdev: %s", argv[0], strerror(errno));
+}
+
+// --- Frames -----------------------------------------------------------------------------
+
+QByteArray licenceRequest()
+{
+    return QByteArray::fromHex("aaaaaa966900040943024c");
+}
+
+QByteArray licenceReply(quint8 status, const QByteArray &licence, int length)
+{
+    QByteArray reply = QByteArray::fromHex("aaaaaa9669");
+    QByteArray body = QByteArray::fromHex("0943");
+    body.append(char(status)).append('\0');
+    body.append(licence.left(21).leftJustified(21, '\0'));
+    reply.append(char((body.size() + 1) >> 8)).append(char((body.size() + 1) & 0xFF));
+    reply.append(body);
+    quint8 check = 0;
+    for (int i = 5; i < reply.size(); ++i)
+        check ^= quint8(reply.at(i));
+    reply.append(char(check));
+    if (reply.size() < length)
+        reply.append(length - reply.size(), '\0');
+    else
+        reply.truncate(length);
+    return reply;
+}
+
+} // namespace simusb

@@ -1,0 +1,385 @@
+// The byte work of the USB transport on its own: parameters, positions, "VP" names,
+// padding, the licence request and its reply, snapshot comparison; then a seeded
+// randomized run over all of them.
+#include "usb/usbframe.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace usbframe;
+
+class TestUsbFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openParams_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("vid");
+        QTest::addColumn<int>("pid");
+        QTest::addColumn<int>("bus");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("addr");
+        QTest::addColumn<int>("vpNames");
+
+        QTest::newRow("all keys") << QByteArray(R"({"vid":1155,"pid":22352,"bus":1,"port":4,"addr":9,"VP":["a","b"]})")
+                                  << true << 1155 << 22352 << 1 << 4 << 9 << 2;
+        QTest::newRow("empty text reads as {}") << QByteArray() << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("empty object") << QByteArray("{}") << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("missing keys") << QByteArray(R"({"pid":3073})") << true << 0 << 3073 << 0 << 0 << 0 << 0;
+        QTest::newRow("hex strings are not numbers")
+            << QByteArray(R"({"vid":"0483","pid":"5750","bus":"1","port":"4"})") << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("other non-numbers")
+            << QByteArray(R"({"vid":true,"pid":null,"bus":[1],"port":{"n":4}})") << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("fractions read as 0") << QByteArray(R"({"vid":3.5,"bus":1.0})") << true << 0 << 0 << 1 << 0 << 0 << 0;
+        QTest::newRow("low 16 bits of IDs") << QByteArray(R"({"vid":70000,"pid":-1})") << true << 4464 << 65535 << 0 << 0 << 0 << 0;
+        QTest::newRow("low 8 bits of bus, port, addr")
+            << QByteArray(R"({"bus":257,"port":-1,"addr":511})") << true << 0 << 0 << 1 << 255 << 255 << 0;
+        QTest::newRow("a non-object: all zeros") << QByteArray("[1,2,3]") << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("VP not an array") << QByteArray(R"({"VP":"VID_0483&PID_5750"})") << true << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("invalid: unterminated") << QByteArray(R"({"vid":1)") << false << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("invalid: single quotes") << QByteArray("{'vid':1}") << false << 0 << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("invalid: plain text") << QByteArray("1,4") << false << 0 << 0 << 0 << 0 << 0 << 0;
+    }
+    void openParams()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        const OpenParams params = parseOpenParams(text.toStdString());
+        QCOMPARE(params.valid, valid);
+        QCOMPARE(params.parseError.isEmpty(), valid);
+        QTEST(int(params.vid), "vid");
+        QTEST(int(params.pid), "pid");
+        QTEST(int(params.bus), "bus");
+        QTEST(int(params.port), "port");
+        QTEST(int(params.address), "addr");
+        QTEST(params.vp.size(), "vpNames");
+    }
+
+    void openParamsJsonIsCompactAndRoundTrips()
+    {
+        const QByteArray json = openParamsJson(0x3E0A, 0x0C01, 3, 14);
+        QVERIFY(!json.contains(' ') && !json.contains('\n'));
+        const QJsonObject object = QJsonDocument::fromJson(json).object();
+        QCOMPARE(object.size(), 4);
+        QCOMPARE(object.value("vid").toInt(), 0x3E0A);
+        QCOMPARE(object.value("pid").toInt(), 0x0C01);
+        QCOMPARE(object.value("bus").toInt(), 3);
+        QCOMPARE(object.value("port").toInt(), 14);
+        const OpenParams back = parseOpenParams(json.toStdString());
+        QCOMPARE(int(back.vid), 0x3E0A);
+        QCOMPARE(int(back.port), 14);
+    }
+
+    void positions_data()
+    {
+        QTest::addColumn<QString>("position");
+        QTest::addColumn<int>("bus");
+        QTest::addColumn<int>("port");
+        QTest::newRow("bus and port") << "1,4" << 1 << 4;
+        QTest::newRow("many digits") << "12,103" << 12 << 103;
+        QTest::newRow("root hub") << "2,0" << 2 << 0;
+        QTest::newRow("no port text") << "1," << 1 << 0;
+        QTest::newRow("no bus text") << ",4" << 0 << 4;
+        QTest::newRow("more parts") << "1,4,7" << 1 << 4;
+        QTest::newRow("not numbers") << "a,b" << 0 << 0;
+        QTest::newRow("hex is not decimal") << "0x1,4" << 0 << 4;
+        QTest::newRow("no comma") << "14" << 0 << 0;
+        QTest::newRow("empty") << "" << 0 << 0;
+    }
+    void positions()
+    {
+        QFETCH(QString, position);
+        const BusPort where = splitPosition(position);
+        QTEST(where.bus, "bus");
+        QTEST(where.port, "port");
+    }
+
+    void positionText_() { QCOMPARE(positionText(1, 4), QStringLiteral("1,4")); QCOMPARE(positionText(10, 0), QStringLiteral("10,0")); }
+
+    void vpNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        QTest::addColumn<int>("vid");
+        QTest::addColumn<int>("pid");
+        QTest::newRow("plain") << "VID_0483&PID_5750" << true << 0x0483 << 0x5750;
+        QTest::newRow("text around") << R"(USB\VID_3E0A&PID_0C01\6&2a)" << true << 0x3E0A << 0x0C01;
+        QTest::newRow("lower-case hex digits") << "VID_3e0b&PID_0c02" << true << 0x3E0B << 0x0C02;
+        QTest::newRow("fifth digit ignored") << "VID_0483&PID_57501" << true << 0x0483 << 0x5750;
+        QTest::newRow("two names in one: the first") << "VID_1111&PID_2222 VID_3333&PID_4444" << true << 0x1111 << 0x2222;
+        QTest::newRow("lower-case vid_") << "vid_0483&PID_5750" << false << 0 << 0;
+        QTest::newRow("lower-case pid_") << "VID_0483&pid_5750" << false << 0 << 0;
+        QTest::newRow("three digits") << "VID_483&PID_5750" << false << 0 << 0;
+        QTest::newRow("not hex") << "VID_04G3&PID_5750" << false << 0 << 0;
+        QTest::newRow("no ampersand") << "VID_0483 PID_5750" << false << 0 << 0;
+        QTest::newRow("empty") << "" << false << 0 << 0;
+    }
+    void vpNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, matches);
+        quint16 vid = 0;
+        quint16 pid = 0;
+        QCOMPARE(parseVpName(name, &vid, &pid), matches);
+        if (matches) {
+            QTEST(int(vid), "vid");
+            QTEST(int(pid), "pid");
+        }
+    }
+
+    void padding_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("packet");
+        QTest::addColumn<int>("padded");
+        QTest::newRow("1 of 64") << 1 << 64 << 64;
+        QTest::newRow("11 of 64") << 11 << 64 << 64;
+        QTest::newRow("64 of 64") << 64 << 64 << 64;
+        QTest::newRow("65 of 64") << 65 << 64 << 128;
+        QTest::newRow("11 of 512") << 11 << 512 << 512;
+        QTest::newRow("11 of 8") << 11 << 8 << 16;
+        QTest::newRow("empty stays empty") << 0 << 64 << 0;
+        QTest::newRow("no packet size") << 11 << 0 << 11;
+    }
+    void padding()
+    {
+        QFETCH(int, length);
+        QFETCH(int, packet);
+        QFETCH(int, padded);
+        const QByteArray data(length, '\x5A');
+        const QByteArray result = padToPackets(data, packet);
+        QCOMPARE(result.size(), padded);
+        QVERIFY(result.startsWith(data));
+        QCOMPARE(result.mid(length), QByteArray(padded - length, '\0'));
+    }
+
+    void licenceRequestFrame()
+    {
+        const QByteArray frame = licenceRequest();
+        QCOMPARE(frame.size(), requestLength);
+        QCOMPARE(frame, QByteArray::fromHex("aaaaaa966900040943024c"));
+        // The check byte is computed over offsets 5 to 9, not written down.
+        QCOMPARE(int(checkByte(frame, 5, 10)), 0x4C);
+        QCOMPARE(int(checkByte(QByteArray::fromHex("0102ff"), 0, 3)), 0xFC);
+        QCOMPARE(int(checkByte(QByteArray::fromHex("0102"), 1, 99)), 0x02);
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<QByteArray>("packet");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("licence");
+
+        const QByteArray head = QByteArray::fromHex("aaaaaa966900190943");
+        const QByteArray text("CMIIT ID:2026AB1234XY");
+        auto reply = [&](quint8 status, const QByteArray &licence, int length) {
+            QByteArray r = head;
+            r.append(char(status)).append('\0').append(licence);
+            r.append(qMax(0, length - r.size()), '\0');
+            return r.left(length);
+        };
+        QTest::newRow("success, 64 bytes") << reply(0x90, text, 64) << int(ReplyVerdict::Success) << 0x90 << QString::fromLatin1(text);
+        QTest::newRow("check failure") << reply(0x41, text, 64) << int(ReplyVerdict::CheckFailed) << 0x41 << QString::fromLatin1(text);
+        QTest::newRow("other status") << reply(0x6A, text, 64) << int(ReplyVerdict::ReadFailed) << 0x6A << QString::fromLatin1(text);
+        QTest::newRow("status 0") << reply(0x00, text, 64) << int(ReplyVerdict::ReadFailed) << 0 << QString::fromLatin1(text);
+        QTest::newRow("nothing") << QByteArray() << int(ReplyVerdict::TooShort) << 0 << QString(21, QChar(0));
+        QTest::newRow("8 bytes") << reply(0x90, text, 8) << int(ReplyVerdict::TooShort) << 0 << QString(21, QChar(0));
+        QTest::newRow("exactly 9 bytes: status reads 0")
+            << reply(0x90, text, 9) << int(ReplyVerdict::ReadFailed) << 0 << QString(21, QChar(0));
+        QTest::newRow("10 bytes: status, no text")
+            << reply(0x90, text, 10) << int(ReplyVerdict::Success) << 0x90 << QString(21, QChar(0));
+        QTest::newRow("short text: the rest is zero")
+            << reply(0x90, text.left(5), 64) << int(ReplyVerdict::Success) << 0x90
+            << QString::fromLatin1(text.left(5)) + QString(16, QChar(0));
+        QTest::newRow("zero bytes inside the text stay")
+            << reply(0x90, QByteArray("AB\0CD", 5) + QByteArray(16, 'z'), 64) << int(ReplyVerdict::Success) << 0x90
+            << QString::fromLatin1("AB\0CD", 5) + QString(16, QLatin1Char('z'));
+        QTest::newRow("Latin-1 bytes") << reply(0x90, QByteArray("\xe9\xff", 2), 64) << int(ReplyVerdict::Success) << 0x90
+                                       << QString::fromLatin1("\xe9\xff") + QString(19, QChar(0));
+    }
+    void replies()
+    {
+        QFETCH(QByteArray, packet);
+        QFETCH(int, verdict);
+        const LicenceReply reply = readLicenceReply(packet.toStdString());
+        QCOMPARE(reply.received, packet.size());
+        QCOMPARE(int(reply.verdict), verdict);
+        QTEST(int(reply.status), "status");
+        QTEST(reply.licence, "licence");
+        QCOMPARE(reply.tail.size(), 120);
+        QCOMPARE(reply.tailHex.size(), 240);
+        QCOMPARE(reply.tailHex, reply.tailHex.toUpper());
+    }
+
+    // A reply longer than the work buffer is cut at 130 bytes.
+    void longReplyIsCut()
+    {
+        QByteArray packet(200, '\0');
+        for (int i = 0; i < packet.size(); ++i)
+            packet[i] = char(i);
+        packet[9] = char(0x90);
+        const LicenceReply reply = readLicenceReply(packet.toStdString());
+        QCOMPARE(reply.received, 200);
+        QCOMPARE(int(reply.buffer[129]), 129);
+        QCOMPARE(reply.tail.at(119), QChar(129));
+        QCOMPARE(reply.tailHex.right(2), QByteArray("81"));
+        QCOMPARE(reply.licence, QString::fromLatin1(packet.mid(11, 21)));
+    }
+
+    void snapshots_data()
+    {
+        QTest::addColumn<QStringList>("recorded");
+        QTest::addColumn<QList<int>>("recordedIds"); // one number per device: vid = pid = n
+        QTest::addColumn<QStringList>("current");
+        QTest::addColumn<QList<int>>("currentIds");
+        QTest::addColumn<bool>("grew");
+        QTest::addColumn<QString>("position");
+        QTest::addColumn<int>("ids"); // -1: not known
+
+        QTest::newRow("arrival") << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+                                 << QStringList{"1,0", "1,3", "1,5"} << QList<int>{1, 2, 3} << true << "1,5" << 3;
+        QTest::newRow("arrival in the middle") << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+                                               << QStringList{"1,0", "1,7", "1,3"} << QList<int>{1, 4, 2} << true << "1,7" << 4;
+        QTest::newRow("removal") << QStringList{"1,0", "1,3", "1,5"} << QList<int>{1, 2, 3}
+                                 << QStringList{"1,0", "1,5"} << QList<int>{1, 3} << false << "1,3" << -1;
+        QTest::newRow("swap, same count") << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+                                          << QStringList{"1,0", "1,4"} << QList<int>{1, 5} << false << "1,3" << -1;
+        QTest::newRow("nothing changed") << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+                                         << QStringList{"1,0", "1,3"} << QList<int>{1, 2} << false << "" << -1;
+        QTest::newRow("two arrivals: the first listed") << QStringList{"1,0"} << QList<int>{1}
+                                                        << QStringList{"1,0", "1,4", "1,2"} << QList<int>{1, 6, 7} << true << "1,4" << 6;
+        QTest::newRow("second device of one maker: its own IDs")
+            << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+            << QStringList{"1,0", "1,3", "2,3"} << QList<int>{1, 2, 2} << true << "2,3" << 2;
+        QTest::newRow("grew on a recorded position: empty")
+            << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+            << QStringList{"1,0", "1,3", "1,3"} << QList<int>{1, 2, 9} << true << "" << -1;
+        QTest::newRow("first snapshot empty") << QStringList{} << QList<int>{}
+                                              << QStringList{"1,0", "1,3"} << QList<int>{1, 2} << true << "1,0" << 1;
+        QTest::newRow("failed enumeration reads as none") << QStringList{"1,0", "1,3"} << QList<int>{1, 2}
+                                                          << QStringList{} << QList<int>{} << false << "1,0" << -1;
+    }
+    void snapshots()
+    {
+        QFETCH(QStringList, recorded);
+        QFETCH(QList<int>, recordedIds);
+        QFETCH(QStringList, current);
+        QFETCH(QList<int>, currentIds);
+        QFETCH(int, ids);
+        auto snapshot = [](const QStringList &positions, const QList<int> &numbers) {
+            UsbSnapshot s;
+            s.positions = positions;
+            for (int n : numbers) {
+                s.vids.append(quint16(0x1000 + n));
+                s.pids.append(quint16(0x2000 + n));
+            }
+            return s;
+        };
+        const UsbChange change = compareSnapshots(snapshot(recorded, recordedIds), snapshot(current, currentIds));
+        QTEST(change.grew, "grew");
+        QTEST(change.position, "position");
+        QCOMPARE(change.idsKnown, ids >= 0);
+        if (ids >= 0) {
+            QCOMPARE(int(change.vid), 0x1000 + ids);
+            QCOMPARE(int(change.pid), 0x2000 + ids);
+        }
+    }
+
+    // Tens of thousands of random and mutated inputs: nothing crashes, every result keeps
+    // its bounds.
+    void randomizedInputsKeepTheInvariants()
+    {
+        QRandomGenerator random(20261207);
+        const QByteArray validJson(R"({"vid":1155,"pid":22352,"bus":1,"port":4,"VP":["VID_0483&PID_5750"]})");
+        const QByteArray validReply = QByteArray::fromHex("aaaaaa9669001909439000") + QByteArray("CMIIT ID:2026AB1234XY");
+        auto randomBytes = [&](int maxLength) {
+            QByteArray bytes(int(random.bounded(maxLength + 1)), '\0');
+            for (char &c : bytes)
+                c = char(random.bounded(256));
+            return bytes;
+        };
+        auto mutate = [&](QByteArray bytes) {
+            const int edits = 1 + int(random.bounded(4));
+            for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
+                const int at = int(random.bounded(bytes.size()));
+                switch (random.bounded(3)) {
+                case 0: bytes[at] = char(random.bounded(256)); break;
+                case 1: bytes.remove(at, 1); break;
+                default: bytes.insert(at, char(random.bounded(256))); break;
+                }
+            }
+            return bytes;
+        };
+
+        for (int round = 0; round < 20000; ++round) {
+            const QByteArray json = round % 2 ? mutate(validJson) : randomBytes(40);
+            const OpenParams params = parseOpenParams(json.toStdString());
+            QVERIFY(params.valid || !params.parseError.isEmpty());
+
+            const QByteArray packet = round % 2 ? mutate(validReply) + randomBytes(200) : randomBytes(300);
+            const LicenceReply reply = readLicenceReply(packet.toStdString());
+            QCOMPARE(reply.licence.size(), licenceLength);
+            QCOMPARE(reply.tail.size(), 120);
+            QCOMPARE(reply.tailHex.size(), 240);
+            QCOMPARE(reply.received, packet.size());
+            if (packet.size() < replyMinimumLength)
+                QCOMPARE(reply.verdict, ReplyVerdict::TooShort);
+            else
+                QCOMPARE(reply.status, quint8(packet.at(replyStatusOffset)));
+            for (int i = 0; i < replyBufferLength; ++i)
+                QCOMPARE(reply.buffer[size_t(i)], i < packet.size() ? quint8(packet.at(i)) : quint8(0));
+
+            const QString position = QString::fromLatin1(round % 2 ? mutate("12,4") : randomBytes(8));
+            const BusPort where = splitPosition(position);
+            if (!position.contains(QLatin1Char(',')))
+                QVERIFY(where.bus == 0 && where.port == 0);
+
+            quint16 vid = 0;
+            quint16 pid = 0;
+            const QString name = QString::fromLatin1(mutate("xVID_0483&PID_5750y"));
+            if (parseVpName(name, &vid, &pid))
+                QVERIFY(name.contains(QLatin1String("VID_")) && name.contains(QLatin1String("&PID_")));
+
+            const int packetSize = int(random.bounded(600));
+            const QByteArray padded = padToPackets(randomBytes(300), packetSize);
+            if (packetSize > 0)
+                QCOMPARE(padded.size() % packetSize, 0);
+        }
+
+        for (int round = 0; round < 20000; ++round) {
+            auto randomSnapshot = [&] {
+                UsbSnapshot s;
+                const int n = int(random.bounded(6));
+                for (int i = 0; i < n; ++i) {
+                    s.positions.append(positionText(1 + int(random.bounded(2)), int(random.bounded(5))));
+                    s.vids.append(quint16(random.bounded(3)));
+                    s.pids.append(quint16(random.bounded(3)));
+                }
+                return s;
+            };
+            const UsbSnapshot recorded = randomSnapshot();
+            const UsbSnapshot current = randomSnapshot();
+            const UsbChange change = compareSnapshots(recorded, current);
+            QCOMPARE(change.grew, current.positions.size() > recorded.positions.size());
+            if (change.grew && !change.position.isEmpty()) {
+                QVERIFY(!recorded.positions.contains(change.position));
+                const int at = current.positions.indexOf(change.position);
+                QVERIFY(change.idsKnown);
+                QCOMPARE(change.vid, current.vids.at(at));
+                QCOMPARE(change.pid, current.pids.at(at));
+            } else if (!change.grew && !change.position.isEmpty()) {
+                QVERIFY(recorded.positions.contains(change.position));
+                QVERIFY(!current.positions.contains(change.position));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUsbFrame)
+#include "tst_usbframe.moc"

@@ -1,0 +1,200 @@
+// The three faults of the USB transport that this code mends: a second device of one
+// maker is opened with its own IDs; transfers without an open device or without an
+// endpoint fail at once; a position without a comma opens nothing.
+#include "app/mainwindow.h"
+#include "sim/usb/usbbench.h"
+#include "tests/support/isolation.h"
+#include "tests/usb/usbtestsupport.h"
+#include "usb/bulkhiddevice.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include <libusb.h>
+
+#include <memory>
+
+using simusb::DeviceSpec;
+using simusb::FakeUsbDevice;
+
+namespace {
+
+const QByteArray licence("CMIIT ID:2026CD5678ZW");
+
+DeviceSpec answeringAt(const QString &sysName, quint16 vid, quint16 pid)
+{
+    DeviceSpec spec;
+    spec.sysName = sysName;
+    spec.vid = vid;
+    spec.pid = pid;
+    spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, licence), 0}}}};
+    return spec;
+}
+
+} // namespace
+
+class TestUsbMended : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<simusb::UsbBench> bench;
+
+    static void runCycle(MainWindow &window) { QMetaObject::invokeMethod(&window, "dealTimer"); }
+    static QString shownText(MainWindow &window) { return window.findChild<QLabel *>("label")->text(); }
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+    void init() { bench = std::make_unique<simusb::UsbBench>(); }
+    void cleanup() { bench.reset(); }
+
+    // Fault 1: the IDs of a new device are those of the device at the reported position,
+    // even when a device with the same vendor or product ID is already attached.
+    void secondDeviceOfOneMakerIsOpened_data()
+    {
+        QTest::addColumn<int>("vid");
+        QTest::addColumn<int>("pid");
+        QTest::newRow("same vendor and product") << 0x3E0A << 0x0C01;
+        QTest::newRow("same vendor, other product") << 0x3E0A << 0x0C02;
+        QTest::newRow("other vendor, same product") << 0x3E0B << 0x0C01;
+    }
+    void secondDeviceOfOneMakerIsOpened()
+    {
+        QFETCH(int, vid);
+        QFETCH(int, pid);
+        bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        MainWindow window;
+        // A device of another maker came and was queried: its IDs are the last ones taken.
+        FakeUsbDevice *other = bench->plug(answeringAt("1-5", 0x0483, 0x5750));
+        runCycle(window);
+        QCOMPARE(other->opens(), 1);
+        QCOMPARE(window.hidVid, quint16(0x0483));
+        window.ClearLicenceLabel();
+
+        FakeUsbDevice *second = bench->plug(answeringAt("1-7", quint16(vid), quint16(pid)));
+        runCycle(window);
+        QCOMPARE(window.extraElement, QStringLiteral("1,7"));
+        QCOMPARE(int(window.hidVid), vid);
+        QCOMPARE(int(window.hidPid), pid);
+        QCOMPARE(second->opens(), 1);
+        QCOMPARE(second->received().left(11), simusb::licenceRequest());
+        QCOMPARE(shownText(window), QString::fromLatin1(licence));
+        QVERIFY(!second->claimed());
+    }
+
+    // Fault 2: no transfer, no loop, no division by zero without a device or an endpoint.
+    void transfersOnAClosedDeviceFailAtOnce()
+    {
+        FakeUsbDevice *fake = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        BulkHidDevice device;
+        char data[11] = {};
+        unsigned char buffer[64];
+        std::string out = "kept";
+        // Never opened: nothing learned either.
+        QCOMPARE(device.write(data, 11, 100), -2);
+        QCOMPARE(device.read(out, 100), 3);
+        QCOMPARE(device.readPacket(buffer, 64, 100), -2);
+        // Opened, endpoints learned, closed again.
+        QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3073,"bus":1,"port":3})"), 0);
+        device.close();
+        QCOMPARE(device.write(data, 11, 100), -2);
+        QCOMPARE(device.read(out, 100), 3);
+        QCOMPARE(device.readPacket(buffer, 64, 100), -2);
+        QCOMPARE(out, std::string("kept"));
+        QVERIFY(fake->outTransfers().isEmpty());
+        QVERIFY(fake->inTransfers().isEmpty());
+    }
+
+    void transfersWithoutAnEndpointFailAtOnce()
+    {
+        DeviceSpec inOnly = answeringAt("1-3", 0x3E0A, 0x0C01);
+        inOnly.endpoints = {{0x81, 0x02, 64}};
+        DeviceSpec outOnly = answeringAt("1-4", 0x3E0A, 0x0C02);
+        outOnly.endpoints = {{0x01, 0x02, 64}};
+        FakeUsbDevice *a = bench->plug(inOnly);
+        FakeUsbDevice *b = bench->plug(outOnly);
+        char data[11] = {};
+        unsigned char buffer[64];
+        {
+            BulkHidDevice device;
+            QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3073,"bus":1,"port":3})"), 0);
+            QCOMPARE(device.outPacketSize(), 0);
+            QCOMPARE(device.write(data, 11, 100), int(LIBUSB_ERROR_NOT_SUPPORTED));
+            QVERIFY(a->outTransfers().isEmpty());
+        }
+        {
+            BulkHidDevice device;
+            QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3074,"bus":1,"port":4})"), 0);
+            QCOMPARE(device.inPacketSize(), 0);
+            std::string out = "kept";
+            QCOMPARE(device.read(out, 100), 3);
+            QCOMPARE(device.readPacket(buffer, 64, 100), int(LIBUSB_ERROR_NOT_SUPPORTED));
+            QCOMPARE(device.readPacket(buffer, 0, 100), int(LIBUSB_ERROR_NOT_SUPPORTED));
+            QCOMPARE(out, std::string("kept"));
+            QCOMPARE(device.write(data, 0, 100), 0); // nothing to send
+            QVERIFY(b->outTransfers().isEmpty());
+        }
+    }
+
+    // The dialogue with a device that has no OUT endpoint ends silently, closed.
+    void dialogueWithoutAnOutEndpointEndsSilently()
+    {
+        MainWindow window;
+        DeviceSpec inOnly = answeringAt("1-3", 0x3E0A, 0x0C01);
+        inOnly.endpoints = {{0x81, 0x02, 64}};
+        FakeUsbDevice *fake = bench->plug(inOnly);
+        QElapsedTimer clock;
+        clock.start();
+        runCycle(window);
+        QVERIFY(clock.elapsed() < 500);
+        QCOMPARE(fake->opens(), 1);
+        QVERIFY(!window.usbDevice->isOpen());
+        QVERIFY(!fake->claimed());
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+    }
+
+    // Fault 3: a position without a comma gives bus 0 and port 0: nothing opens and the
+    // dialogue ends without a message.
+    void positionWithoutACommaOpensNothing_data()
+    {
+        QTest::addColumn<QString>("position");
+        QTest::newRow("empty") << "";
+        QTest::newRow("a number") << "13";
+        QTest::newRow("text") << "1;3";
+    }
+    void positionWithoutACommaOpensNothing()
+    {
+        QFETCH(QString, position);
+        FakeUsbDevice *fake = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        MainWindow window;
+        window.hidVid = 0x3E0A;
+        window.hidPid = 0x0C01;
+        window.extraElement = position;
+        usbtest::LogCapture log;
+        QElapsedTimer clock;
+        clock.start();
+        window.QueryUsb();
+        QVERIFY(clock.elapsed() < 500);
+        QCOMPARE(log.count("BulkHidDevice::open by bus 0 addr"), 1);
+        QCOMPARE(fake->opens(), 0);
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(!window.usbDevice->isOpen());
+    }
+
+    // The way an empty position really arises: one more device, but on a position that is
+    // already recorded. The cycle starts the dialogue, which ends silently.
+    void growthWithoutANewPositionEndsSilently()
+    {
+        FakeUsbDevice *first = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        MainWindow window;
+        FakeUsbDevice *behindHub = bench->plug(answeringAt("1-4.3", 0x3E0A, 0x0C01));
+        usbtest::LogCapture log;
+        runCycle(window);
+        QCOMPARE(log.count("11111"), 1);
+        QCOMPARE(log.count("BulkHidDevice::open by bus 0 addr"), 1);
+        QCOMPARE(first->opens() + behindHub->opens(), 0);
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+    }
+};
+
+QUORVANE_USB_TEST_MAIN(TestUsbMended)
+#include "tst_usbmended.moc"

@@ -1,0 +1,122 @@
+// The running window with devices plugged and pulled while it runs: every arrival is
+// queried once, and the time from plugging to the label on screen is measured.
+#include "app/mainwindow.h"
+#include "sim/usb/usbbench.h"
+#include "tests/support/isolation.h"
+#include "tests/usb/usbtestsupport.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <memory>
+
+using simusb::DeviceSpec;
+using simusb::FakeUsbDevice;
+
+namespace {
+
+DeviceSpec answering(const QByteArray &licence)
+{
+    DeviceSpec spec;
+    spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, licence), 0}}}};
+    return spec;
+}
+
+// Milliseconds until the label shows `text`, the event loop running meanwhile; -1 after
+// `limitMs`.
+qint64 waitForLabel(QLabel *label, const QString &text, qint64 limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < limitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (label->text() == text)
+            return clock.elapsed();
+        QThread::msleep(1);
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestUsbPlug : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<simusb::UsbBench> bench;
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+    void init() { bench = std::make_unique<simusb::UsbBench>(); }
+    void cleanup() { bench.reset(); }
+
+    // Plug, label, pull, again: each plug is reported and shown, within one poll period
+    // plus the dialogue (10 ms pause, 500 ms wait, the read).
+    void plugToLabelTime()
+    {
+        bench->plugRootHub(1);
+        MainWindow window;
+        window.show();
+        QLabel *label = window.findChild<QLabel *>("label");
+        QList<qint64> times;
+        for (int round = 0; round < 5; ++round) {
+            const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
+            QTest::qWait(137 * round); // plug at different phases of the poll timer
+            FakeUsbDevice *device = bench->plug(answering(licence));
+            const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), 4000);
+            QVERIFY2(ms >= 0, "the label never showed the licence");
+            times << ms;
+            QVERIFY2(ms >= 500 && ms < 2600, qPrintable(QString::number(ms)));
+            QCOMPARE(device->opens(), 1);
+            QVERIFY(!device->claimed());
+            bench->unplug(device);
+            QTest::qWait(1100); // the removal is seen by the next tick
+        }
+        std::sort(times.begin(), times.end());
+        qint64 sum = 0;
+        for (qint64 t : times)
+            sum += t;
+        qInfo("plug to label (ms): min %lld, median %lld, mean %lld, max %lld, over %d plugs",
+              times.first(), times.at(times.size() / 2), sum / times.size(), times.last(),
+              int(times.size()));
+    }
+
+    // A device pulled in the middle of its dialogue: the failure is reported, the device
+    // object stays usable, and the device plugged in again is queried again.
+    void pulledMidDialogueThenPluggedAgain()
+    {
+        MainWindow window;
+        QLabel *label = window.findChild<QLabel *>("label");
+        DeviceSpec pulled;
+        pulled.script = {{simusb::licenceRequest(), {}, true}};
+        FakeUsbDevice *first = bench->plug(pulled);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
+                                  QStringLiteral("读取失败,长度小于9"), 3000);
+        QCOMPARE(first->opens(), 1);
+        QVERIFY(!window.usbDevice->isOpen());
+        bench->collect(); // the cable is out: the device leaves sysfs too
+        QTest::qWait(1100);
+
+        const QByteArray licence("CMIIT ID:2026EF9012QP");
+        FakeUsbDevice *again = bench->plug(answering(licence));
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 4000) >= 0);
+        QCOMPARE(again->opens(), 1);
+    }
+
+    // A failed dialogue is not repeated while the device stays: the operator re-plugs it.
+    void failedDialogueIsNotRetried()
+    {
+        MainWindow window;
+        DeviceSpec failing;
+        failing.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x41, "x"), 0}}}};
+        FakeUsbDevice *device = bench->plug(failing);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"), 3000);
+        QTest::qWait(2200);
+        QCOMPARE(device->opens(), 1);
+        QCOMPARE(device->outTransfers().size(), 1);
+    }
+};
+
+QUORVANE_USB_TEST_MAIN(TestUsbPlug)
+#include "tst_usbplug.moc"
