@@ -11,6 +11,11 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
+    // A serial device takes the whole cycle.
+    if (OpenSerialPort()) {
+        QuerySerial();
+        return;
+    }
 }
 
 // Every message looks the same: isRed is carried along but changes nothing.

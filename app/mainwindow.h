@@ -1,6 +1,7 @@
 #ifndef QUORVANE_MAINWINDOW_H
 #define QUORVANE_MAINWINDOW_H
 
+#include <QByteArray>
 #include <QList>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -31,6 +32,12 @@ public:
     // Label view (app/labelview.cpp): how every dialogue shows or removes its result.
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
+
+    // Serial devices (serial/): choose and open the port of a supported device, then hold
+    // the AT dialogue that reads its IMEI and licence text.
+    bool OpenSerialPort();
+    void QuerySerial();
+    void ReadSerialContinuation(QByteArray &reply);
 
 signals:
     void ShowInformationTr(QString strShow, int isRed);
