@@ -94,7 +94,7 @@ void MainWindow::QuerySerial()
     }
 
     const LicenceQuery &query = modelVariant == 1 ? commands.licenceForVariantOne : commands.licence;
-    qDebug() << "sendstr:" << query.command;
+    qDebug() << "sendstr:" << QByteArray(query.command);
     serialPort->write(query.command);
     if (!serialPort->waitForReadyRead(licenceWaitMs)) {
         if (commands.reportsSilence)

@@ -62,6 +62,12 @@ void FakeAtDevice::answer(const QByteArray &command, const AtReply &reply)
     m_script.insert(command, reply);
 }
 
+void FakeAtDevice::answerOnce(const QByteArray &command, const AtReply &reply)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onceScript[command].append(reply);
+}
+
 void FakeAtDevice::answerOthers(const AtReply &reply)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -72,6 +78,7 @@ void FakeAtDevice::clearScript()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_script.clear();
+    m_onceScript.clear();
     m_others = AtReply::silence();
 }
 
@@ -199,7 +206,11 @@ void FakeAtDevice::handleInput(const QByteArray &bytes, Clock::time_point now)
                                            return p.step.kind == AtReply::Step::Stream;
                                        }),
                         m_pending.end());
-        schedule(m_script.value(command, m_others), now);
+        const auto once = m_onceScript.find(command);
+        if (once != m_onceScript.end() && !once->isEmpty())
+            schedule(once->takeFirst(), now);
+        else
+            schedule(m_script.value(command, m_others), now);
     }
     m_changed.notify_all();
 }

@@ -44,6 +44,9 @@ public:
 
     // The script. Replaces an earlier entry for the same command (given without line end).
     void answer(const QByteArray &command, const AtReply &reply);
+    // Replies used once each, in order, before the standing answer: "silent the first
+    // time, answers the second".
+    void answerOnce(const QByteArray &command, const AtReply &reply);
     void answerOthers(const AtReply &reply);
     void clearScript();
 
@@ -90,6 +93,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     QHash<QByteArray, AtReply> m_script;
+    QHash<QByteArray, QList<AtReply>> m_onceScript;
     AtReply m_others;
     QByteArray m_received;
     QList<QByteArray> m_commands;
