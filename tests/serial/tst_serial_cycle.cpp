@@ -3,6 +3,8 @@
 #include "tests/serial/serialdevices.h"
 #include "tests/support/isolation.h"
 
+#include <QProcess>
+
 #include <algorithm>
 
 using namespace serialtest;
@@ -61,6 +63,51 @@ private slots:
         auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
         QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString::fromLatin1(licence21), 5000);
         QVERIFY(device.waitForCommands(1, 0));
+    }
+
+    // The real program, started as a child, sees the bench's ports and talks to the fake
+    // device; the same fakes drive it end to end.
+    void realProgramTalksToTheFakeDevice()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 1);
+        device.answer("AT+CGSN", AtReply::text(okLine("990001031234567")));
+        device.answer("AT+NCSN?", AtReply::text(licenceReplyOfKind(1)));
+
+        QProcess program;
+        QProcessEnvironment environment = bench.processEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+        const bool talked = device.waitForCommands(4, 8000); // two cycles
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(talked);
+        QCOMPARE(device.commands().mid(0, 4), (QList<QByteArray>{"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
+    }
+
+    // A port the bench holds busy is busy for the child program as well.
+    void busyPortIsBusyForTheRealProgram()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 0);
+        device.answerOthers(AtReply::error());
+        QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[0].name)));
+
+        QProcess program;
+        QProcessEnvironment environment = bench.processEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+        const bool talked = device.waitForCommands(1, 2500); // two cycles and more
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(!talked);
+        QVERIFY(device.received().isEmpty());
     }
 
     // One dialogue with a device that answers every command at once. Its floor is the
