@@ -1,42 +1,27 @@
 // The AT dialogue with devices that answer at once or within a continuation: commands on
 // the wire byte for byte, markers and offsets, the model table, and the mended faults
 // that need no long wait.
-#include "tests/serial/serialtest.h"
+#include "tests/serial/serialdevices.h"
 #include "tests/support/isolation.h"
 
 using namespace serialtest;
 
 namespace {
 
-const QString kind0Port = QStringLiteral("COM5");
-const QString kind0Description = QStringLiteral("USB Serial Device");
-
-struct Port
-{
-    QString name;
-    QString description;
-};
-
-const Port portsByKind[] = {
-    {QStringLiteral("COM5"), QStringLiteral("USB Serial Device")},
-    {QStringLiteral("COM12"), QStringLiteral("Unisoc Usb Serial Port 0")},
-    {QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port")},
-    {QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340")},
-};
-
-const QByteArray licence21 = "ABCDEFGHIJKLMNOPQRSTU";
-
 QByteArray kesetReply(const QByteArray &field)
 {
     return "\r\n+KESET: 26," + field + "\r\n\r\nOK\r\n";
 }
 
-QByteArray imeiReply(const QByteArray &imei)
-{
-    return okLine("*MRD_IMEI:" + imei);
-}
-
 using Script = QList<QPair<QByteArray, QByteArray>>; // command -> reply at once
+
+FakeAtDevice &addScriptedPort(SerialBench &bench, int kind, const Script &script)
+{
+    FakeAtDevice &device = addPortOfKind(bench, kind);
+    for (const auto &entry : script)
+        device.answer(entry.first, AtReply::text(entry.second));
+    return device;
+}
 
 } // namespace
 
@@ -121,9 +106,7 @@ private slots:
         QFETCH(QString, text);
 
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(portsByKind[kind].name, portsByKind[kind].description);
-        for (const auto &entry : script)
-            device.answer(entry.first, AtReply::text(entry.second));
+        FakeAtDevice &device = addScriptedPort(bench, kind, script);
         Dialogue dialogue;
         dialogue.window.modelVariant = modelVariantBefore;
 
@@ -140,7 +123,7 @@ private slots:
     void continuationGathersChunks()
     {
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R",
                       AtReply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40));
         device.answer("AT*KESET=26", AtReply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40));
@@ -165,7 +148,7 @@ private slots:
         QFETCH(QByteArray, first);
         QFETCH(QString, text);
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")));
         device.answer("AT*KESET=26", AtReply::text(first).then("MORE\r\n\r\nOK\r\n", 40));
         Dialogue dialogue;
@@ -205,9 +188,7 @@ private slots:
         QFETCH(QString, picture);
         QFETCH(int, modelVariant);
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(QStringLiteral("COM12"), QStringLiteral("Unisoc Usb Serial Port 0"));
-        device.answer("AT+CGSN", AtReply::text(reply));
-        device.answer("AT+NCSN?", AtReply::text("AT+NCSN?\r\r\n+" + licence21 + "\r\n\r\nOK\r\n"));
+        addScriptedPort(bench, 1, Script{{"AT+CGSN", reply}, {"AT+NCSN?", licenceReplyOfKind(1)}});
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QVERIFY2(dialogue.shows(picture), qPrintable(picture));
@@ -227,7 +208,7 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(reply));
         Dialogue dialogue;
         dialogue.window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL01.jpg"), QStringLiteral("EARLIER"));
@@ -252,7 +233,7 @@ private slots:
         QFETCH(QByteArray, first);
         QFETCH(bool, supported);
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(first).then("990001071234567\r\n\r\nOK\r\n", 40));
         device.answer("AT*KESET=26", AtReply::text(kesetReply(licence21)));
         Dialogue dialogue;
@@ -265,7 +246,7 @@ private slots:
     void emptyLicenceFieldShowsNothing()
     {
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")));
         device.answer("AT*KESET=26", AtReply::text("\r\n+KESET: 26,\r\n\r\nOK\r\n"));
         Dialogue dialogue;
@@ -281,7 +262,7 @@ private slots:
     void modelVariantDoesNotLeak()
     {
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001101234567")));
         device.answer("AT+USERDATAR=1,21", AtReply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
         device.answer("AT*KESET=26", AtReply::text(kesetReply(licence21)));
@@ -332,9 +313,7 @@ private slots:
         QFETCH(Script, script);
         QFETCH(bool, reported);
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(portsByKind[kind].name, portsByKind[kind].description);
-        for (const auto &entry : script)
-            device.answer(entry.first, AtReply::text(entry.second));
+        addScriptedPort(bench, kind, script);
         Dialogue dialogue;
         dialogue.window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL09.png"), QStringLiteral("EARLIER"));
         QVERIFY(dialogue.run());
@@ -349,7 +328,7 @@ private slots:
     void unpluggedAfterTheImeiReply()
     {
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(kind0Port, kind0Description);
+        FakeAtDevice &device = addPortOfKind(bench, 0);
         device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")).thenUnplug(20));
         device.answer("AT*KESET=26", AtReply::text(kesetReply(licence21)));
         Dialogue dialogue;
@@ -364,7 +343,7 @@ private slots:
     void unpluggedInsteadOfTheImeiReply()
     {
         SerialBench bench;
-        FakeAtDevice &device = bench.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
+        FakeAtDevice &device = addPortOfKind(bench, 2);
         device.answer("AT+EGMR=0", AtReply::unplug(10));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
