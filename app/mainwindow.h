@@ -37,7 +37,6 @@ public:
     // the AT dialogue that reads its IMEI and licence text.
     bool OpenSerialPort();
     void QuerySerial();
-    void ReadSerialContinuation(QByteArray &reply);
 
 signals:
     void ShowInformationTr(QString strShow, int isRed);
@@ -63,6 +62,9 @@ public:
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
 
 private:
+    // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
+    void ReadSerialContinuation(QByteArray &reply);
+
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<QImage> labelImage;
     QTimer *pollTimer = nullptr;
