@@ -1,6 +1,6 @@
 // The AT dialogue with devices that answer at once or within a continuation: commands on
-// the wire byte for byte, markers and offsets, the model table, and the mended faults
-// that need no long wait.
+// the wire byte for byte, markers and offsets, the model table, the model variant of
+// one device against the next, replies without their marker, and devices pulled out.
 #include "tests/serial/serialdevices.h"
 #include "tests/support/isolation.h"
 
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL05.jpg")));
     }
 
-    // Mended: the model variant of an earlier device does not choose the licence command
+    // The model variant of an earlier device does not choose the licence command
     // of the next one.
     void modelVariantDoesNotLeak()
     {
@@ -281,7 +281,7 @@ private slots:
         QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
     }
 
-    // Mended: a licence reply without its marker shows nothing; kinds 0 to 2 report it as
+    // A licence reply without its marker shows nothing; kinds 0 to 2 report it as
     // a failed reply, kind 3 stays silent, as for no reply at all.
     void licenceWithoutMarker_data()
     {

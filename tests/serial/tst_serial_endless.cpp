@@ -1,4 +1,4 @@
-// Mended: a device that never stops talking. The continuation reads end at 64 KiB of
+// A device that never stops talking. The continuation reads end at 64 KiB of
 // reply or after 2000 ms in all, and the dialogue goes on with what it has read.
 #include "tests/serial/serialdevices.h"
 #include "tests/support/isolation.h"

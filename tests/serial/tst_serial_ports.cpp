@@ -9,12 +9,12 @@
 
 using namespace serialtest;
 
-struct PortSpec
+struct PortListing
 {
     QString name;
     QString description;
 };
-Q_DECLARE_METATYPE(QList<PortSpec>)
+Q_DECLARE_METATYPE(QList<PortListing>)
 
 class TestSerialPorts : public QObject
 {
@@ -55,36 +55,36 @@ private slots:
 
     void choosesPortByRule_data()
     {
-        QTest::addColumn<QList<PortSpec>>("ports");
+        QTest::addColumn<QList<PortListing>>("ports");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("baud");
-        QTest::newRow("rule 1: Device + COM") << QList<PortSpec>{{"COM5", "USB Serial Device"}}
+        QTest::newRow("rule 1: Device + COM") << QList<PortListing>{{"COM5", "USB Serial Device"}}
                                               << "COM5" << 0 << 115200;
         QTest::newRow("rule 2: spans into the name")
-            << QList<PortSpec>{{"COM12", "Unisoc Usb Serial Port 0"}} << "COM12" << 1 << 115200;
-        QTest::newRow("rule 3") << QList<PortSpec>{{"COM7", "Quectel USB REPL Port"}} << "COM7" << 2 << 115200;
+            << QList<PortListing>{{"COM12", "Unisoc Usb Serial Port 0"}} << "COM12" << 1 << 115200;
+        QTest::newRow("rule 3") << QList<PortListing>{{"COM7", "Quectel USB REPL Port"}} << "COM7" << 2 << 115200;
         QTest::newRow("rule 4: CH340 at 1000000 baud")
-            << QList<PortSpec>{{"COM8", "USB-SERIAL CH340"}} << "COM8" << 3 << 1000000;
-        QTest::newRow("any Device on a COM name") << QList<PortSpec>{{"COM1", "Some Other Device"}}
+            << QList<PortListing>{{"COM8", "USB-SERIAL CH340"}} << "COM8" << 3 << 1000000;
+        QTest::newRow("any Device on a COM name") << QList<PortListing>{{"COM1", "Some Other Device"}}
                                                   << "COM1" << 0 << 115200;
         QTest::newRow("unsupported ports are passed over")
-            << QList<PortSpec>{{"ttyACM0", "USB Serial Device"}, {"COM2", "Modem"},
+            << QList<PortListing>{{"ttyACM0", "USB Serial Device"}, {"COM2", "Modem"},
                                {"COM9", "Quectel USB REPL Port"}}
             << "COM9" << 2 << 115200;
         QTest::newRow("first matching port wins")
-            << QList<PortSpec>{{"COM7", "Quectel USB REPL Port"}, {"COM8", "USB-SERIAL CH340"}}
+            << QList<PortListing>{{"COM7", "Quectel USB REPL Port"}, {"COM8", "USB-SERIAL CH340"}}
             << "COM7" << 2 << 115200;
     }
     void choosesPortByRule()
     {
-        QFETCH(QList<PortSpec>, ports);
+        QFETCH(QList<PortListing>, ports);
         QFETCH(QString, chosen);
         QFETCH(int, kind);
         QFETCH(int, baud);
 
         SerialBench bench;
-        for (const PortSpec &port : ports)
+        for (const PortListing &port : ports)
             bench.addPort(port.name, port.description);
         Dialogue dialogue;
         dialogue.window.serialKind = 99;
