@@ -11,6 +11,12 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
+    // A serial device takes the whole cycle.
+    if (OpenSerialPort()) {
+        QuerySerial();
+        return;
+    }
+
     // A newly attached USB device: its licence dialogue.
     if (CheckUsbList() != QLatin1String("NULL"))
         QueryUsb();

@@ -1,6 +1,7 @@
 #ifndef QUORVANE_MAINWINDOW_H
 #define QUORVANE_MAINWINDOW_H
 
+#include <QByteArray>
 #include <QList>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -36,6 +37,11 @@ public:
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
 
+    // Serial devices (serial/): choose and open the port of a supported device, then hold
+    // the AT dialogue that reads its IMEI and licence text.
+    bool OpenSerialPort();
+    void QuerySerial();
+
     // USB bulk device (usb/): the snapshot of attached devices taken at start-up and
     // renewed by each cycle, and the licence dialogue with a newly attached device.
     void InitUsbList();
@@ -69,6 +75,9 @@ public:
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
 
 private:
+    // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
+    void ReadSerialContinuation(QByteArray &reply);
+
     UsbDefaultContext usbDefaultContext; // libusb's default context, for the presence walks
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<QImage> labelImage;

@@ -1,0 +1,138 @@
+#include "app/mainwindow.h"
+#include "serial/serialreply.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <iterator>
+
+namespace {
+
+constexpr int imeiWaitMs = 3000;
+constexpr int licenceWaitMs = 10000;
+constexpr int continuationStepMs = 100;
+// A device that never stops talking is listened to for this long at most.
+constexpr int continuationLimitMs = 2000;
+
+// Every device understands this one when its own IMEI command gets no answer.
+constexpr char fallbackImeiCommand[] = "AT*MRD_IMEI=R\r\n";
+
+struct LicenceQuery
+{
+    const char *command;
+    const char *marker;
+    int offset; // from the marker's first byte to the licence text
+};
+
+struct SerialCommands
+{
+    const char *imeiCommand;  // null: the device is not asked for its IMEI
+    const char *fixedPicture; // the picture when there is no IMEI to look up
+    LicenceQuery licence;
+    LicenceQuery licenceForVariantOne; // when modelVariant is 1
+    bool reportsSilence;      // a licence command without answer is reported
+};
+
+// By serialKind, the number of the port rule that chose the port.
+constexpr SerialCommands serialCommands[] = {
+    {"AT*MRD_IMEI=R\r\n", nullptr,
+     {"AT*KESET=26\r\n", "+KESET: 26,", 11},
+     {"AT+USERDATAR=1,21\r\n", "+USERDATAR:21,", 14}, true},
+    {"AT+CGSN\r\n", nullptr,
+     {"AT+NCSN?\r\n", "AT+NCSN?", 12},
+     {"AT+NCSN?\r\n", "AT+NCSN?", 12}, true},
+    {"AT+EGMR=0\r\n", nullptr,
+     {"AT*MRD_SN=R\r\n", "2010,", 5},
+     {"AT*MRD_SN=R\r\n", "2010,", 5}, true},
+    {nullptr, ":/qjpg/res/BKG00.png",
+     {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
+     {"AT*MRD_SN=R\r\n", "MRD_SN:", 8}, false},
+};
+
+// What a device sends when its licence field is empty.
+constexpr char emptyLicenceField[] = "\r\n\r\nOK\r\n";
+
+} // namespace
+
+// The AT dialogue with the device on the open port: its IMEI names the model and so the
+// label picture, then its licence text is cut from the reply to the licence command.
+// Every wait blocks; the port stays open for the next cycle to close.
+void MainWindow::QuerySerial()
+{
+    if (serialKind < 0 || serialKind >= int(std::size(serialCommands)))
+        return;
+    const SerialCommands &commands = serialCommands[serialKind];
+
+    QString picture;
+    if (!commands.imeiCommand) {
+        picture = QString::fromLatin1(commands.fixedPicture);
+    } else {
+        serialPort->write(commands.imeiCommand);
+        if (!serialPort->waitForReadyRead(imeiWaitMs)) {
+            serialPort->write(fallbackImeiCommand);
+            if (!serialPort->waitForReadyRead(imeiWaitMs)) {
+                emit ShowInformationTr(QStringLiteral("指令接收失败10000！"), 0);
+                return;
+            }
+        }
+        QByteArray imeiReply = serialPort->readAll();
+        if (!imeiReply.toLower().contains("error"))
+            ReadSerialContinuation(imeiReply);
+        qDebug() << "读到的readdata：" << imeiReply;
+
+        // The variant belongs to the device in hand: one left by an earlier device must
+        // not choose this device's licence command.
+        modelVariant = 0;
+        const std::optional<SerialModel> model = findSerialModel(imeiReply);
+        if (!model) {
+            emit ShowInformationTr(QStringLiteral("不支持此机型！"), 0);
+            ClearLicenceLabel();
+            return;
+        }
+        picture = model->picture;
+        if (model->modelVariant != keepModelVariant)
+            modelVariant = model->modelVariant;
+    }
+
+    const LicenceQuery &query = modelVariant == 1 ? commands.licenceForVariantOne : commands.licence;
+    qDebug() << "sendstr:" << QByteArray(query.command);
+    serialPort->write(query.command);
+    if (!serialPort->waitForReadyRead(licenceWaitMs)) {
+        if (commands.reportsSilence)
+            emit ShowInformationTr(QStringLiteral("指令接收失败！"), 0);
+        return;
+    }
+    QByteArray licenceReply = serialPort->readAll();
+    const QByteArray lower = licenceReply.toLower();
+    if (!lower.contains("ok") && !lower.contains("error"))
+        ReadSerialContinuation(licenceReply);
+    qDebug() << "读到的网证:" << licenceReply;
+
+    // Without its marker the reply carries no licence: it is reported as a failed reply.
+    const std::optional<QString> licence = cutLicenceText(licenceReply, query.marker, query.offset);
+    if (!licence) {
+        qDebug() << "网证标记缺失:" << query.marker;
+        if (commands.reportsSilence)
+            emit ShowInformationTr(QStringLiteral("指令接收失败！"), 0);
+        return;
+    }
+    qDebug() << "读到的XKZstr:" << *licence;
+
+    if (*licence != QLatin1String(emptyLicenceField))
+        ShowLicenceLabel(picture, *licence);
+}
+
+// The rest of a reply that arrives after its first part: read on while each wait of
+// 100 ms brings text, up to serialReplyLimitBytes or continuationLimitMs in all.
+void MainWindow::ReadSerialContinuation(QByteArray &reply)
+{
+    QElapsedTimer running;
+    running.start();
+    for (;;) {
+        const qint64 left = continuationLimitMs - running.elapsed();
+        if (left <= 0)
+            return;
+        serialPort->waitForReadyRead(int(qMin<qint64>(continuationStepMs, left)));
+        if (!appendContinuationRead(reply, serialPort->readAll()))
+            return;
+    }
+}

@@ -1,0 +1,92 @@
+#include "serial/serialreply.h"
+
+#include <QRegExp>
+
+namespace {
+
+constexpr int imeiDigits = 15;
+
+// The IMEI's last seven digits above this number mark the later labels of row 12.
+constexpr int row12Threshold = 300315;
+constexpr int row12SerialDigits = 7;
+
+struct ModelRow
+{
+    const char *tac;
+    const char *picture;
+    int modelVariant;
+    // Row 12 only: the picture when the IMEI's serial part is not above row12Threshold.
+    const char *pictureUpToThreshold;
+};
+
+// Searched in this order; the first TAC found in the reply decides.
+constexpr ModelRow modelTable[] = {
+    {"99000101", ":/qjpg/res/LBL01.jpg", keepModelVariant, nullptr},
+    {"99000102", ":/qjpg/res/LBL02.jpg", keepModelVariant, nullptr},
+    {"99000103", ":/qjpg/res/LBL03.jpg", keepModelVariant, nullptr},
+    {"99000104", ":/qjpg/res/LBL04.jpg", keepModelVariant, nullptr},
+    {"99000105", ":/qjpg/res/LBL05.jpg", keepModelVariant, nullptr},
+    {"99000106", ":/qjpg/res/LBL06.jpg", keepModelVariant, nullptr},
+    {"99000107", ":/qjpg/res/LBL07.jpg", keepModelVariant, nullptr},
+    {"99000108", ":/qjpg/res/LBL08.jpg", keepModelVariant, nullptr},
+    {"99000109", ":/qjpg/res/LBL09.png", 2, nullptr},
+    {"99000110", ":/qjpg/res/LBL10.jpg", 1, nullptr},
+    {"99000111", ":/qjpg/res/LBL11.png", 2, nullptr},
+    {"99000112", ":/qjpg/res/LBL12.png", 2, ":/qjpg/res/LBL13.png"},
+    {"99000113", ":/qjpg/res/LBL14.png", keepModelVariant, nullptr},
+};
+
+QString pictureOf(const ModelRow &row, const QByteArray &imeiReply)
+{
+    if (!row.pictureUpToThreshold)
+        return QString::fromLatin1(row.picture);
+    // A failed conversion, or no IMEI at all, counts as 0: the earlier label.
+    const QString imei = extractImei(QString::fromUtf8(imeiReply));
+    const int serial = imei.right(row12SerialDigits).toInt(nullptr, 10);
+    return QString::fromLatin1(serial > row12Threshold ? row.picture : row.pictureUpToThreshold);
+}
+
+} // namespace
+
+QString extractImei(const QString &text)
+{
+    QRegExp digits(QStringLiteral("(\\d+)"), Qt::CaseSensitive, QRegExp::RegExp);
+    int from = 0;
+    while ((from = digits.indexIn(text, from)) != -1) {
+        if (digits.cap(1).size() == imeiDigits)
+            return digits.cap(1);
+        from += digits.matchedLength();
+    }
+    return QString();
+}
+
+std::optional<SerialModel> findSerialModel(const QByteArray &imeiReply)
+{
+    for (const ModelRow &row : modelTable) {
+        if (imeiReply.contains(row.tac))
+            return SerialModel{pictureOf(row, imeiReply), row.modelVariant};
+    }
+    return std::nullopt;
+}
+
+QString textUpToZero(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
+}
+
+bool appendContinuationRead(QByteArray &reply, const QByteArray &read)
+{
+    const QByteArray text = textUpToZero(read).toUtf8();
+    const int room = qMax(0, serialReplyLimitBytes - reply.size());
+    reply.append(text.left(room));
+    return !text.isEmpty() && reply.size() < serialReplyLimitBytes;
+}
+
+std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray &marker, int offset)
+{
+    const int found = reply.indexOf(marker);
+    if (found < 0)
+        return std::nullopt;
+    // mid() gives fewer bytes at the end of the reply and none beyond it.
+    return textUpToZero(reply.mid(found + offset, licenceTextBytes));
+}

@@ -1,0 +1,305 @@
+#include "sim/serial/fakeatdevice.h"
+
+#include <algorithm>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quorvane::sim {
+
+namespace {
+
+// How often the device looks for the program's open while the port is closed, and the
+// longest it sleeps while the port is open and nothing is due.
+constexpr int closedPortPollMs = 2;
+constexpr int idlePollMs = 20;
+// A stream does not pile up more than this when the program does not read.
+constexpr int streamBacklogBytes = 4096;
+constexpr int maxLineBytes = 4096;
+
+struct BaudRate
+{
+    speed_t code;
+    int bitsPerSecond;
+};
+
+constexpr BaudRate baudRates[] = {
+    {B9600, 9600},     {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+    {B115200, 115200}, {B230400, 230400},   {B460800, 460800},   {B921600, 921600},
+    {B1000000, 1000000}, {B2000000, 2000000}, {B4000000, 4000000},
+};
+
+} // namespace
+
+FakeAtDevice::FakeAtDevice(int masterFd, const QString &portName, const QString &description,
+                           std::function<void()> removeFromSystem)
+    : m_fd(masterFd)
+    , m_portName(portName)
+    , m_description(description)
+    , m_removeFromSystem(std::move(removeFromSystem))
+{
+    // A device whose program does not read must not stall: writes that do not fit wait.
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_thread = std::thread([this] { run(); });
+}
+
+FakeAtDevice::~FakeAtDevice()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void FakeAtDevice::answer(const QByteArray &command, const AtReply &reply)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_script.insert(command, reply);
+}
+
+void FakeAtDevice::answerOnce(const QByteArray &command, const AtReply &reply)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onceScript[command].append(reply);
+}
+
+void FakeAtDevice::answerOthers(const AtReply &reply)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_others = reply;
+}
+
+void FakeAtDevice::clearScript()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_script.clear();
+    m_onceScript.clear();
+    m_others = AtReply::silence();
+}
+
+QByteArray FakeAtDevice::received() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
+QList<QByteArray> FakeAtDevice::commands() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_commands;
+}
+
+void FakeAtDevice::clearReceived()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_received.clear();
+    m_commands.clear();
+}
+
+bool FakeAtDevice::waitForCommands(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_commands.size() >= count; });
+}
+
+void FakeAtDevice::unplug()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    unplugLocked();
+}
+
+bool FakeAtDevice::isPlugged() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_plugged;
+}
+
+int FakeAtDevice::baudRate() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    termios settings{};
+    if (!m_plugged || ::tcgetattr(m_fd, &settings) != 0)
+        return 0;
+    const speed_t code = ::cfgetospeed(&settings);
+    for (const BaudRate &rate : baudRates) {
+        if (rate.code == code)
+            return rate.bitsPerSecond;
+    }
+    return 0;
+}
+
+// The device's life: wait for bytes or for the next step that is due, answer, repeat.
+void FakeAtDevice::run()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stop) {
+        if (!m_plugged) {
+            m_changed.wait(lock, [this] { return m_stop; });
+            break;
+        }
+
+        const Clock::time_point now = Clock::now();
+        int timeoutMs = idlePollMs;
+        for (const Pending &pending : m_pending) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                pending.due - now).count();
+            timeoutMs = std::min<int>(timeoutMs, std::max<long long>(0, left));
+        }
+        pollfd watch{m_fd, short(POLLIN | (m_output.isEmpty() ? 0 : POLLOUT)), 0};
+
+        lock.unlock();
+        const int ready = ::poll(&watch, 1, timeoutMs);
+        QByteArray input;
+        bool hungUp = false;
+        if (ready > 0 && (watch.revents & POLLIN)) {
+            char buffer[4096];
+            const ssize_t count = ::read(m_fd, buffer, sizeof buffer);
+            if (count > 0)
+                input = QByteArray(buffer, int(count));
+            else if (count < 0 && errno != EAGAIN && errno != EINTR)
+                hungUp = true; // EIO: nobody has the port open
+        } else if (ready > 0 && (watch.revents & POLLHUP)) {
+            hungUp = true;
+        }
+        if (hungUp)
+            ::usleep(closedPortPollMs * 1000);
+        lock.lock();
+
+        if (m_stop || !m_plugged)
+            continue;
+        if (hungUp) {
+            portClosed();
+            continue;
+        }
+        m_portOpen = true;
+        if (!input.isEmpty())
+            handleInput(input, Clock::now());
+        playDueSteps(Clock::now());
+        flushOutput();
+    }
+}
+
+void FakeAtDevice::handleInput(const QByteArray &bytes, Clock::time_point now)
+{
+    m_received.append(bytes);
+    for (const char byte : bytes) {
+        if (byte != '\r' && byte != '\n') {
+            if (m_line.size() < maxLineBytes)
+                m_line.append(byte);
+            continue;
+        }
+        if (m_line.isEmpty())
+            continue;
+        const QByteArray command = m_line;
+        m_line.clear();
+        m_commands.append(command);
+        ++m_commandCount;
+        // A new command silences a stream that is still talking.
+        m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
+                                       [](const Pending &p) {
+                                           return p.step.kind == AtReply::Step::Stream;
+                                       }),
+                        m_pending.end());
+        const auto once = m_onceScript.find(command);
+        if (once != m_onceScript.end() && !once->isEmpty())
+            schedule(once->takeFirst(), now);
+        else
+            schedule(m_script.value(command, m_others), now);
+    }
+    m_changed.notify_all();
+}
+
+void FakeAtDevice::schedule(const AtReply &reply, Clock::time_point now)
+{
+    Clock::time_point at = now;
+    for (const AtReply::Step &step : reply.steps()) {
+        at += std::chrono::milliseconds(step.delayMs);
+        m_pending.push_back({at, step, m_commandCount});
+        if (step.kind == AtReply::Step::Stream)
+            break; // a stream never ends, so nothing can come after it
+    }
+}
+
+void FakeAtDevice::playDueSteps(Clock::time_point now)
+{
+    // Steps are played in the order they fall due; a stream puts itself back in line.
+    std::stable_sort(m_pending.begin(), m_pending.end(),
+                     [](const Pending &a, const Pending &b) { return a.due < b.due; });
+    while (!m_pending.empty() && m_pending.front().due <= now && m_plugged) {
+        Pending next = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        switch (next.step.kind) {
+        case AtReply::Step::Bytes:
+            m_output.append(next.step.bytes);
+            break;
+        case AtReply::Step::Stream:
+            if (m_output.size() < streamBacklogBytes)
+                m_output.append(next.step.bytes);
+            next.due += std::chrono::milliseconds(next.step.delayMs);
+            if (next.due <= now) // running late: no burst to catch up
+                next.due = now + std::chrono::milliseconds(next.step.delayMs);
+            m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), next,
+                                              [](const Pending &a, const Pending &b) {
+                                                  return a.due < b.due;
+                                              }),
+                             next);
+            break;
+        case AtReply::Step::Unplug:
+            flushOutput();
+            unplugLocked();
+            break;
+        }
+    }
+}
+
+void FakeAtDevice::flushOutput()
+{
+    while (!m_output.isEmpty() && m_plugged) {
+        const ssize_t written = ::write(m_fd, m_output.constData(), size_t(m_output.size()));
+        if (written > 0) {
+            m_output.remove(0, int(written));
+            continue;
+        }
+        if (written < 0 && (errno == EAGAIN || errno == EINTR))
+            return; // the program's input is full: the rest goes when it reads
+        m_output.clear(); // the port is closed under our feet
+        return;
+    }
+}
+
+// The program closed the port: what the device still had to say is lost, as on a real
+// line, and a half-received command is forgotten.
+void FakeAtDevice::portClosed()
+{
+    if (!m_portOpen)
+        return;
+    m_portOpen = false;
+    m_pending.clear();
+    m_output.clear();
+    m_line.clear();
+}
+
+void FakeAtDevice::unplugLocked()
+{
+    if (!m_plugged)
+        return;
+    m_plugged = false;
+    m_pending.clear();
+    m_output.clear();
+    // Closing the master end hangs the port up for the program. The testbed owns this
+    // descriptor number and closes it at the end, so it is pointed at /dev/null rather
+    // than closed.
+    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    ::dup2(nothing, m_fd);
+    ::close(nothing);
+    m_removeFromSystem();
+    m_changed.notify_all();
+}
+
+} // namespace quorvane::sim

@@ -1,0 +1,113 @@
+#ifndef QUORVANE_SIM_SERIAL_FAKEATDEVICE_H
+#define QUORVANE_SIM_SERIAL_FAKEATDEVICE_H
+
+#include "sim/serial/atreply.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quorvane::sim {
+
+// A device that answers AT commands on the master side of an emulated serial port. It
+// runs on a thread of its own, so a program that blocks while it waits for a reply (on
+// any thread, or in a child process) gets its answer in time.
+//
+// A command is the text the program sends up to a carriage return or line feed; empty
+// lines are ignored. Each command is looked up in the script and its reply is played;
+// commands without an entry get the fallback reply, silence unless set. Every byte the
+// program writes is recorded, whether or not it makes up a known command.
+//
+// The device outlives the program's opening and closing of the port: while the port is
+// closed it listens for the next open, and whatever it still had to say is dropped.
+//
+// Made by SerialBench::addPort; owned by the bench.
+class FakeAtDevice
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ~FakeAtDevice();
+    FakeAtDevice(const FakeAtDevice &) = delete;
+    FakeAtDevice &operator=(const FakeAtDevice &) = delete;
+
+    QString portName() const { return m_portName; }
+    QString description() const { return m_description; }
+
+    // The script. Replaces an earlier entry for the same command (given without line end).
+    void answer(const QByteArray &command, const AtReply &reply);
+    // Replies used once each, in order, before the standing answer: "silent the first
+    // time, answers the second".
+    void answerOnce(const QByteArray &command, const AtReply &reply);
+    void answerOthers(const AtReply &reply);
+    void clearScript();
+
+    // What the program sent: every byte in order, and the commands cut from it.
+    QByteArray received() const;
+    QList<QByteArray> commands() const;
+    void clearReceived();
+    // Blocks until at least count commands have arrived or timeoutMs has passed.
+    bool waitForCommands(int count, int timeoutMs) const;
+
+    // Pulls the device out now: the port hangs up (the program's reads and waits fail)
+    // and the port leaves the list of serial ports. There is no way back in.
+    void unplug();
+    bool isPlugged() const;
+
+    // The line speed the program set on the port, or 0 when it is not a standard one.
+    int baudRate() const;
+
+private:
+    friend class SerialBench;
+    FakeAtDevice(int masterFd, const QString &portName, const QString &description,
+                 std::function<void()> removeFromSystem);
+
+    struct Pending
+    {
+        Clock::time_point due;
+        AtReply::Step step;
+        quint64 command; // the command whose reply this is, to stop its stream
+    };
+
+    void run();
+    void handleInput(const QByteArray &bytes, Clock::time_point now);
+    void schedule(const AtReply &reply, Clock::time_point now);
+    void playDueSteps(Clock::time_point now);
+    void flushOutput();
+    void portClosed();
+    void unplugLocked();
+
+    const int m_fd;
+    const QString m_portName;
+    const QString m_description;
+    std::function<void()> m_removeFromSystem;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    QHash<QByteArray, AtReply> m_script;
+    QHash<QByteArray, QList<AtReply>> m_onceScript;
+    AtReply m_others;
+    QByteArray m_received;
+    QList<QByteArray> m_commands;
+    QByteArray m_line;
+    std::vector<Pending> m_pending;
+    QByteArray m_output;
+    quint64 m_commandCount = 0;
+    bool m_plugged = true;
+    bool m_portOpen = false;
+    bool m_stop = false;
+
+    std::thread m_thread;
+};
+
+} // namespace quorvane::sim
+
+#endif // QUORVANE_SIM_SERIAL_FAKEATDEVICE_H

@@ -1,0 +1,191 @@
+// GLib's headers use the word "signals", which Qt defines as a keyword: umockdev first.
+#include <umockdev.h>
+
+#include "sim/serial/serialbench.h"
+
+#include <QDir>
+#include <QSerialPort>
+#include <QtGlobal>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace quorvane::sim {
+
+namespace {
+
+constexpr char preloadLibrary[] = "libumockdev-preload.so.0";
+constexpr char lockDirectory[] = "/run/lock";
+// Major number of USB modems (cdc_acm); each port gets its own minor.
+constexpr int acmMajor = 166;
+
+bool preloadNamesEmulation(const char *preload)
+{
+    return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
+}
+
+} // namespace
+
+void SerialBench::runUnderEmulation(int argc, char **argv)
+{
+    Q_UNUSED(argc)
+    if (isUnderEmulation())
+        return;
+    const char *earlier = std::getenv("LD_PRELOAD");
+    QByteArray preload(preloadLibrary);
+    if (earlier && *earlier)
+        preload += ' ' + QByteArray(earlier);
+    ::setenv("LD_PRELOAD", preload.constData(), 1);
+    ::execv("/proc/self/exe", argv);
+    qFatal("cannot start %s again with %s: %s", argv[0], preloadLibrary, std::strerror(errno));
+}
+
+bool SerialBench::isUnderEmulation()
+{
+    return preloadNamesEmulation(std::getenv("LD_PRELOAD"));
+}
+
+bool SerialBench::usePrivateLockDirectory(QString *why)
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        *why = QStringLiteral("unshare(CLONE_NEWNS): %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    // Mounts made from here on stay in this process and its children.
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("tmpfs", lockDirectory, "tmpfs", 0, "mode=1777") != 0) {
+        *why = QStringLiteral("mount: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+SerialBench::SerialBench()
+{
+    if (!isUnderEmulation())
+        qFatal("SerialBench: %s is not loaded; call SerialBench::runUnderEmulation first",
+               preloadLibrary);
+    m_testbed = umockdev_testbed_new();
+    // Without a /dev of its own the port list falls back to the machine's real /dev.
+    QDir().mkpath(rootDir() + QStringLiteral("/dev"));
+}
+
+SerialBench::~SerialBench()
+{
+    for (QSerialPort *holder : qAsConst(m_held))
+        delete holder;
+    m_held.clear();
+    m_devices.clear(); // stops the device threads before their ports go
+    g_object_unref(m_testbed);
+}
+
+QString SerialBench::rootDir() const
+{
+    gchar *root = umockdev_testbed_get_root_dir(m_testbed);
+    const QString path = QString::fromLocal8Bit(root);
+    g_free(root);
+    return path;
+}
+
+QProcessEnvironment SerialBench::processEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("UMOCKDEV_DIR"), rootDir());
+    environment.insert(QStringLiteral("LD_PRELOAD"), QString::fromLocal8Bit(qgetenv("LD_PRELOAD")));
+    return environment;
+}
+
+FakeAtDevice &SerialBench::addPort(const QString &name, const QString &description)
+{
+    const int number = ++m_portCount;
+    // The port list comes sorted by sysfs path: the two-digit port number keeps the order
+    // in which the ports were added.
+    Port port;
+    port.name = name;
+    port.usbPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(number, 2, 10, QLatin1Char('0'));
+    port.interfacePath = port.usbPath + QStringLiteral("/1-%1:1.0").arg(number, 2, 10, QLatin1Char('0'));
+    port.ttyPath = port.interfacePath + QStringLiteral("/tty/") + name;
+
+    const QString minor = QString::number(number - 1);
+    const QString record = QStringLiteral(
+        "P: %1\n"
+        "E: SUBSYSTEM=usb\n"
+        "E: DEVTYPE=usb_device\n"
+        "E: DRIVER=usb\n"
+        "A: busnum=1\n"
+        "A: devnum=%2\n"
+        "\n"
+        "P: %3\n"
+        "E: SUBSYSTEM=usb\n"
+        "E: DEVTYPE=usb_interface\n"
+        "E: DRIVER=cdc_acm\n"
+        "\n"
+        "P: %4\n"
+        "N: %5\n"
+        "E: SUBSYSTEM=tty\n"
+        "E: DEVNAME=/dev/%5\n"
+        "E: MAJOR=%6\n"
+        "E: MINOR=%7\n"
+        "A: dev=%6:%7\n"
+        "E: ID_MODEL=%8\n")
+        .arg(port.usbPath.mid(4), QString::number(number + 1), port.interfacePath.mid(4),
+             port.ttyPath.mid(4), name, QString::number(acmMajor), minor, description);
+
+    int masterFd = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_testbedMutex);
+        GError *error = nullptr;
+        if (!umockdev_testbed_add_from_string(m_testbed, record.toUtf8().constData(), &error))
+            qFatal("SerialBench: cannot add port %s: %s", qPrintable(name), error->message);
+        masterFd = umockdev_testbed_get_dev_fd(m_testbed, qPrintable(QStringLiteral("/dev/") + name));
+    }
+    if (masterFd < 0)
+        qFatal("SerialBench: port %s has no terminal behind it", qPrintable(name));
+
+    m_devices.emplace_back(new FakeAtDevice(masterFd, name, description, [this, port] { remove(port); }));
+    return *m_devices.back();
+}
+
+FakeAtDevice *SerialBench::device(const QString &name) const
+{
+    for (const auto &device : m_devices) {
+        if (device->portName() == name)
+            return device.get();
+    }
+    return nullptr;
+}
+
+// A pulled-out USB modem: its tty goes first, then the interface and the device.
+void SerialBench::remove(const Port &port)
+{
+    std::lock_guard<std::mutex> lock(m_testbedMutex);
+    for (const QString &path : {port.ttyPath, port.interfacePath, port.usbPath}) {
+        const QByteArray syspath = path.toUtf8();
+        umockdev_testbed_uevent(m_testbed, syspath.constData(), "remove");
+        umockdev_testbed_remove_device(m_testbed, syspath.constData());
+    }
+}
+
+bool SerialBench::holdBusy(const QString &name)
+{
+    if (m_held.contains(name))
+        return true;
+    auto *holder = new QSerialPort(name);
+    if (!holder->open(QIODevice::ReadWrite)) {
+        delete holder;
+        return false;
+    }
+    m_held.insert(name, holder);
+    return true;
+}
+
+void SerialBench::release(const QString &name)
+{
+    delete m_held.take(name);
+}
+
+} // namespace quorvane::sim

@@ -1,0 +1,89 @@
+#ifndef QUORVANE_SIM_SERIAL_SERIALBENCH_H
+#define QUORVANE_SIM_SERIAL_SERIALBENCH_H
+
+#include "sim/serial/atreply.h"
+#include "sim/serial/fakeatdevice.h"
+
+#include <QHash>
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QSerialPort;
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+
+namespace quorvane::sim {
+
+// A workbench of emulated serial ports (umockdev): each port is a USB device with one
+// interface and a tty whose udev model text is the port's description, so the real
+// QSerialPortInfo lists it and the real QSerialPort opens it. Behind each port sits a
+// FakeAtDevice.
+//
+// The process (and any program it starts) must run with libumockdev-preload loaded:
+// call SerialBench::runUnderEmulation at the top of main. One bench at a time per
+// process; a fresh one per test.
+//
+//   SerialBench bench;
+//   FakeAtDevice &modem = bench.addPort("COM5", "USB Serial Device");
+//   modem.answer("AT*MRD_IMEI=R", AtReply::text("\r\n990001011234567\r\n\r\nOK\r\n"));
+//   ... run the program, then look at modem.received() ...
+class SerialBench
+{
+public:
+    SerialBench();
+    ~SerialBench();
+    SerialBench(const SerialBench &) = delete;
+    SerialBench &operator=(const SerialBench &) = delete;
+
+    // Makes sure this process runs with libumockdev-preload: if it does not yet, starts
+    // the same program again with it (the call then does not return). Returns normally
+    // once the library is loaded.
+    static void runUnderEmulation(int argc, char **argv);
+    static bool isUnderEmulation();
+
+    // Gives this process (and the programs it starts) a private, empty /run/lock, so that
+    // the serial port lock files of programs run side by side do not meet. Needs root
+    // (scripts/isolated runs as root); false with the reason otherwise.
+    static bool usePrivateLockDirectory(QString *why);
+
+    // A new port at the end of the port list. The name is the tty's name (COM5, ttyACM0);
+    // the description is what QSerialPortInfo::description reports ('_' reads as a
+    // space; Qt reads it as Latin-1, so keep it to Latin-1 characters).
+    FakeAtDevice &addPort(const QString &name, const QString &description);
+    FakeAtDevice *device(const QString &name) const;
+
+    // Another program holds the port open (its lock file is taken), so opening it fails
+    // until release. The holder is this process, so a program started by it sees the
+    // port busy as well.
+    bool holdBusy(const QString &name);
+    void release(const QString &name);
+
+    // What a program started from here needs in its environment to see these ports.
+    QProcessEnvironment processEnvironment() const;
+    QString rootDir() const;
+
+private:
+    struct Port
+    {
+        QString name;
+        QString usbPath;
+        QString interfacePath;
+        QString ttyPath;
+    };
+
+    void remove(const Port &port);
+
+    UMockdevTestbed *m_testbed = nullptr;
+    std::mutex m_testbedMutex; // devices unplug from their own threads
+    std::vector<std::unique_ptr<FakeAtDevice>> m_devices;
+    QHash<QString, QSerialPort *> m_held;
+    int m_portCount = 0;
+};
+
+} // namespace quorvane::sim
+
+#endif // QUORVANE_SIM_SERIAL_SERIALBENCH_H

@@ -1,0 +1,155 @@
+// The serial step of the detection cycle, and how long one dialogue with a device that
+// answers at once takes.
+#include "tests/serial/serialdevices.h"
+#include "tests/support/isolation.h"
+
+#include <QProcess>
+
+#include <algorithm>
+
+using namespace serialtest;
+
+namespace {
+
+struct Spread
+{
+    qint64 min, median, max;
+};
+
+Spread spreadOf(QVector<qint64> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return {samples.first(), samples.at(samples.size() / 2), samples.last()};
+}
+
+} // namespace
+
+class TestSerialCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    // A cycle that opens a serial port runs its dialogue and leaves the port open; the
+    // next cycle closes it, opens it again and asks again.
+    void dealTimerRunsTheSerialDialogue()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 2);
+        device.answer("AT+EGMR=0", AtReply::text(okLine("+EGMR: \"990001081234567\"")));
+        device.answer("AT*MRD_SN=R", AtReply::text(licenceReplyOfKind(2)));
+        Dialogue dialogue;
+
+        QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
+        QVERIFY(dialogue.window.serialPort->isOpen());
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg")));
+        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+
+        dialogue.window.ClearLicenceLabel();
+        QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
+        QCOMPARE(device.commands(), (QList<QByteArray>{"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg")));
+        QVERIFY(dialogue.messages.isEmpty());
+    }
+
+    // The poll timer of a window left to itself finds the device within a few seconds.
+    void pollTimerFindsTheDevice()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 3);
+        device.answer("AT*MRD_SN=R", AtReply::text(licenceReplyOfKind(3)));
+        MainWindow window;
+        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
+        QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString::fromLatin1(licence21), 5000);
+        QVERIFY(device.waitForCommands(1, 0));
+    }
+
+    // The real program, started as a child, sees the bench's ports and talks to the fake
+    // device; the same fakes drive it end to end.
+    void realProgramTalksToTheFakeDevice()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 1);
+        device.answer("AT+CGSN", AtReply::text(okLine("990001031234567")));
+        device.answer("AT+NCSN?", AtReply::text(licenceReplyOfKind(1)));
+
+        QProcess program;
+        QProcessEnvironment environment = bench.processEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+        const bool talked = device.waitForCommands(4, 8000); // two cycles
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(talked);
+        QCOMPARE(device.commands().mid(0, 4), (QList<QByteArray>{"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
+    }
+
+    // A port the bench holds busy is busy for the child program as well.
+    void busyPortIsBusyForTheRealProgram()
+    {
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 0);
+        device.answerOthers(AtReply::error());
+        QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[0].name)));
+
+        QProcess program;
+        QProcessEnvironment environment = bench.processEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+        const bool talked = device.waitForCommands(1, 2500); // two cycles and more
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(!talked);
+        QVERIFY(device.received().isEmpty());
+    }
+
+    // One dialogue with a device that answers every command at once. Its floor is the
+    // continuation waits of 100 ms: one behind the IMEI reply, and one more behind a
+    // licence reply without "OK".
+    void durationOfOneDialogue_data()
+    {
+        QTest::addColumn<QByteArray>("licenceReply");
+        QTest::addColumn<int>("waits");
+        QTest::newRow("licence reply with OK") << okLine("+KESET: 26," + licence21) << 1;
+        QTest::newRow("licence reply without OK") << QByteArray("\r\n+KESET: 26," + licence21 + "\r\n") << 2;
+    }
+    void durationOfOneDialogue()
+    {
+        QFETCH(QByteArray, licenceReply);
+        QFETCH(int, waits);
+        SerialBench bench;
+        FakeAtDevice &device = addPortOfKind(bench, 0);
+        device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")));
+        device.answer("AT*KESET=26", AtReply::text(licenceReply));
+        Dialogue dialogue;
+
+        QVector<qint64> queries;
+        QVector<qint64> cycles;
+        for (int round = 0; round < 10; ++round) {
+            dialogue.window.ClearLicenceLabel();
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(dialogue.run());
+            cycles << clock.elapsed();
+            queries << dialogue.lastQueryMs;
+            QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+        }
+        const Spread query = spreadOf(queries);
+        const Spread cycle = spreadOf(cycles);
+        qInfo("QuerySerial: min %lld ms, median %lld ms, max %lld ms (continuation waits: %d x 100 ms); "
+              "open + query: min %lld ms, median %lld ms, max %lld ms",
+              query.min, query.median, query.max, waits, cycle.min, cycle.median, cycle.max);
+        QVERIFY(query.min >= waits * 100);
+        QVERIFY(query.max < waits * 100 + 1000);
+    }
+};
+
+QUORVANE_SERIAL_TEST_MAIN(TestSerialCycle)
+#include "tst_serial_cycle.moc"

@@ -1,0 +1,182 @@
+// Port choice: the real QSerialPortInfo lists emulated USB serial ports, and the rule
+// texts pick one by its description and name.
+#include "tests/serial/serialtest.h"
+#include "tests/support/isolation.h"
+
+#include "serial/portrules.h"
+
+#include <QSerialPortInfo>
+
+using namespace serialtest;
+
+struct PortListing
+{
+    QString name;
+    QString description;
+};
+Q_DECLARE_METATYPE(QList<PortListing>)
+
+class TestSerialPorts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    // The rules by themselves, on match keys. The Chinese text of rule 4 is tested here
+    // only: on Linux, Qt reads a port's udev model text as Latin-1, so no emulated port
+    // can carry it in its description.
+    void rulesMatchKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("kind"); // -1: no rule
+        QTest::addColumn<int>("baud");
+        QTest::newRow("rule 1") << "USB Serial DeviceCOM5" << 0 << 115200;
+        QTest::newRow("rule 2") << "Unisoc Usb Serial Port 0COM12" << 1 << 115200;
+        QTest::newRow("rule 3") << "Quectel USB REPL PortCOM7" << 2 << 115200;
+        QTest::newRow("rule 4 CH340") << "USB-SERIAL CH340COM8" << 3 << 1000000;
+        QTest::newRow("rule 4 Chinese") << QStringLiteral("USB 串行设备COM3") << 3 << 1000000;
+        QTest::newRow("case matters") << "USB Serial deviceCOM5" << -1 << 0;
+        QTest::newRow("Device not before COM") << "DeviceX COM5" << -1 << 0;
+        QTest::newRow("port 1 of Unisoc") << "Unisoc Usb Serial Port 1COM12" << -1 << 0;
+        QTest::newRow("earlier rule wins") << "Quectel USB REPL Port DeviceCOM9" << 0 << 115200;
+        QTest::newRow("empty") << "" << -1 << 0;
+    }
+    void rulesMatchKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, kind);
+        QFETCH(int, baud);
+        const PortRule *rule = findPortRule(key);
+        QCOMPARE(rule ? rule->serialKind : -1, kind);
+        if (rule)
+            QCOMPARE(int(rule->baudRate), baud);
+    }
+
+    void choosesPortByRule_data()
+    {
+        QTest::addColumn<QList<PortListing>>("ports");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("baud");
+        QTest::newRow("rule 1: Device + COM") << QList<PortListing>{{"COM5", "USB Serial Device"}}
+                                              << "COM5" << 0 << 115200;
+        QTest::newRow("rule 2: spans into the name")
+            << QList<PortListing>{{"COM12", "Unisoc Usb Serial Port 0"}} << "COM12" << 1 << 115200;
+        QTest::newRow("rule 3") << QList<PortListing>{{"COM7", "Quectel USB REPL Port"}} << "COM7" << 2 << 115200;
+        QTest::newRow("rule 4: CH340 at 1000000 baud")
+            << QList<PortListing>{{"COM8", "USB-SERIAL CH340"}} << "COM8" << 3 << 1000000;
+        QTest::newRow("any Device on a COM name") << QList<PortListing>{{"COM1", "Some Other Device"}}
+                                                  << "COM1" << 0 << 115200;
+        QTest::newRow("unsupported ports are passed over")
+            << QList<PortListing>{{"ttyACM0", "USB Serial Device"}, {"COM2", "Modem"},
+                               {"COM9", "Quectel USB REPL Port"}}
+            << "COM9" << 2 << 115200;
+        QTest::newRow("first matching port wins")
+            << QList<PortListing>{{"COM7", "Quectel USB REPL Port"}, {"COM8", "USB-SERIAL CH340"}}
+            << "COM7" << 2 << 115200;
+    }
+    void choosesPortByRule()
+    {
+        QFETCH(QList<PortListing>, ports);
+        QFETCH(QString, chosen);
+        QFETCH(int, kind);
+        QFETCH(int, baud);
+
+        SerialBench bench;
+        for (const PortListing &port : ports)
+            bench.addPort(port.name, port.description);
+        Dialogue dialogue;
+        dialogue.window.serialKind = 99;
+
+        QVERIFY(dialogue.window.OpenSerialPort());
+        QVERIFY(dialogue.window.serialPort->isOpen());
+        QCOMPARE(dialogue.window.serialPort->portName(), chosen);
+        QCOMPARE(dialogue.window.serialKind, kind);
+        QCOMPARE(dialogue.window.serialPort->baudRate(), baud);
+        QCOMPARE(dialogue.window.serialPort->dataBits(), QSerialPort::Data8);
+        QCOMPARE(dialogue.window.serialPort->parity(), QSerialPort::NoParity);
+        QCOMPARE(dialogue.window.serialPort->stopBits(), QSerialPort::OneStop);
+        QCOMPARE(dialogue.window.serialPort->flowControl(), QSerialPort::NoFlowControl);
+        // The device end sees the line speed too.
+        QCOMPARE(bench.device(chosen)->baudRate(), baud);
+        QVERIFY(dialogue.messages.isEmpty());
+    }
+
+    void listsPortsWithTheirDescriptions()
+    {
+        SerialBench bench;
+        bench.addPort(QStringLiteral("COM12"), QStringLiteral("Unisoc Usb Serial Port 0"));
+        bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB_Serial_Device"));
+        const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+        QCOMPARE(ports.size(), 2);
+        QCOMPARE(ports.at(0).portName(), QStringLiteral("COM12"));
+        QCOMPARE(ports.at(0).description(), QStringLiteral("Unisoc Usb Serial Port 0"));
+        QCOMPARE(ports.at(1).description(), QStringLiteral("USB Serial Device"));
+    }
+
+    void noPortAtAll()
+    {
+        SerialBench bench;
+        Dialogue dialogue;
+        dialogue.window.serialKind = 2;
+        QVERIFY(!dialogue.window.OpenSerialPort());
+        QVERIFY(!dialogue.window.serialPort->isOpen());
+        QCOMPARE(dialogue.window.serialKind, 2); // kept when nothing matches
+    }
+
+    void noSupportedPort()
+    {
+        SerialBench bench;
+        bench.addPort(QStringLiteral("ttyUSB0"), QStringLiteral("USB Serial Device"));
+        bench.addPort(QStringLiteral("COM3"), QStringLiteral("Bluetooth Link"));
+        Dialogue dialogue;
+        dialogue.window.serialKind = 1;
+        QVERIFY(!dialogue.window.OpenSerialPort());
+        QVERIFY(!dialogue.window.serialPort->isOpen());
+        QCOMPARE(dialogue.window.serialKind, 1);
+    }
+
+    // A matching port held by another program is not bypassed: the free second one is
+    // never tried, in this cycle or the next, and nothing is shown.
+    void busyPortIsNotBypassed()
+    {
+        SerialBench bench;
+        FakeAtDevice &first = bench.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
+        FakeAtDevice &second = bench.addPort(QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340"));
+        second.answerOthers(AtReply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
+        QVERIFY(bench.holdBusy(QStringLiteral("COM7")));
+
+        Dialogue dialogue;
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
+            QVERIFY(!dialogue.window.serialPort->isOpen());
+        }
+        QCOMPARE(dialogue.window.serialKind, 2); // the busy port's rule was recorded
+        QVERIFY(dialogue.messages.isEmpty());
+        QVERIFY(dialogue.showsNothing());
+        QVERIFY(first.received().isEmpty());
+        QVERIFY(second.received().isEmpty());
+
+        // Once the other program lets go, the port is ours.
+        bench.release(QStringLiteral("COM7"));
+        QVERIFY(dialogue.window.OpenSerialPort());
+        QCOMPARE(dialogue.window.serialPort->portName(), QStringLiteral("COM7"));
+    }
+
+    // Every cycle closes the port and opens it again; the device sees both.
+    void reopensThePortEachCycle()
+    {
+        SerialBench bench;
+        bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
+        Dialogue dialogue;
+        QVERIFY(dialogue.window.OpenSerialPort());
+        // While the tool has it open, nobody else can take it.
+        QVERIFY(!bench.holdBusy(QStringLiteral("COM5")));
+        QVERIFY(dialogue.window.OpenSerialPort());
+        QVERIFY(dialogue.window.serialPort->isOpen());
+    }
+};
+
+QUORVANE_SERIAL_TEST_MAIN(TestSerialPorts)
+#include "tst_serial_ports.moc"

@@ -1,0 +1,201 @@
+// The byte work of the AT dialogue as pure functions: IMEI search, model table, licence
+// cut and the bounded continuation; then a seeded fuzz run over all of them.
+#include "serial/serialreply.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+class TestSerialReply : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void extractImei_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("imei");
+        QTest::newRow("MRD_IMEI reply") << "\r\n*MRD_IMEI:990001011234567\r\n\r\nOK\r\n" << "990001011234567";
+        QTest::newRow("quoted EGMR reply") << "+EGMR: \"860123456789012\"\r\nOK" << "860123456789012";
+        QTest::newRow("exactly the text") << "123456789012345" << "123456789012345";
+        QTest::newRow("shorter runs before") << "12 1234567 990001011234567" << "990001011234567";
+        QTest::newRow("16 digits are no IMEI") << "9900010112345678" << "";
+        QTest::newRow("16 digits, then 15") << "9900010112345678,990001021234567" << "990001021234567";
+        QTest::newRow("14 digits") << "99000101123456" << "";
+        QTest::newRow("two IMEIs: the first") << "111111111111111 222222222222222" << "111111111111111";
+        QTest::newRow("none") << "\r\nERROR\r\n" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+    void extractImei()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, imei);
+        QCOMPARE(::extractImei(text), imei);
+    }
+
+    void findSerialModel_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("picture"); // empty: no model
+        QTest::addColumn<int>("modelVariant");
+        QTest::newRow("row 1") << QByteArray("990001011234567") << ":/qjpg/res/LBL01.jpg" << keepModelVariant;
+        QTest::newRow("row 9") << QByteArray("990001091234567") << ":/qjpg/res/LBL09.png" << 2;
+        QTest::newRow("row 10") << QByteArray("990001101234567") << ":/qjpg/res/LBL10.jpg" << 1;
+        QTest::newRow("row 13") << QByteArray("990001131234567") << ":/qjpg/res/LBL14.png" << keepModelVariant;
+        QTest::newRow("table order, not reply order")
+            << QByteArray("990001131234567 990001051234567") << ":/qjpg/res/LBL05.jpg" << keepModelVariant;
+        QTest::newRow("row 12, 0300316") << QByteArray("990001120300316") << ":/qjpg/res/LBL12.png" << 2;
+        QTest::newRow("row 12, 0300315") << QByteArray("990001120300315") << ":/qjpg/res/LBL13.png" << 2;
+        QTest::newRow("row 12, no IMEI") << QByteArray("99000112") << ":/qjpg/res/LBL13.png" << 2;
+        QTest::newRow("unknown") << QByteArray("860001011234567") << "" << 0;
+        QTest::newRow("case of digits only") << QByteArray("9900010") << "" << 0;
+    }
+    void findSerialModel()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, picture);
+        QFETCH(int, modelVariant);
+        const std::optional<SerialModel> model = ::findSerialModel(reply);
+        QCOMPARE(model.has_value(), !picture.isEmpty());
+        if (model) {
+            QCOMPARE(model->picture, picture);
+            QCOMPARE(model->modelVariant, modelVariant);
+        }
+    }
+
+    void cutLicenceText_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("marker");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("21 bytes behind KESET")
+            << QByteArray("\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n") << QByteArray("+KESET: 26,") << 11
+            << true << "ABCDEFGHIJKLMNOPQRSTU";
+        QTest::newRow("USERDATAR") << QByteArray("+USERDATAR:21,123456789012345678901\r\nOK")
+                                   << QByteArray("+USERDATAR:21,") << 14 << true << "123456789012345678901";
+        QTest::newRow("short field carries the line ends")
+            << QByteArray("+KESET: 26,AB\r\n\r\nOK\r\n") << QByteArray("+KESET: 26,") << 11 << true
+            << "AB\r\n\r\nOK\r\n";
+        QTest::newRow("empty field") << QByteArray("+KESET: 26,\r\n\r\nOK\r\n") << QByteArray("+KESET: 26,")
+                                     << 11 << true << "\r\n\r\nOK\r\n";
+        QTest::newRow("zero byte") << QByteArray("2010,AB\0CD", 10) << QByteArray("2010,") << 5 << true << "AB";
+        QTest::newRow("offset past the marker") << QByteArray("MRD_SN: XYZ") << QByteArray("MRD_SN:") << 8
+                                                << true << "XYZ";
+        QTest::newRow("marker at the end") << QByteArray("...MRD_SN:") << QByteArray("MRD_SN:") << 8 << true << "";
+        QTest::newRow("first marker") << QByteArray("2010,AAA 2010,BBB") << QByteArray("2010,") << 5 << true
+                                      << "AAA 2010,BBB";
+        QTest::newRow("no marker") << QByteArray("+KESET: 25,ABCDEFGHIJKLMNOPQRSTU") << QByteArray("+KESET: 26,")
+                                   << 11 << false << "";
+        QTest::newRow("marker case matters") << QByteArray("at+ncsn?    ABC") << QByteArray("AT+NCSN?") << 12
+                                             << false << "";
+    }
+    void cutLicenceText()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, marker);
+        QFETCH(int, offset);
+        QFETCH(bool, found);
+        QFETCH(QString, text);
+        const std::optional<QString> cut = ::cutLicenceText(reply, marker, offset);
+        QCOMPARE(cut.has_value(), found);
+        if (cut)
+            QCOMPARE(*cut, text);
+    }
+
+    void continuation_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("goOn");
+        QTest::newRow("text") << QByteArray("A") << QByteArray("BC") << QByteArray("ABC") << true;
+        QTest::newRow("nothing read") << QByteArray("A") << QByteArray() << QByteArray("A") << false;
+        QTest::newRow("zero byte first") << QByteArray("A") << QByteArray("\0BC", 3) << QByteArray("A") << false;
+        QTest::newRow("up to the zero byte") << QByteArray("A") << QByteArray("B\0C", 3) << QByteArray("AB") << true;
+        QTest::newRow("invalid UTF-8 becomes U+FFFD")
+            << QByteArray("A") << QByteArray("\xff") << QByteArray("A\xef\xbf\xbd") << true;
+        QTest::newRow("fills up to the limit")
+            << QByteArray(serialReplyLimitBytes - 2, 'x') << QByteArray("abcd")
+            << QByteArray(serialReplyLimitBytes - 2, 'x') + "ab" << false;
+        QTest::newRow("full reply takes nothing")
+            << QByteArray(serialReplyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(serialReplyLimitBytes, 'x')
+            << false;
+    }
+    void continuation()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, read);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, goOn);
+        QCOMPARE(appendContinuationRead(reply, read), goOn);
+        QCOMPARE(reply, after);
+    }
+
+    // Random and mutated replies through every function: no crash, and the results keep
+    // their bounds.
+    void fuzz()
+    {
+        QRandomGenerator random(20261207);
+        const QList<QByteArray> seeds = {
+            "\r\n*MRD_IMEI:990001011234567\r\n\r\nOK\r\n", "\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTU\r\n\r\nOK\r\n",
+            "+USERDATAR:21,", "AT+NCSN?\r\r\n+", "*MRD_SN:2010,", "MRD_SN: ", "990001120300316", "\r\nERROR\r\n",
+        };
+        const QList<QByteArray> markers = {"+KESET: 26,", "+USERDATAR:21,", "AT+NCSN?", "2010,", "MRD_SN:"};
+        const int offsets[] = {11, 14, 12, 5, 8};
+
+        for (int round = 0; round < 40000; ++round) {
+            QByteArray bytes;
+            if (round % 2) {
+                bytes = seeds.at(random.bounded(seeds.size())) + seeds.at(random.bounded(seeds.size()));
+                for (int flips = random.bounded(6); flips > 0; --flips) {
+                    const int at = random.bounded(bytes.size());
+                    switch (random.bounded(3)) {
+                    case 0: bytes[at] = char(random.bounded(256)); break;
+                    case 1: bytes.remove(at, random.bounded(4)); break;
+                    default: bytes.insert(at, char(random.bounded(256))); break;
+                    }
+                    if (bytes.isEmpty())
+                        break;
+                }
+            } else {
+                bytes.resize(random.bounded(120));
+                for (char &byte : bytes)
+                    byte = random.bounded(4) ? char("0123456789+,:\r\n\0ATKESOk"[random.bounded(23)])
+                                             : char(random.bounded(256));
+            }
+
+            const QString imei = ::extractImei(QString::fromUtf8(bytes));
+            QVERIFY(imei.isEmpty() || imei.size() == 15);
+            for (const QChar c : imei)
+                QVERIFY(c.isDigit());
+
+            if (const std::optional<SerialModel> model = ::findSerialModel(bytes)) {
+                QVERIFY(model->picture.startsWith(QLatin1String(":/qjpg/res/LBL")));
+                QVERIFY(model->modelVariant == keepModelVariant || model->modelVariant == 1
+                        || model->modelVariant == 2);
+                QVERIFY(bytes.contains("990001"));
+            }
+
+            const int which = random.bounded(markers.size());
+            const std::optional<QString> licence = ::cutLicenceText(bytes, markers.at(which), offsets[which]);
+            QCOMPARE(licence.has_value(), bytes.contains(markers.at(which)));
+            if (licence) {
+                QVERIFY(licence->toUtf8().size() <= 3 * licenceTextBytes); // U+FFFD is 3 bytes
+                QVERIFY(!licence->contains(QChar(0)));
+            }
+
+            QByteArray reply(random.bounded(3) ? int(random.bounded(100)) : serialReplyLimitBytes - int(random.bounded(50)), 'r');
+            const int before = reply.size();
+            const bool goOn = appendContinuationRead(reply, bytes);
+            QVERIFY(reply.size() >= before);
+            QVERIFY(reply.size() <= serialReplyLimitBytes);
+            QVERIFY(reply.startsWith(QByteArray(before, 'r')));
+            if (goOn)
+                QVERIFY(reply.size() > before && reply.size() < serialReplyLimitBytes);
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSerialReply)
+#include "tst_serial_reply.moc"
