@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "net/tcptargets.h"
 #include "ui_mainwindow.h"
 
 #include <QStatusBar>
@@ -11,6 +12,15 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
+    // The network targets, whatever the steps before them found.
+    for (const tcptargets::Target &target : tcptargets::targets) {
+        if (!ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
+                        QLatin1String(target.user), QLatin1String(target.password)))
+            continue;
+        if (target.tcpVariant != tcptargets::keepTcpVariant)
+            tcpVariant = target.tcpVariant;
+        (this->*target.dialogue)();
+    }
 }
 
 // Every message looks the same: isRed is carried along but changes nothing.

@@ -32,6 +32,14 @@ public:
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
 
+    // Network devices (net/): the TCP connection with its optional login, one command line
+    // and its reply, and the dialogues of the port-9527 AT service and the port-3762 shell.
+    bool ConnectTCP(const QString &ip, const QString &port, const QString &user,
+                    const QString &password);
+    QString readTCP(const QString &command);
+    void QueryTcp9527();
+    void QueryTcp3762();
+
 signals:
     void ShowInformationTr(QString strShow, int isRed);
 
