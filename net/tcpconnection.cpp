@@ -32,12 +32,11 @@ constexpr qint64 gatherBudgetMs = 10000; // counted from the reply's first data
 
 // Every line goes out as its UTF-8 bytes and then, in a write of its own, one carriage
 // return. No line feed is added: a command that carries its own "\r\n" gets "\r" behind it.
-// Each write is handed to the system at once: the socket's read waits return as soon as
-// data comes in, and would never send a line to a device that keeps talking.
+// The whole line is handed to the system at once: the socket's read waits return as soon
+// as data comes in, and would never send a line to a device that keeps talking.
 void writeLine(QTcpSocket &socket, const QString &text)
 {
     socket.write(text.toUtf8());
-    socket.flush();
     socket.write(QByteArray(1, '\r'));
     socket.flush();
 }
