@@ -220,7 +220,8 @@ private:
             send(socket, record, piece);
             return;
         }
-        // As fast as the peer reads: top the queue up whenever some of it went out.
+        // As fast as the peer reads: top the queue up whenever some of it went out. Queued,
+        // because the socket does not report bytes written while it is still reporting.
         auto topUp = [this, socket, record, piece] {
             if (socket->state() != QAbstractSocket::ConnectedState)
                 return;
@@ -230,7 +231,7 @@ private:
             QMutexLocker lock(&shared_.mutex);
             shared_.records[record].lastSentAtMs = clockMs();
         };
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp, Qt::QueuedConnection);
         topUp();
     }
 
