@@ -38,6 +38,21 @@ class ServiceWorker;
 // A fake network device: listens on one address and port and plays its script to every
 // connection, on a thread of its own, so that the caller may block in its socket waits
 // meanwhile. Records everything it receives. Connections are served side by side.
+// Needs a QCoreApplication in the process; listens on the device addresses, so run it only
+// inside scripts/isolated.
+//
+//   simnet::FakeTcpService device(simnet::atServiceAddress, simnet::atServicePort,
+//       simnet::Script()
+//           .on("AT*PROD=1", simnet::Answer::reply("\r\nOK\r\n", 20))
+//           .on("AT*MRD_SN=R", simnet::Answer::reply("\r\n*MRD_SN:1,SN1,", 20)
+//                                   .then("700101-2024-CN-000147\r\nOK\r\n", 300)));
+//   QString why;
+//   if (!device.start(&why)) ...
+//   ... let the tool talk to it ...
+//   device.received();       // "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r"
+//   device.connections();    // when each connection came and went, and what it carried
+//
+// Ready-made scripts of both kinds of device are in sim/net/netdevices.h.
 class FakeTcpService {
 public:
     FakeTcpService(const QString &address, quint16 port, const Script &script = Script());
