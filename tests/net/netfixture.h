@@ -35,9 +35,6 @@ QString statusMessage(MainWindow &window);
 void showEarlierResult(MainWindow &window);
 extern const char earlierText[];
 
-// Milliseconds since `timer` started, for time budgets.
-inline qint64 msSince(const QElapsedTimer &timer) { return timer.elapsed(); }
-
 } // namespace nettest
 
 // A fake service or the test ends here.
