@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "net/tcptargets.h"
 #include "ui_mainwindow.h"
 
 #include <QStatusBar>
@@ -20,6 +21,16 @@ void MainWindow::dealTimer()
     // A newly attached USB device: its licence dialogue.
     if (CheckUsbList() != QLatin1String("NULL"))
         QueryUsb();
+
+    // The network targets, whatever the steps before them found.
+    for (const tcptargets::Target &target : tcptargets::targets) {
+        if (!ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
+                        QLatin1String(target.user), QLatin1String(target.password)))
+            continue;
+        if (target.tcpVariant != tcptargets::keepTcpVariant)
+            tcpVariant = target.tcpVariant;
+        (this->*target.dialogue)();
+    }
 }
 
 // Every message looks the same: isRed is carried along but changes nothing.

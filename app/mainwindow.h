@@ -42,6 +42,14 @@ public:
     bool OpenSerialPort();
     void QuerySerial();
 
+    // Network devices (net/): the TCP connection with its optional login, one command line
+    // and its reply, and the dialogues of the port-9527 AT service and the port-3762 shell.
+    bool ConnectTCP(const QString &ip, const QString &port, const QString &user,
+                    const QString &password);
+    QString readTCP(const QString &command);
+    void QueryTcp9527();
+    void QueryTcp3762();
+
     // USB bulk device (usb/): the snapshot of attached devices taken at start-up and
     // renewed by each cycle, and the licence dialogue with a newly attached device.
     void InitUsbList();

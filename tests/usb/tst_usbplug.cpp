@@ -64,14 +64,16 @@ private slots:
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
             QTest::qWait(137 * round); // plug at different phases of the poll timer
             FakeUsbDevice *device = bench->plug(answering(licence));
-            const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), 4000);
+            const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), 6000);
             QVERIFY2(ms >= 0, "the label never showed the licence");
             times << ms;
-            QVERIFY2(ms >= 500 && ms < 2600, qPrintable(QString::number(ms)));
+            // At least the dialogue's 500 ms wait; at most a whole cycle (about 1.5 s with
+            // the network targets' pauses) before the next one finds the device.
+            QVERIFY2(ms >= 500 && ms < 4500, qPrintable(QString::number(ms)));
             QCOMPARE(device->opens(), 1);
             QVERIFY(!device->claimed());
             bench->unplug(device);
-            QTest::qWait(1100); // the removal is seen by the next tick
+            QTest::qWait(2000); // the removal is seen by the next cycle
         }
         std::sort(times.begin(), times.end());
         qint64 sum = 0;
@@ -92,15 +94,15 @@ private slots:
         pulled.script = {{simusb::licenceRequest(), {}, true}};
         FakeUsbDevice *first = bench->plug(pulled);
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
-                                  QStringLiteral("读取失败,长度小于9"), 3000);
+                                  QStringLiteral("读取失败,长度小于9"), 5000);
         QCOMPARE(first->opens(), 1);
         QVERIFY(!window.usbDevice->isOpen());
         bench->collect(); // the cable is out: the device leaves sysfs too
-        QTest::qWait(1100);
+        QTest::qWait(2000);
 
         const QByteArray licence("CMIIT ID:2026EF9012QP");
         FakeUsbDevice *again = bench->plug(answering(licence));
-        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 4000) >= 0);
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 6000) >= 0);
         QCOMPARE(again->opens(), 1);
     }
 
@@ -111,8 +113,8 @@ private slots:
         DeviceSpec failing;
         failing.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x41, "x"), 0}}}};
         FakeUsbDevice *device = bench->plug(failing);
-        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"), 3000);
-        QTest::qWait(2200);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"), 5000);
+        QTest::qWait(3500);
         QCOMPARE(device->opens(), 1);
         QCOMPARE(device->outTransfers().size(), 1);
     }

@@ -1,0 +1,28 @@
+// The login shell on port 3762: print the device's VLAN defaults file and take the licence
+// text behind its "net_cert" entry. The address that answered (tcpVariant) picks the label
+// of one model.
+#include "app/mainwindow.h"
+#include "net/tcpreply.h"
+
+#include <QDebug>
+
+namespace {
+constexpr char printVlanDefaultsCommand[] = "cat /mnt/RT2860_default_vlan";
+} // namespace
+
+void MainWindow::QueryTcp3762()
+{
+    const QString value = tcpreply::netCertValue(readTCP(QLatin1String(printVlanDefaultsCommand)));
+    qDebug() << "readTCP readdata:" << value;
+
+    const QString picture = tcpreply::picture3762(value, tcpVariant);
+    if (picture.isEmpty()) {
+        emit ShowInformationTr(QStringLiteral("(tcp)不支持此机型！"), 0);
+        ClearLicenceLabel();
+        return;
+    }
+
+    const QString text = tcpreply::shownText(value);
+    qDebug() << "读到的XKZstr:" << text;
+    ShowLicenceLabel(picture, text);
+}

@@ -1,0 +1,119 @@
+// The fake network device itself, seen through a plain socket: what the simulator and the
+// other tests rely on.
+#include "tests/net/netfixture.h"
+#include "tests/support/isolation.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace simnet;
+
+namespace {
+// Reads whatever arrives within `ms`, as one read.
+QByteArray nextRead(QTcpSocket &socket, int ms)
+{
+    return socket.waitForReadyRead(ms) ? socket.readAll() : QByteArray();
+}
+
+bool connectTo(QTcpSocket &socket)
+{
+    socket.connectToHost(QHostAddress(QLatin1String(atServiceAddress)), atServicePort);
+    return socket.waitForConnected(1000);
+}
+} // namespace
+
+class TestFakeService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    // Greeting, chunks after their pauses as separate reads, lines split at CR, exact records.
+    void playsItsScriptAndRecords()
+    {
+        NETTEST_START(service, atServiceAddress, atServicePort,
+                      Script()
+                          .greet(Answer::reply("hello"))
+                          .on("ONE", Answer::reply("a", 10).then("b", 300))
+                          .on("ONE", Answer::reply("first", 10)) // replaces the rule above
+                          .on("TWO", Answer::reply("a", 10).then("b", 300))
+                          .otherwise(Answer::reply("?", 10)));
+        QTcpSocket socket;
+        QVERIFY(connectTo(socket));
+        QCOMPARE(nextRead(socket, 1000), QByteArray("hello"));
+
+        socket.write("ONE\r\n\r");
+        QCOMPARE(nextRead(socket, 1000), QByteArray("first"));
+        QElapsedTimer clock;
+        clock.start();
+        socket.write("TWO\r");
+        QCOMPARE(nextRead(socket, 1000), QByteArray("a"));
+        QCOMPARE(nextRead(socket, 1000), QByteArray("b"));
+        QVERIFY(clock.elapsed() >= 300);
+        socket.write("else\r");
+        QCOMPARE(nextRead(socket, 1000), QByteArray("?"));
+
+        QCOMPARE(service->received(), QByteArray("ONE\r\n\rTWO\relse\r"));
+        QCOMPARE(service->receivedLines(), (QList<QByteArray>{"ONE", "TWO", "else"}));
+        socket.disconnectFromHost();
+        QVERIFY(service->waitForClosedConnections(1, 1000));
+        const ConnectionRecord record = service->connections().first();
+        QVERIFY(record.acceptedAtMs <= record.lines.first().atMs);
+        QVERIFY(record.lastSentAtMs <= record.closedAtMs);
+    }
+
+    // A new script holds for the lines that come next.
+    void scriptCanChange()
+    {
+        NETTEST_START(service, atServiceAddress, atServicePort, Script().on("Q", Answer::reply("old")));
+        QTcpSocket socket;
+        QVERIFY(connectTo(socket));
+        socket.write("Q\r");
+        QCOMPARE(nextRead(socket, 1000), QByteArray("old"));
+        service->setScript(Script().on("Q", Answer::reply("new")));
+        socket.write("Q\r");
+        QCOMPARE(nextRead(socket, 1000), QByteArray("new"));
+    }
+
+    // An endless stream goes on until the peer leaves; a reset drops the connection.
+    void streamAndReset()
+    {
+        NETTEST_START(service, atServiceAddress, atServicePort,
+                      Script().on("FLOOD", Answer::stream(QByteArray(1024, 'f')))
+                              .on("BYE", Answer::reply("bye").thenReset(50)));
+        QTcpSocket flooded;
+        QVERIFY(connectTo(flooded));
+        flooded.write("FLOOD\r");
+        qint64 got = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (got < 4 * 1024 * 1024 && clock.elapsed() < 5000)
+            got += nextRead(flooded, 1000).size();
+        QVERIFY2(got >= 4 * 1024 * 1024, qPrintable(QString::number(got)));
+        flooded.abort();
+        QVERIFY(service->waitForClosedConnections(1, 2000));
+
+        QTcpSocket dropped;
+        QVERIFY(connectTo(dropped));
+        dropped.write("BYE\r");
+        QCOMPARE(nextRead(dropped, 1000), QByteArray("bye"));
+        QVERIFY(!dropped.waitForReadyRead(1000));
+        QCOMPARE(dropped.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(service->waitForClosedConnections(2, 1000));
+    }
+
+    void refusesASecondListenerOnTheSamePort()
+    {
+        NETTEST_START(service, atServiceAddress, atServicePort, Script());
+        FakeTcpService second(QLatin1String(atServiceAddress), atServicePort);
+        QString why;
+        QVERIFY(!second.start(&why));
+        QVERIFY(why.contains(QLatin1String("9527")));
+        QVERIFY(service->isListening());
+    }
+};
+
+QTEST_MAIN(TestFakeService)
+#include "tst_fakeservice.moc"

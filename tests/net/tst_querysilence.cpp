@@ -1,0 +1,70 @@
+// Devices that accept a command and never answer it: after the 6000 ms wait the dialogues
+// report the missing reply and clear the labels.
+#include "tests/net/netfixture.h"
+#include "tests/support/isolation.h"
+
+#include <QtTest>
+
+using namespace simnet;
+
+Q_DECLARE_METATYPE(simnet::Script)
+
+class TestQuerySilence : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    void silentDevice_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("atLeastMs");
+
+        // drain 100, 6000 without a reply
+        QTest::newRow("9527: no acknowledgement")
+            << QString::fromLatin1(atServiceAddress) << int(atServicePort)
+            << Script().on(serialRecordLine, Answer::reply(serialRecordReply(sampleLicence)))
+            << QStringLiteral("返回值错误!") << 6100;
+        // drain 100, OK, a second of silence; drain 100, 6000 without a reply
+        QTest::newRow("9527: no record")
+            << QString::fromLatin1(atServiceAddress) << int(atServicePort)
+            << Script().on(productionModeLine, Answer::reply("\r\nOK\r\n", 10))
+            << QStringLiteral("(tcp)不支持此机型！") << 7200;
+        QTest::newRow("3762: no output")
+            << QString::fromLatin1(shellAddress10) << int(shellPort) << Script()
+            << QStringLiteral("(tcp)不支持此机型！") << 6100;
+    }
+    void silentDevice()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        QFETCH(Script, script);
+        QFETCH(QString, message);
+        QFETCH(int, atLeastMs);
+        const QByteArray ip = address.toLatin1();
+        NETTEST_START(device, ip.constData(), quint16(port), script);
+        auto window = nettest::quietWindow();
+        nettest::showEarlierResult(*window);
+        window->tcpVariant = 1;
+        QVERIFY(nettest::connectStraight(*window, ip.constData(), quint16(port)));
+
+        QElapsedTimer clock;
+        clock.start();
+        if (port == atServicePort)
+            window->QueryTcp9527();
+        else
+            window->QueryTcp3762();
+        const qint64 took = clock.elapsed();
+
+        QVERIFY2(took >= atLeastMs && took < atLeastMs + 1000, qPrintable(QString::number(took)));
+        QCOMPARE(nettest::statusMessage(*window), message);
+        QVERIFY(nettest::labelsCleared(*window));
+    }
+};
+
+QTEST_MAIN(TestQuerySilence)
+#include "tst_querysilence.moc"

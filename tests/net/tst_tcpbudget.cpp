@@ -1,0 +1,111 @@
+// ConnectTCP's fixed time budget, a target without a listener, and the fresh connection
+// that every call makes. Lower bounds are the waits; the upper bounds leave room.
+#include "tests/net/netfixture.h"
+#include "tests/support/isolation.h"
+
+#include <QtTest>
+
+using namespace simnet;
+
+Q_DECLARE_METATYPE(simnet::Script)
+
+class TestTcpBudget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    void withoutLogin_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("atLeastMs");
+        // Two 500 ms pauses; the greeting wait ends as soon as the greeting is there.
+        QTest::newRow("greeting at once: the two pauses") << Script().greet(Answer::reply("\r\nREADY\r\n"))
+                                                          << 1000;
+        // Nothing after the connection costs the whole 1000 ms greeting wait.
+        QTest::newRow("no greeting: the pauses and the greeting wait") << Script() << 2000;
+    }
+    void withoutLogin()
+    {
+        QFETCH(Script, script);
+        QFETCH(int, atLeastMs);
+        NETTEST_START(atService, atServiceAddress, atServicePort, script);
+        auto window = nettest::quietWindow();
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= atLeastMs && took < atLeastMs + 700, qPrintable(QString::number(took)));
+
+        // The connection stands, and nothing was sent.
+        QCOMPARE(window->tcpSocket->state(), QAbstractSocket::ConnectedState);
+        QVERIFY(atService->connections().first().isOpen());
+        QVERIFY(atService->received().isEmpty());
+    }
+
+    // No listener: refused at once, so the call ends soon after its first pause.
+    void addressWithoutListener_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("192.168.0.1:9527") << QStringLiteral("192.168.0.1") << QStringLiteral("9527");
+        QTest::newRow("192.168.2.1:3762") << QStringLiteral("192.168.2.1") << QStringLiteral("3762");
+        QTest::newRow("192.168.10.1:3762") << QStringLiteral("192.168.10.1") << QStringLiteral("3762");
+    }
+    void addressWithoutListener()
+    {
+        QFETCH(QString, ip);
+        QFETCH(QString, port);
+        auto window = nettest::quietWindow();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!window->ConnectTCP(ip, port, QLatin1String(shellUser), QLatin1String(shellPassword)));
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= 500 && took < 1200, qPrintable(QString::number(took)));
+    }
+
+    // A port text that is no number gives port 0: nothing to connect to, even with the
+    // service listening on the right port.
+    void portTextThatIsNoNumber()
+    {
+        NETTEST_START(atService, atServiceAddress, atServicePort, Script());
+        auto window = nettest::quietWindow();
+        QVERIFY(!window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("95x7"), QString(), QString()));
+        QVERIFY(!atService->waitForConnections(1, 200));
+    }
+
+    // Every call closes the previous connection before its pause, and logs in afresh.
+    void everyCallStartsAFreshConnection()
+    {
+        NETTEST_START(shellA, shellAddress2, shellPort, loginShell(vlanDefaults(sampleLicence)));
+        auto window = nettest::quietWindow();
+        const QString ip = QLatin1String(shellAddress2);
+        QVERIFY(window->ConnectTCP(ip, QStringLiteral("3762"), QLatin1String(shellUser), QLatin1String(shellPassword)));
+        QVERIFY(window->ConnectTCP(ip, QStringLiteral("3762"), QLatin1String(shellUser), QLatin1String(shellPassword)));
+
+        const QList<ConnectionRecord> seen = shellA->connections();
+        QCOMPARE(seen.size(), 2);
+        QVERIFY(!seen[0].isOpen());
+        QVERIFY(seen[1].isOpen());
+        QVERIFY2(seen[1].acceptedAtMs - seen[0].closedAtMs >= 480,
+                 qPrintable(QString::number(seen[1].acceptedAtMs - seen[0].closedAtMs)));
+        const QByteArray login = QByteArray(shellUser) + '\r' + shellPassword + '\r';
+        QCOMPARE(seen[0].received, login);
+        QCOMPARE(seen[1].received, login);
+    }
+
+    // A failed connection leaves the socket as it is; the next call still connects.
+    void aFailedAttemptDoesNotSpoilTheNext()
+    {
+        auto window = nettest::quietWindow();
+        QVERIFY(!window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
+        NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Answer::reply("hi")));
+        QVERIFY(window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
+        QCOMPARE(atService->connections().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestTcpBudget)
+#include "tst_tcpbudget.moc"

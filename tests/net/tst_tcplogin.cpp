@@ -1,0 +1,129 @@
+// ConnectTCP's login: the exact bytes it sends, and which replies it needs.
+#include "tests/net/netfixture.h"
+#include "tests/support/isolation.h"
+
+#include <QtTest>
+
+using namespace simnet;
+
+Q_DECLARE_METATYPE(simnet::Script)
+
+namespace {
+const QString user = QLatin1String(shellUser);
+const QString password = QLatin1String(shellPassword);
+const QByteArray userLine = QByteArray(shellUser) + '\r';
+const QByteArray passwordLine = QByteArray(shellPassword) + '\r';
+
+Script shell()
+{
+    return loginShell(vlanDefaults(sampleLicence));
+}
+} // namespace
+
+class TestTcpLogin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+
+    void bytesOnTheWire_data()
+    {
+        QTest::addColumn<QString>("userName");
+        QTest::addColumn<QString>("pass");
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QByteArray>("wire");
+
+        QTest::newRow("user name, then password") << user << password << shell()
+                                                  << userLine + passwordLine;
+        QTest::newRow("empty user name with a password") << QString() << password << shell()
+                                                         << passwordLine;
+        QTest::newRow("user name without a password") << user << QString() << shell() << userLine;
+        QTest::newRow("no login at all") << QString() << QString() << shell() << QByteArray();
+        QTest::newRow("UTF-8, one carriage return, no line feed")
+            << QStringLiteral("操作员") << QStringLiteral("密码") 
+            << Script().greet(shellGreeting()).otherwise(shellUserAnswer()).on("密码", shellPasswordAnswer())
+            << QByteArray("\xE6\x93\x8D\xE4\xBD\x9C\xE5\x91\x98\r\xE5\xAF\x86\xE7\xA0\x81\r");
+    }
+    void bytesOnTheWire()
+    {
+        QFETCH(QString, userName);
+        QFETCH(QString, pass);
+        QFETCH(Script, script);
+        QFETCH(QByteArray, wire);
+        NETTEST_START(shellA, shellAddress2, shellPort, script);
+        auto window = nettest::quietWindow();
+
+        QVERIFY(window->ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
+        // Every line was answered before ConnectTCP returned; give stray bytes a moment anyway.
+        QThread::msleep(200);
+        QCOMPARE(shellA->received(), wire);
+        QCOMPARE(shellA->connections().size(), 1);
+    }
+
+    // Login replies: two chunks after the user name, at least one after the password. Times
+    // are lower bounds with room above: pauses 500 + 500, greeting wait up to 1000, then up
+    // to 1000 for each of N1, N2, M1 and M2.
+    void replyRules_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("loggedIn");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<int>("atLeastMs");
+
+        QTest::newRow("user name and password answered in two chunks each")
+            << shell() << true << userLine + passwordLine << 1000;
+        QTest::newRow("user name answered in one chunk fails")
+            << Script(shell()).on(shellUser, Answer::reply(QByteArray(shellUser) + "\r\nPassword: ", 10))
+            << false << userLine << 2000;
+        QTest::newRow("user name not answered fails")
+            << Script(shell()).on(shellUser, Answer::silence()) << false << userLine << 2000;
+        QTest::newRow("user name answered, then reset")
+            << Script(shell()).on(shellUser, Answer::reply("284qhnvw\r\n", 10).thenReset(50))
+            << false << userLine << 1000;
+        QTest::newRow("password answered in one chunk logs in after the extra wait")
+            << Script(shell()).on(shellPassword, Answer::reply("\r\n# ", 10))
+            << true << userLine + passwordLine << 2000;
+        QTest::newRow("password not answered fails")
+            << Script(shell()).on(shellPassword, Answer::silence()) << false << userLine + passwordLine << 2000;
+        QTest::newRow("missing greeting is no failure")
+            << Script(shell()).greet(Answer::silence()) << true << userLine + passwordLine << 2000;
+    }
+    void replyRules()
+    {
+        QFETCH(Script, script);
+        QFETCH(bool, loggedIn);
+        QFETCH(QByteArray, wire);
+        QFETCH(int, atLeastMs);
+        NETTEST_START(shellB, shellAddress10, shellPort, script);
+        auto window = nettest::quietWindow();
+
+        QElapsedTimer clock;
+        clock.start();
+        const bool result = window->ConnectTCP(QLatin1String(shellAddress10), QStringLiteral("3762"),
+                                               user, password);
+        const qint64 took = clock.elapsed();
+        QCOMPARE(result, loggedIn);
+        QVERIFY2(took >= atLeastMs && took < atLeastMs + 1200,
+                 qPrintable(QStringLiteral("took %1 ms, expected %2 ms and a little").arg(took).arg(atLeastMs)));
+        QThread::msleep(100);
+        QCOMPARE(shellB->received(), wire);
+    }
+
+    // A failed login leaves the screen as it was and shows no message.
+    void failedLoginChangesNothingOnScreen()
+    {
+        NETTEST_START(shellA, shellAddress2, shellPort, Script(shell()).on(shellPassword, Answer::silence()));
+        auto window = nettest::quietWindow();
+        nettest::showEarlierResult(*window);
+        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
+
+        QVERIFY(!window->ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), user, password));
+        QCOMPARE(messages.size(), 0);
+        QCOMPARE(nettest::shownText(*window), QLatin1String(nettest::earlierText));
+        QVERIFY(nettest::showsPicture(*window, QStringLiteral(":/qjpg/res/LBL17.png")));
+    }
+};
+
+QTEST_MAIN(TestTcpLogin)
+#include "tst_tcplogin.moc"
