@@ -85,6 +85,8 @@ public:
 private:
     // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
     void ReadSerialContinuation(QByteArray &reply);
+    // The common end of the two network dialogues (net/querytcp3762.cpp).
+    void ShowTcpLicence(const QString &picture, const QString &value);
 
     UsbDefaultContext usbDefaultContext; // libusb's default context, for the presence walks
     std::unique_ptr<Ui::MainWindow> ui;

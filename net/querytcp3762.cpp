@@ -14,14 +14,18 @@ void MainWindow::QueryTcp3762()
 {
     const QString value = tcpreply::netCertValue(readTCP(QLatin1String(printVlanDefaultsCommand)));
     qDebug() << "readTCP readdata:" << value;
+    ShowTcpLicence(tcpreply::picture3762(value, tcpVariant), value);
+}
 
-    const QString picture = tcpreply::picture3762(value, tcpVariant);
+// The end of both network dialogues: the model's picture with the first characters of the
+// licence value, or, for a model without a picture, a message and empty labels.
+void MainWindow::ShowTcpLicence(const QString &picture, const QString &value)
+{
     if (picture.isEmpty()) {
         emit ShowInformationTr(QStringLiteral("(tcp)不支持此机型！"), 0);
         ClearLicenceLabel();
         return;
     }
-
     const QString text = tcpreply::shownText(value);
     qDebug() << "读到的XKZstr:" << text;
     ShowLicenceLabel(picture, text);

@@ -22,15 +22,5 @@ void MainWindow::QueryTcp9527()
 
     const QString value = tcpreply::lastCommaField(readTCP(QLatin1String(serialRecordCommand)));
     qDebug() << "readTCP readdata:" << value;
-
-    const QString picture = tcpreply::picture9527(value);
-    if (picture.isEmpty()) {
-        emit ShowInformationTr(QStringLiteral("(tcp)不支持此机型！"), 0);
-        ClearLicenceLabel();
-        return;
-    }
-
-    const QString text = tcpreply::shownText(value);
-    qDebug() << "读到的XKZstr:" << text;
-    ShowLicenceLabel(picture, text);
+    ShowTcpLicence(tcpreply::picture9527(value), value);
 }
