@@ -70,4 +70,17 @@ void showEarlierResult(MainWindow &window)
     window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL17.png"), QLatin1String(earlierText));
 }
 
+std::unique_ptr<simnet::FakeTcpService> serveConnected(const simnet::Script &script,
+                                                       std::unique_ptr<MainWindow> *window)
+{
+    QString why;
+    auto service = startService(simnet::atServiceAddress, simnet::atServicePort, script, &why);
+    if (!service)
+        qFatal("%s", qPrintable(why));
+    *window = quietWindow();
+    if (!connectStraight(**window, simnet::atServiceAddress, simnet::atServicePort))
+        qFatal("cannot connect to the fake service");
+    return service;
+}
+
 } // namespace nettest

@@ -25,6 +25,11 @@ bool connectStraight(MainWindow &window, const char *address, quint16 port);
 std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint16 port,
                                                      const simnet::Script &script, QString *why);
 
+// A fake port-9527 service playing `script`, and a quiet window whose socket is connected
+// straight to it; stops the test binary when either cannot be had.
+std::unique_ptr<simnet::FakeTcpService> serveConnected(const simnet::Script &script,
+                                                       std::unique_ptr<MainWindow> *window);
+
 // What the window shows.
 QString shownText(MainWindow &window);
 bool showsPicture(MainWindow &window, const QString &resourcePath);

@@ -16,14 +16,7 @@ class TestReadTcp : public QObject
     // The window's socket connected to a fresh service playing `script`.
     std::unique_ptr<FakeTcpService> serve(const Script &script)
     {
-        QString why;
-        auto service = nettest::startService(atServiceAddress, atServicePort, script, &why);
-        if (!service)
-            qFatal("%s", qPrintable(why));
-        window = nettest::quietWindow();
-        if (!nettest::connectStraight(*window, atServiceAddress, atServicePort))
-            qFatal("cannot connect to the fake service");
-        return service;
+        return nettest::serveConnected(script, &window);
     }
 
 private slots:

@@ -29,14 +29,7 @@ class TestReadTcpLimits : public QObject
 
     std::unique_ptr<FakeTcpService> serve(const Script &script)
     {
-        QString why;
-        auto service = nettest::startService(atServiceAddress, atServicePort, script, &why);
-        if (!service)
-            qFatal("%s", qPrintable(why));
-        window = nettest::quietWindow();
-        if (!nettest::connectStraight(*window, atServiceAddress, atServicePort))
-            qFatal("cannot connect to the fake service");
-        return service;
+        return nettest::serveConnected(script, &window);
     }
 
     // When the service received the command, in ms after `startMs`.
