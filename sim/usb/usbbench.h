@@ -3,7 +3,8 @@
 
 // Emulated USB bulk devices for the tests and the device simulator.
 //
-// A UsbBench is an umockdev testbed: the devices plugged into it appear in sysfs and
+// A UsbBench sits on an umockdev testbed (its own, or one shared with the serial bench,
+// see quorvane::sim::Testbed): the devices plugged into it appear in sysfs and
 // /dev/bus/usb of this process and of every child process started with its environment
 // (LD_PRELOAD of umockdev's preload library, UMOCKDEV_DIR), so the real libusb finds,
 // opens, claims and transfers to them. An in-process ioctl handler plays each device: it
@@ -20,6 +21,8 @@
 // Every libusb context must be ended (libusb_exit) before the bench is destroyed. The
 // process must run under umockdev's preload library: UsbBench::runUnderUmockdev() at the
 // top of main() re-executes the program with it when needed.
+
+#include "sim/emulation/testbed.h"
 
 #include <QByteArray>
 #include <QList>
@@ -137,6 +140,7 @@ class UsbBench
 {
 public:
     UsbBench();
+    explicit UsbBench(std::shared_ptr<quorvane::sim::Testbed> testbed);
     ~UsbBench();
     UsbBench(const UsbBench &) = delete;
     UsbBench &operator=(const UsbBench &) = delete;
