@@ -3,6 +3,8 @@
 
 #include "sim/serial/serialbench.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QtGlobal>
 
@@ -121,6 +123,16 @@ FakeAtDevice *SerialBench::device(const QString &name) const
 void SerialBench::remove(const Port &port)
 {
     std::lock_guard<std::mutex> lock(m_testbed->mutex());
+    // umockdev maps the terminal behind the port (/dev/pts/N) back to the port in
+    // dev/.ptymap and leaves that entry behind on removal; pty numbers are reused, and a
+    // later port that gets the same terminal would find the stale entry and abort.
+    const QString node = rootDir() + QStringLiteral("/dev/") + port.name;
+    const QString terminal = QFileInfo(node).symLinkTarget();
+    if (!terminal.isEmpty()) {
+        QString entry = terminal;
+        entry.replace(QLatin1Char('/'), QLatin1Char('_'));
+        QFile::remove(rootDir() + QStringLiteral("/dev/.ptymap/") + entry);
+    }
     for (const QString &path : {port.ttyPath, port.interfacePath, port.usbPath}) {
         const QByteArray syspath = path.toUtf8();
         umockdev_testbed_uevent(m_testbed->handle(), syspath.constData(), "remove");
