@@ -147,8 +147,10 @@ public:
         }
         auto *watch = new QTimer(this);
         QObject::connect(watch, &QTimer::timeout, this, [this] {
-            if (stopRequested)
+            if (stopRequested) {
+                say(QStringLiteral("stopped by a signal"));
                 finish();
+            }
         });
         watch->start(100);
         QTimer::singleShot(m_startDelayMs, this, [this] { startStage(0); });
@@ -221,6 +223,11 @@ private:
         if (!m_shots.isEmpty())
             screenshot(stage.name);
         m_stage = -1; // late plugs and unplugs of this stage are off
+        if (index + 1 >= m_stages.size()) {
+            say(QStringLiteral("all stages done"));
+            finish();
+            return;
+        }
         retire(index, 0);
     }
 
