@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 
