@@ -28,6 +28,8 @@
 namespace {
 
 constexpr int shortestWaitMs = 200;
+// The picture label label_show inside the window, as the window's form places it.
+const QRect labelShowGeometry(60, 50, 251, 125);
 
 // The tool as the device simulator runs it, with the devices chosen by `options`.
 class SimulatorRun
@@ -127,9 +129,11 @@ class TestEndToEnd : public QObject
         SimulatorRun run(display, options);
         QVERIFY(run.started());
         QPoint at;
+        QRect window;
         int white = 0;
         const bool shown = waitFor([&] {
             const QImage screen = grab();
+            window = e2e::windowRect(screen);
             at = e2e::findPicture(screen, picture);
             white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
             return !at.isNull() && white > 150;
@@ -138,6 +142,10 @@ class TestEndToEnd : public QObject
         QVERIFY2(shown, qPrintable(QStringLiteral("%1 not on screen with its text (white pixels %2)\n%3")
                                        .arg(picturePath).arg(white).arg(run.log())));
         qInfo("%s at (%d,%d), %d white text pixels over it", qPrintable(picturePath), at.x(), at.y(), white);
+        // Where the window's picture label is (the window is the only one on the screen).
+        const QRect labelPlace = labelShowGeometry.translated(window.topLeft());
+        QVERIFY2(labelPlace.contains(QRect(at, picture.size())),
+                 qPrintable(QStringLiteral("picture at (%1,%2), outside the picture label").arg(at.x()).arg(at.y())));
         const QByteArray received = run.received(kind);
         QVERIFY2(received.startsWith(dialogue), received.toHex().constData());
     }
