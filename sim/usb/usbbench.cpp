@@ -19,7 +19,7 @@
 #include <mutex>
 #include <unistd.h>
 
-namespace simusb {
+namespace quorvane::sim::usb {
 
 qint64 clockMs()
 {
@@ -452,7 +452,7 @@ void FakeUsbDevice::setScript(const QList<Rule> &script)
 
 struct UsbBench::Private
 {
-    std::shared_ptr<quorvane::sim::Testbed> shared;
+    std::shared_ptr<Testbed> shared;
     UMockdevTestbed *testbed = nullptr;
     std::map<int, int> nextDevnum; // per bus; 1 is the root hub's
     QList<FakeUsbDevice *> plugged;
@@ -554,9 +554,9 @@ void UsbBench::Private::remove(FakeUsbDevice *device)
 
 UsbBench::UsbBench() : UsbBench(nullptr) {}
 
-UsbBench::UsbBench(std::shared_ptr<quorvane::sim::Testbed> testbed) : p(new Private)
+UsbBench::UsbBench(std::shared_ptr<Testbed> testbed) : p(new Private)
 {
-    p->shared = testbed ? std::move(testbed) : std::make_shared<quorvane::sim::Testbed>();
+    p->shared = testbed ? std::move(testbed) : std::make_shared<Testbed>();
     p->testbed = p->shared->handle();
 }
 
@@ -626,12 +626,12 @@ UMockdevTestbed *UsbBench::testbed() const
 
 bool UsbBench::underUmockdev()
 {
-    return quorvane::sim::Testbed::isUnderEmulation();
+    return Testbed::isUnderEmulation();
 }
 
 void UsbBench::runUnderUmockdev(int argc, char **argv)
 {
-    quorvane::sim::Testbed::runUnderEmulation(argc, argv);
+    Testbed::runUnderEmulation(argc, argv);
 }
 
 // --- Frames -----------------------------------------------------------------------------
@@ -660,4 +660,4 @@ QByteArray licenceReply(quint8 status, const QByteArray &licence, int length)
     return reply;
 }
 
-} // namespace simusb
+} // namespace quorvane::sim::usb

@@ -33,7 +33,7 @@
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 
-namespace simusb {
+namespace quorvane::sim::usb {
 
 // Milliseconds of a monotonic clock; the time stamps of recorded transfers use it.
 qint64 clockMs();
@@ -140,7 +140,7 @@ class UsbBench
 {
 public:
     UsbBench();
-    explicit UsbBench(std::shared_ptr<quorvane::sim::Testbed> testbed);
+    explicit UsbBench(std::shared_ptr<Testbed> testbed);
     ~UsbBench();
     UsbBench(const UsbBench &) = delete;
     UsbBench &operator=(const UsbBench &) = delete;
@@ -177,6 +177,9 @@ private:
 QByteArray licenceRequest();
 QByteArray licenceReply(quint8 status, const QByteArray &licence, int length = 64);
 
-} // namespace simusb
+} // namespace quorvane::sim::usb
+
+// The fake USB devices' short name, as the tests use it.
+namespace simusb = quorvane::sim::usb;
 
 #endif // QUORVANE_SIM_USB_USBBENCH_H
