@@ -17,7 +17,7 @@
 #include <sys/socket.h>
 #endif
 
-namespace simnet {
+namespace quorvane::sim::net {
 
 qint64 clockMs()
 {
@@ -361,4 +361,4 @@ bool FakeTcpService::waitForClosedConnections(int count, int timeoutMs) const
     });
 }
 
-} // namespace simnet
+} // namespace quorvane::sim::net

@@ -11,7 +11,7 @@
 
 class QThread;
 
-namespace simnet {
+namespace quorvane::sim::net {
 
 // Milliseconds on the monotonic clock that every record below uses. Comparable across
 // threads and services, and with the caller's own readings of it.
@@ -93,6 +93,6 @@ private:
     ServiceWorker *worker_ = nullptr;
 };
 
-} // namespace simnet
+} // namespace quorvane::sim::net
 
 #endif // QUORVANE_SIM_NET_FAKETCPSERVICE_H

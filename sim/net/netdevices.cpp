@@ -1,6 +1,6 @@
 #include "sim/net/netdevices.h"
 
-namespace simnet {
+namespace quorvane::sim::net {
 
 namespace {
 // Pause between the chunks of one shell answer: long enough that they arrive as
@@ -63,4 +63,4 @@ Script loginShell(const QByteArray &vlanFile)
         .on(vlanDefaultsLine, shellPrint(vlanFile));
 }
 
-} // namespace simnet
+} // namespace quorvane::sim::net

@@ -7,7 +7,7 @@
 
 // The two kinds of network device the tool talks to, as ready-made scripts for
 // FakeTcpService, and where they live. Vary a script with Script::on and Script::greet.
-namespace simnet {
+namespace quorvane::sim::net {
 
 constexpr char atServiceAddress[] = "192.168.0.1";
 constexpr quint16 atServicePort = 9527;
@@ -43,6 +43,6 @@ Answer shellPrint(const QByteArray &output); // the echo of the command, the out
 // for the cat command.
 Script loginShell(const QByteArray &vlanFile);
 
-} // namespace simnet
+} // namespace quorvane::sim::net
 
 #endif // QUORVANE_SIM_NET_NETDEVICES_H

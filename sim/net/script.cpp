@@ -1,6 +1,6 @@
 #include "sim/net/script.h"
 
-namespace simnet {
+namespace quorvane::sim::net {
 
 Answer Answer::reply(const QByteArray &bytes, int delayMs)
 {
@@ -87,4 +87,4 @@ const Answer &Script::answerTo(const QByteArray &line) const
     return otherwise_ ? *otherwise_ : silence_;
 }
 
-} // namespace simnet
+} // namespace quorvane::sim::net

@@ -10,7 +10,7 @@
 // What a fake network device says, written down before it runs: a greeting for every new
 // connection, and for each line it receives an answer made of chunks with pauses, followed
 // by nothing more, an endless stream, a normal close or a reset.
-namespace simnet {
+namespace quorvane::sim::net {
 
 // Bytes sent after a pause. The pause counts from the previous chunk of the same answer, or
 // for the first chunk from the moment the answer was set off.
@@ -74,6 +74,9 @@ private:
     Answer silence_;
 };
 
-} // namespace simnet
+} // namespace quorvane::sim::net
+
+// The fake network devices' short name, as the tests use it.
+namespace simnet = quorvane::sim::net;
 
 #endif // QUORVANE_SIM_NET_SCRIPT_H

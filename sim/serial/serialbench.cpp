@@ -3,75 +3,42 @@
 
 #include "sim/serial/serialbench.h"
 
-#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QtGlobal>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 namespace quorvane::sim {
 
 namespace {
-
-constexpr char preloadLibrary[] = "libumockdev-preload.so.0";
-constexpr char lockDirectory[] = "/run/lock";
 // Major number of USB modems (cdc_acm); each port gets its own minor.
 constexpr int acmMajor = 166;
-
-bool preloadNamesEmulation(const char *preload)
-{
-    return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
-}
-
 } // namespace
 
 void SerialBench::runUnderEmulation(int argc, char **argv)
 {
-    Q_UNUSED(argc)
-    if (isUnderEmulation())
-        return;
-    const char *earlier = std::getenv("LD_PRELOAD");
-    QByteArray preload(preloadLibrary);
-    if (earlier && *earlier)
-        preload += ' ' + QByteArray(earlier);
-    ::setenv("LD_PRELOAD", preload.constData(), 1);
-    ::execv("/proc/self/exe", argv);
-    qFatal("cannot start %s again with %s: %s", argv[0], preloadLibrary, std::strerror(errno));
+    Testbed::runUnderEmulation(argc, argv);
 }
 
 bool SerialBench::isUnderEmulation()
 {
-    return preloadNamesEmulation(std::getenv("LD_PRELOAD"));
+    return Testbed::isUnderEmulation();
 }
 
 bool SerialBench::usePrivateLockDirectory(QString *why)
 {
-    if (::unshare(CLONE_NEWNS) != 0) {
-        *why = QStringLiteral("unshare(CLONE_NEWNS): %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    // Mounts made from here on stay in this process and its children.
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount("tmpfs", lockDirectory, "tmpfs", 0, "mode=1777") != 0) {
-        *why = QStringLiteral("mount: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    return true;
+    return Testbed::usePrivateLockDirectory(why);
 }
 
-SerialBench::SerialBench()
+SerialBench::SerialBench() : SerialBench(nullptr) {}
+
+SerialBench::SerialBench(std::shared_ptr<Testbed> testbed)
 {
     if (!isUnderEmulation())
-        qFatal("SerialBench: %s is not loaded; call SerialBench::runUnderEmulation first",
-               preloadLibrary);
-    m_testbed = umockdev_testbed_new();
-    // Without a /dev of its own the port list falls back to the machine's real /dev.
-    QDir().mkpath(rootDir() + QStringLiteral("/dev"));
+        qFatal("SerialBench: umockdev's preload library is not loaded; call "
+               "SerialBench::runUnderEmulation first");
+    m_testbed = testbed ? std::move(testbed) : std::make_shared<Testbed>();
 }
 
 SerialBench::~SerialBench()
@@ -80,23 +47,16 @@ SerialBench::~SerialBench()
         delete holder;
     m_held.clear();
     m_devices.clear(); // stops the device threads before their ports go
-    g_object_unref(m_testbed);
 }
 
 QString SerialBench::rootDir() const
 {
-    gchar *root = umockdev_testbed_get_root_dir(m_testbed);
-    const QString path = QString::fromLocal8Bit(root);
-    g_free(root);
-    return path;
+    return m_testbed->rootDir();
 }
 
 QProcessEnvironment SerialBench::processEnvironment() const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("UMOCKDEV_DIR"), rootDir());
-    environment.insert(QStringLiteral("LD_PRELOAD"), QString::fromLocal8Bit(qgetenv("LD_PRELOAD")));
-    return environment;
+    return m_testbed->processEnvironment();
 }
 
 FakeAtDevice &SerialBench::addPort(const QString &name, const QString &description)
@@ -137,11 +97,11 @@ FakeAtDevice &SerialBench::addPort(const QString &name, const QString &descripti
 
     int masterFd = -1;
     {
-        std::lock_guard<std::mutex> lock(m_testbedMutex);
+        std::lock_guard<std::mutex> lock(m_testbed->mutex());
         GError *error = nullptr;
-        if (!umockdev_testbed_add_from_string(m_testbed, record.toUtf8().constData(), &error))
+        if (!umockdev_testbed_add_from_string(m_testbed->handle(), record.toUtf8().constData(), &error))
             qFatal("SerialBench: cannot add port %s: %s", qPrintable(name), error->message);
-        masterFd = umockdev_testbed_get_dev_fd(m_testbed, qPrintable(QStringLiteral("/dev/") + name));
+        masterFd = umockdev_testbed_get_dev_fd(m_testbed->handle(), qPrintable(QStringLiteral("/dev/") + name));
     }
     if (masterFd < 0)
         qFatal("SerialBench: port %s has no terminal behind it", qPrintable(name));
@@ -162,11 +122,21 @@ FakeAtDevice *SerialBench::device(const QString &name) const
 // A pulled-out USB modem: its tty goes first, then the interface and the device.
 void SerialBench::remove(const Port &port)
 {
-    std::lock_guard<std::mutex> lock(m_testbedMutex);
+    std::lock_guard<std::mutex> lock(m_testbed->mutex());
+    // umockdev maps the terminal behind the port (/dev/pts/N) back to the port in
+    // dev/.ptymap and leaves that entry behind on removal; pty numbers are reused, and a
+    // later port that gets the same terminal would find the stale entry and abort.
+    const QString node = rootDir() + QStringLiteral("/dev/") + port.name;
+    const QString terminal = QFileInfo(node).symLinkTarget();
+    if (!terminal.isEmpty()) {
+        QString entry = terminal;
+        entry.replace(QLatin1Char('/'), QLatin1Char('_'));
+        QFile::remove(rootDir() + QStringLiteral("/dev/.ptymap/") + entry);
+    }
     for (const QString &path : {port.ttyPath, port.interfacePath, port.usbPath}) {
         const QByteArray syspath = path.toUtf8();
-        umockdev_testbed_uevent(m_testbed, syspath.constData(), "remove");
-        umockdev_testbed_remove_device(m_testbed, syspath.constData());
+        umockdev_testbed_uevent(m_testbed->handle(), syspath.constData(), "remove");
+        umockdev_testbed_remove_device(m_testbed->handle(), syspath.constData());
     }
 }
 

@@ -1,6 +1,7 @@
 #ifndef QUORVANE_SIM_SERIAL_SERIALBENCH_H
 #define QUORVANE_SIM_SERIAL_SERIALBENCH_H
 
+#include "sim/emulation/testbed.h"
 #include "sim/serial/atreply.h"
 #include "sim/serial/fakeatdevice.h"
 
@@ -9,12 +10,9 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QSerialPort;
-
-typedef struct _UMockdevTestbed UMockdevTestbed;
 
 namespace quorvane::sim {
 
@@ -24,8 +22,8 @@ namespace quorvane::sim {
 // FakeAtDevice.
 //
 // The process (and any program it starts) must run with libumockdev-preload loaded:
-// call SerialBench::runUnderEmulation at the top of main. One bench at a time per
-// process; a fresh one per test.
+// call SerialBench::runUnderEmulation at the top of main. One testbed at a time per
+// process: a bench makes its own, or shares one with the USB bench (see Testbed).
 //
 //   SerialBench bench;
 //   FakeAtDevice &modem = bench.addPort("COM5", "USB Serial Device");
@@ -35,6 +33,7 @@ class SerialBench
 {
 public:
     SerialBench();
+    explicit SerialBench(std::shared_ptr<Testbed> testbed);
     ~SerialBench();
     SerialBench(const SerialBench &) = delete;
     SerialBench &operator=(const SerialBench &) = delete;
@@ -77,8 +76,7 @@ private:
 
     void remove(const Port &port);
 
-    UMockdevTestbed *m_testbed = nullptr;
-    std::mutex m_testbedMutex; // devices unplug from their own threads
+    std::shared_ptr<Testbed> m_testbed; // devices unplug from their own threads: lock it
     std::vector<std::unique_ptr<FakeAtDevice>> m_devices;
     QHash<QString, QSerialPort *> m_held;
     int m_portCount = 0;

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <unistd.h>
 
-namespace simusb {
+namespace quorvane::sim::usb {
 
 qint64 clockMs()
 {
@@ -28,8 +28,6 @@ qint64 clockMs()
 }
 
 namespace {
-
-constexpr char preloadLibrary[] = "libumockdev-preload.so.0";
 
 void appendLe16(QByteArray *bytes, quint16 value)
 {
@@ -454,6 +452,7 @@ void FakeUsbDevice::setScript(const QList<Rule> &script)
 
 struct UsbBench::Private
 {
+    std::shared_ptr<Testbed> shared;
     UMockdevTestbed *testbed = nullptr;
     std::map<int, int> nextDevnum; // per bus; 1 is the root hub's
     QList<FakeUsbDevice *> plugged;
@@ -485,6 +484,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
                              .arg(s.devnum, 3, 10, QLatin1Char('0'));
     s.devnode = QStringLiteral("/dev/") + node;
 
+    std::lock_guard<std::mutex> testbedLock(shared->mutex());
     // The handler must listen before the device appears, so that an open at its arrival
     // reaches it.
     s.handler = umockdev_ioctl_base_new();
@@ -542,6 +542,7 @@ void UsbBench::Private::remove(FakeUsbDevice *device)
         s.present = false;
         s.pulled = true;
     }
+    std::lock_guard<std::mutex> testbedLock(shared->mutex());
     // umockdev does not announce a removal by itself; without the event libusb would keep
     // listing the device.
     const QByteArray syspath = QByteArray("/sys") + s.syspath.toUtf8();
@@ -551,21 +552,27 @@ void UsbBench::Private::remove(FakeUsbDevice *device)
     plugged.removeAll(device);
 }
 
-UsbBench::UsbBench() : p(new Private)
+UsbBench::UsbBench() : UsbBench(nullptr) {}
+
+UsbBench::UsbBench(std::shared_ptr<Testbed> testbed) : p(new Private)
 {
-    p->testbed = umockdev_testbed_new();
-    // Without a /dev folder of its own the testbed would let the host's /dev show through.
-    gchar *root = umockdev_testbed_get_root_dir(p->testbed);
-    QDir().mkpath(QString::fromUtf8(root) + QStringLiteral("/dev/bus/usb"));
-    g_free(root);
+    p->shared = testbed ? std::move(testbed) : std::make_shared<Testbed>();
+    p->testbed = p->shared->handle();
 }
 
 UsbBench::~UsbBench()
 {
-    for (FakeUsbDevice *device : p->plugged)
-        device->d->present = false;
-    g_clear_object(&p->testbed);
+    {
+        // A shared testbed outlives the bench: its devices leave it first.
+        std::lock_guard<std::mutex> testbedLock(p->shared->mutex());
+        for (FakeUsbDevice *device : p->plugged) {
+            device->d->present = false;
+            umockdev_testbed_detach_ioctl(p->testbed, device->d->devnode.toUtf8().constData(), nullptr);
+        }
+    }
     qDeleteAll(p->all);
+    p->testbed = nullptr;
+    p->shared.reset();
 }
 
 FakeUsbDevice *UsbBench::plug(const DeviceSpec &spec)
@@ -609,10 +616,7 @@ QList<FakeUsbDevice *> UsbBench::devices() const
 
 QString UsbBench::rootDir() const
 {
-    gchar *root = umockdev_testbed_get_root_dir(p->testbed);
-    const QString dir = QString::fromUtf8(root);
-    g_free(root);
-    return dir;
+    return p->shared->rootDir();
 }
 
 UMockdevTestbed *UsbBench::testbed() const
@@ -622,22 +626,12 @@ UMockdevTestbed *UsbBench::testbed() const
 
 bool UsbBench::underUmockdev()
 {
-    const char *preload = getenv("LD_PRELOAD");
-    return preload && strstr(preload, "libumockdev-preload");
+    return Testbed::isUnderEmulation();
 }
 
 void UsbBench::runUnderUmockdev(int argc, char **argv)
 {
-    Q_UNUSED(argc)
-    if (underUmockdev())
-        return;
-    const char *preload = getenv("LD_PRELOAD");
-    const QByteArray value = preload && *preload
-        ? QByteArray(preloadLibrary) + ' ' + preload
-        : QByteArray(preloadLibrary);
-    setenv("LD_PRELOAD", value.constData(), 1);
-    execv("/proc/self/exe", argv);
-    qFatal("cannot re-execute %s under umockdev: %s", argv[0], strerror(errno));
+    Testbed::runUnderEmulation(argc, argv);
 }
 
 // --- Frames -----------------------------------------------------------------------------
@@ -666,4 +660,4 @@ QByteArray licenceReply(quint8 status, const QByteArray &licence, int length)
     return reply;
 }
 
-} // namespace simusb
+} // namespace quorvane::sim::usb

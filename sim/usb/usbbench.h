@@ -3,7 +3,8 @@
 
 // Emulated USB bulk devices for the tests and the device simulator.
 //
-// A UsbBench is an umockdev testbed: the devices plugged into it appear in sysfs and
+// A UsbBench sits on an umockdev testbed (its own, or one shared with the serial bench,
+// see quorvane::sim::Testbed): the devices plugged into it appear in sysfs and
 // /dev/bus/usb of this process and of every child process started with its environment
 // (LD_PRELOAD of umockdev's preload library, UMOCKDEV_DIR), so the real libusb finds,
 // opens, claims and transfers to them. An in-process ioctl handler plays each device: it
@@ -21,6 +22,8 @@
 // process must run under umockdev's preload library: UsbBench::runUnderUmockdev() at the
 // top of main() re-executes the program with it when needed.
 
+#include "sim/emulation/testbed.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -30,7 +33,7 @@
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 
-namespace simusb {
+namespace quorvane::sim::usb {
 
 // Milliseconds of a monotonic clock; the time stamps of recorded transfers use it.
 qint64 clockMs();
@@ -137,6 +140,7 @@ class UsbBench
 {
 public:
     UsbBench();
+    explicit UsbBench(std::shared_ptr<Testbed> testbed);
     ~UsbBench();
     UsbBench(const UsbBench &) = delete;
     UsbBench &operator=(const UsbBench &) = delete;
@@ -173,6 +177,9 @@ private:
 QByteArray licenceRequest();
 QByteArray licenceReply(quint8 status, const QByteArray &licence, int length = 64);
 
-} // namespace simusb
+} // namespace quorvane::sim::usb
+
+// The fake USB devices' short name, as the tests use it.
+namespace simusb = quorvane::sim::usb;
 
 #endif // QUORVANE_SIM_USB_USBBENCH_H

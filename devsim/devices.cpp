@@ -1,0 +1,266 @@
+#include "devsim/devices.h"
+#include "sim/net/netdevices.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QElapsedTimer>
+#include <QJsonObject>
+
+#include <algorithm>
+
+using quorvane::sim::AtReply;
+using quorvane::sim::FakeAtDevice;
+
+namespace devsim {
+
+const SerialKind serialKinds[4] = {
+    {"COM5", "USB Serial Device", "990001011234567", ":/qjpg/res/LBL01.jpg"},
+    {"COM12", "Unisoc Usb Serial Port 0", "990001031234567", ":/qjpg/res/LBL03.jpg"},
+    {"COM7", "Quectel USB REPL Port", "990001081234567", ":/qjpg/res/LBL08.jpg"},
+    {"COM8", "USB-SERIAL CH340", nullptr, ":/qjpg/res/BKG00.png"},
+};
+
+namespace {
+
+struct FaultName
+{
+    const char *name;
+    Fault fault;
+};
+constexpr FaultName faultNames[] = {
+    {"none", Fault::None},       {"silence", Fault::Silence}, {"error", Fault::Error},
+    {"endless", Fault::Endless}, {"unplug", Fault::Unplug},
+};
+
+QByteArray okLine(const QByteArray &line)
+{
+    return "\r\n" + line + "\r\n\r\nOK\r\n";
+}
+
+// The commands of each port kind, and how each answers with the IMEI and the licence.
+struct SerialDialogue
+{
+    const char *imeiCommand; // null: the kind is not asked for an IMEI
+    QByteArray (*imeiReply)(const QByteArray &imei);
+    const char *licenceCommand;
+    QByteArray (*licenceReply)(const QByteArray &licence);
+};
+const SerialDialogue serialDialogues[4] = {
+    {"AT*MRD_IMEI=R", [](const QByteArray &imei) { return okLine("*MRD_IMEI:" + imei); },
+     "AT*KESET=26", [](const QByteArray &l) { return okLine("+KESET: 26," + l); }},
+    {"AT+CGSN", [](const QByteArray &imei) { return okLine(imei); },
+     "AT+NCSN?", [](const QByteArray &l) { return QByteArray("AT+NCSN?\r\r\n+" + l + "\r\n\r\nOK\r\n"); }},
+    {"AT+EGMR=0", [](const QByteArray &imei) { return okLine("+EGMR: \"" + imei + "\""); },
+     "AT*MRD_SN=R", [](const QByteArray &l) { return okLine("*MRD_SN:2010," + l); }},
+    {nullptr, nullptr,
+     "AT*MRD_SN=R", [](const QByteArray &l) { return okLine("*MRD_SN: " + l); }},
+};
+// Every kind also understands this IMEI command, and models of the variant that keeps its
+// licence in user data answer this licence command.
+constexpr char fallbackImeiCommand[] = "AT*MRD_IMEI=R";
+constexpr char userDataCommand[] = "AT+USERDATAR=1,21";
+
+// A stream that carries no IMEI and no licence marker.
+constexpr char noise[] = "0123456789ABCDEF\r\n";
+
+} // namespace
+
+bool parseFault(const QString &text, Fault *fault)
+{
+    for (const FaultName &entry : faultNames) {
+        if (text == QLatin1String(entry.name)) {
+            *fault = entry.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
+Devices::Devices()
+    : m_testbed(std::make_shared<quorvane::sim::Testbed>())
+    , m_serial(std::make_unique<quorvane::sim::SerialBench>(m_testbed))
+    , m_usb(std::make_unique<simusb::UsbBench>(m_testbed))
+{
+}
+
+Devices::~Devices()
+{
+    m_services.clear();
+    m_serial.reset();
+    m_usb.reset();
+}
+
+QString Devices::plugSerial(const SerialChoice &choice, QString *why)
+{
+    if (choice.kind < 0 || choice.kind > 3) {
+        *why = QStringLiteral("serial port kind %1 does not exist (0 to 3)").arg(choice.kind);
+        return {};
+    }
+    const SerialKind &kind = serialKinds[choice.kind];
+    const SerialDialogue &dialogue = serialDialogues[choice.kind];
+    QString name = choice.name;
+    if (name.isEmpty()) // a later device of the same run gets a port name of its own
+        name = m_serialCount == 0 ? QString::fromLatin1(kind.name) : QStringLiteral("COM%1").arg(20 + m_serialCount);
+    const QString description = choice.description.isEmpty() ? QString::fromLatin1(kind.description)
+                                                             : choice.description;
+    const QByteArray imei = choice.imei.isEmpty() && kind.imei ? QByteArray(kind.imei) : choice.imei;
+    ++m_serialCount;
+
+    FakeAtDevice &device = m_serial->addPort(name, description);
+    const AtReply imeiReply = AtReply::text(serialDialogues[0].imeiReply(imei));
+    const AtReply licenceReply = AtReply::text(dialogue.licenceReply(choice.licence));
+    const char *firstCommand = dialogue.imeiCommand ? dialogue.imeiCommand : dialogue.licenceCommand;
+    switch (choice.fault) {
+    case Fault::Silence:
+        break;
+    case Fault::None:
+    case Fault::Error:
+    case Fault::Endless:
+    case Fault::Unplug:
+        if (dialogue.imeiCommand) {
+            device.answer(dialogue.imeiCommand, AtReply::text(dialogue.imeiReply(imei)));
+            device.answer(fallbackImeiCommand, imeiReply);
+        }
+        device.answer(dialogue.licenceCommand, licenceReply);
+        if (choice.kind == 0)
+            device.answer(userDataCommand, AtReply::text(okLine("+USERDATAR:21," + choice.licence)));
+        if (choice.fault == Fault::Error)
+            device.answer(dialogue.licenceCommand, AtReply::error());
+        else if (choice.fault == Fault::Endless)
+            device.answer(firstCommand, AtReply::endless(noise, 5));
+        else if (choice.fault == Fault::Unplug)
+            device.answer(firstCommand, AtReply::text("\r\n").thenUnplug(20));
+        break;
+    }
+    // Between two dialogues: the licence command was the last one and its dialogue has had
+    // time to end (the next cycle's first command is most of a second away).
+    struct Quiet
+    {
+        int commands = 0;
+        QElapsedTimer since;
+    };
+    auto quiet = std::make_shared<Quiet>();
+    quiet->since.start();
+    const QByteArray lastCommand = choice.kind == 0 && imei.startsWith("99000110") ? QByteArray(userDataCommand)
+                                                                                   : QByteArray(dialogue.licenceCommand);
+    auto busy = [&device, quiet, lastCommand] {
+        const QList<QByteArray> commands = device.commands();
+        if (commands.size() != quiet->commands) {
+            quiet->commands = commands.size();
+            quiet->since.restart();
+        }
+        return !commands.isEmpty() && (commands.last() != lastCommand || quiet->since.elapsed() < 300);
+    };
+    m_presented.push_back({name, QStringLiteral("serial"), [&device] { return device.received(); },
+                           [&device] { if (device.isPlugged()) device.unplug(); }, busy});
+    return name;
+}
+
+QString Devices::plugUsb(const UsbChoice &choice, QString *why)
+{
+    if (choice.fault == Fault::Endless) {
+        *why = QStringLiteral("a USB device has no endless stream (its reply is one packet)");
+        return {};
+    }
+    simusb::DeviceSpec spec;
+    // Bus 3: apart from the USB devices that carry the emulated serial ports (bus 1).
+    spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++);
+    const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
+    switch (choice.fault) {
+    case Fault::Silence:
+        spec.script = {{simusb::licenceRequest(), {}}};
+        break;
+    case Fault::Unplug:
+        spec.script = {{simusb::licenceRequest(), {}, true}};
+        break;
+    default:
+        spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(status, choice.licence), 0}}}};
+        break;
+    }
+    simusb::FakeUsbDevice *device = m_usb->plug(spec);
+    const QString name = QStringLiteral("USB %1").arg(device->position());
+    simusb::UsbBench *bench = m_usb.get();
+    m_presented.push_back({name, QStringLiteral("usb"), [device] { return device->received(); },
+                           [bench, device] { bench->unplug(device); }, [] { return false; }});
+    return name;
+}
+
+QString Devices::startNet(const NetChoice &choice, QString *why)
+{
+    simnet::Script script;
+    quint16 port;
+    if (choice.address == QLatin1String(simnet::atServiceAddress)) {
+        port = simnet::atServicePort;
+        script = simnet::atService(simnet::serialRecordReply(choice.licence));
+        if (choice.fault == Fault::Error)
+            script.on(simnet::productionModeLine, simnet::Answer::reply("\r\nERROR\r\n", 20));
+        else if (choice.fault == Fault::Endless)
+            script.on(simnet::productionModeLine, simnet::Answer::stream(noise, 1));
+        else if (choice.fault == Fault::Unplug)
+            script.on(simnet::serialRecordLine, simnet::Answer::reset(20));
+    } else if (choice.address == QLatin1String(simnet::shellAddress2)
+               || choice.address == QLatin1String(simnet::shellAddress10)) {
+        port = simnet::shellPort;
+        script = simnet::loginShell(simnet::vlanDefaults(choice.licence));
+        if (choice.fault == Fault::Error)
+            script.on(simnet::vlanDefaultsLine,
+                      simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': No such file or directory\nERROR\n"));
+        else if (choice.fault == Fault::Endless)
+            script.on(simnet::vlanDefaultsLine, simnet::Answer::stream(noise, 1));
+        else if (choice.fault == Fault::Unplug)
+            script.on(simnet::vlanDefaultsLine, simnet::Answer::reset(20));
+    } else {
+        *why = QStringLiteral("no device lives at %1 (192.168.0.1, 192.168.2.1, 192.168.10.1)").arg(choice.address);
+        return {};
+    }
+    if (choice.fault == Fault::Silence)
+        script = simnet::Script();
+
+    auto service = std::make_unique<simnet::FakeTcpService>(choice.address, port, script);
+    if (!service->start(why))
+        return {};
+    simnet::FakeTcpService *running = service.get();
+    m_services.push_back(std::move(service));
+    const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
+    m_presented.push_back({name, port == simnet::atServicePort ? QStringLiteral("9527") : QStringLiteral("3762"),
+                           [running] { return running->received(); }, [running] { running->stop(); },
+                           [running] {
+                               const QList<simnet::ConnectionRecord> connections = running->connections();
+                               return std::any_of(connections.begin(), connections.end(),
+                                                  [](const simnet::ConnectionRecord &c) { return c.isOpen(); });
+                           }});
+    return name;
+}
+
+void Devices::remove(const QString &name)
+{
+    for (const Presented &device : m_presented) {
+        if (device.name == name)
+            device.remove();
+    }
+}
+
+bool Devices::busy(const QString &name) const
+{
+    for (const Presented &device : m_presented) {
+        if (device.name == name && device.busy())
+            return true;
+    }
+    return false;
+}
+
+QByteArray Devices::report() const
+{
+    QJsonArray devices;
+    for (const Presented &device : m_presented) {
+        devices.append(QJsonObject{
+            {QStringLiteral("name"), device.name},
+            {QStringLiteral("kind"), device.kind},
+            {QStringLiteral("received"), QString::fromLatin1(device.received())},
+            {QStringLiteral("receivedHex"), QString::fromLatin1(device.received().toHex())},
+        });
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("devices"), devices}}).toJson();
+}
+
+} // namespace devsim

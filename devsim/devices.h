@@ -1,0 +1,108 @@
+#ifndef QUORVANE_DEVSIM_DEVICES_H
+#define QUORVANE_DEVSIM_DEVICES_H
+
+// The devices the simulator presents: what each one says, built on the fakes of sim/.
+
+#include "sim/emulation/testbed.h"
+#include "sim/net/faketcpservice.h"
+#include "sim/serial/serialbench.h"
+#include "sim/usb/usbbench.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace devsim {
+
+// How a device misbehaves.
+enum class Fault {
+    None,
+    Silence,  // never answers
+    Error,    // answers the licence question (serial, 3762) or the first command (9527) with ERROR
+    Endless,  // answers its first command with a stream that does not stop
+    Unplug,   // is pulled out in the middle of its dialogue
+};
+bool parseFault(const QString &text, Fault *fault);
+
+// A serial device of one of the four port kinds, by the port texts the tool looks for.
+struct SerialKind
+{
+    const char *name;
+    const char *description;
+    const char *imei;       // a default IMEI of a supported model; null: the kind asks none
+    const char *picture;    // the label the default IMEI (or the kind) shows
+};
+extern const SerialKind serialKinds[4];
+
+struct SerialChoice
+{
+    int kind = 0;
+    QString name;           // empty: the kind's own
+    QString description;    // empty: the kind's own
+    QByteArray imei;        // empty: the kind's own
+    QByteArray licence;
+    Fault fault = Fault::None;
+};
+
+struct UsbChoice
+{
+    QByteArray licence;
+    int status = 0x90;      // the reply's status byte; anything else is a failed check
+    Fault fault = Fault::None;
+};
+
+struct NetChoice
+{
+    QString address;        // 192.168.0.1 (port 9527), 192.168.2.1 or 192.168.10.1 (port 3762)
+    QByteArray licence;
+    Fault fault = Fault::None;
+};
+
+// Every device presented in a run, with what it received; the testbed shared by the
+// serial and USB fakes, so that one program sees both kinds at once.
+class Devices
+{
+public:
+    Devices();
+    ~Devices();
+
+    QProcessEnvironment processEnvironment() const { return m_testbed->processEnvironment(); }
+
+    // Each returns a short name for the log, empty when the device could not be presented
+    // (`why` says why). The device stays until removed by remove(name) or the end.
+    QString plugSerial(const SerialChoice &choice, QString *why);
+    QString plugUsb(const UsbChoice &choice, QString *why);
+    QString startNet(const NetChoice &choice, QString *why);
+    void remove(const QString &name);
+    // True while the device is in the middle of a conversation it should not be pulled
+    // out of: a network device with a connection the program has not closed yet.
+    bool busy(const QString &name) const;
+
+    // Every device presented so far, with the bytes it received, as JSON.
+    QByteArray report() const;
+
+private:
+    struct Presented
+    {
+        QString name;
+        QString kind;
+        std::function<QByteArray()> received;
+        std::function<void()> remove;
+        std::function<bool()> busy;
+    };
+
+    std::shared_ptr<quorvane::sim::Testbed> m_testbed;
+    std::unique_ptr<quorvane::sim::SerialBench> m_serial;
+    std::unique_ptr<simusb::UsbBench> m_usb;
+    std::vector<std::unique_ptr<simnet::FakeTcpService>> m_services;
+    std::vector<Presented> m_presented;
+    int m_serialCount = 0;
+    int m_usbCount = 0;
+};
+
+} // namespace devsim
+
+#endif // QUORVANE_DEVSIM_DEVICES_H

@@ -1,0 +1,87 @@
+// GLib's headers use the word "signals", which Qt defines as a keyword: umockdev first.
+#include <umockdev.h>
+
+#include "sim/emulation/testbed.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QtGlobal>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace quorvane::sim {
+
+namespace {
+constexpr char preloadLibrary[] = "libumockdev-preload.so.0";
+constexpr char lockDirectory[] = "/run/lock";
+} // namespace
+
+Testbed::Testbed()
+{
+    m_testbed = umockdev_testbed_new();
+    // Without a /dev of its own the port list and libusb fall back to the machine's /dev.
+    QDir().mkpath(rootDir() + QStringLiteral("/dev/bus/usb"));
+}
+
+Testbed::~Testbed()
+{
+    g_clear_object(&m_testbed);
+}
+
+QString Testbed::rootDir() const
+{
+    gchar *root = umockdev_testbed_get_root_dir(m_testbed);
+    const QString path = QString::fromLocal8Bit(root);
+    g_free(root);
+    return path;
+}
+
+QProcessEnvironment Testbed::processEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("UMOCKDEV_DIR"), rootDir());
+    environment.insert(QStringLiteral("LD_PRELOAD"), QString::fromLocal8Bit(qgetenv("LD_PRELOAD")));
+    return environment;
+}
+
+void Testbed::runUnderEmulation(int argc, char **argv)
+{
+    Q_UNUSED(argc)
+    if (isUnderEmulation())
+        return;
+    const char *earlier = std::getenv("LD_PRELOAD");
+    QByteArray preload(preloadLibrary);
+    if (earlier && *earlier)
+        preload += ' ' + QByteArray(earlier);
+    ::setenv("LD_PRELOAD", preload.constData(), 1);
+    ::execv("/proc/self/exe", argv);
+    qFatal("cannot start %s again with %s: %s", argv[0], preloadLibrary, std::strerror(errno));
+}
+
+bool Testbed::isUnderEmulation()
+{
+    const char *preload = std::getenv("LD_PRELOAD");
+    return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
+}
+
+bool Testbed::usePrivateLockDirectory(QString *why)
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        *why = QStringLiteral("unshare(CLONE_NEWNS): %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    // Mounts made from here on stay in this process and its children.
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("tmpfs", lockDirectory, "tmpfs", 0, "mode=1777") != 0) {
+        *why = QStringLiteral("mount: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+} // namespace quorvane::sim
