@@ -3,6 +3,7 @@
 // emulation. See --help.
 #include "devsim/devices.h"
 #include "sim/net/netdevices.h"
+#include "sim/net/privatenetwork.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,30 +27,6 @@ std::atomic<bool> stopRequested{false};
 void requestStop(int)
 {
     stopRequested = true;
-}
-
-// The device addresses must exist on loopback only, in a namespace without any route:
-// what scripts/isolated makes. Anywhere else the services could meet real devices.
-bool insidePrivateNetwork(QString *why)
-{
-    QFile routes(QStringLiteral("/proc/net/route"));
-    if (!routes.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("cannot read /proc/net/route");
-        return false;
-    }
-    const QList<QByteArray> lines = routes.readAll().trimmed().split('\n');
-    if (lines.size() > 1) {
-        *why = QStringLiteral("this network namespace has %1 route(s)").arg(lines.size() - 1);
-        return false;
-    }
-    const QList<QHostAddress> local = QNetworkInterface::allAddresses();
-    for (const char *address : {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10}) {
-        if (!local.contains(QHostAddress(QString::fromLatin1(address)))) {
-            *why = QStringLiteral("%1 is not on loopback").arg(QLatin1String(address));
-            return false;
-        }
-    }
-    return true;
 }
 
 void say(const QString &line)
@@ -399,7 +376,7 @@ int main(int argc, char **argv)
     };
 
     QString why;
-    if (!insidePrivateNetwork(&why))
+    if (!quorvane::sim::net::insidePrivateNetwork(&why))
         return usage(QStringLiteral("refusing to run outside scripts/isolated: %1").arg(why));
 
     bool ok = true;

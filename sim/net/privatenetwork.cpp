@@ -1,10 +1,12 @@
-#include "tests/support/isolation.h"
+#include "sim/net/privatenetwork.h"
+#include "sim/net/netdevices.h"
 
 #include <QFile>
 #include <QHostAddress>
+#include <QList>
 #include <QNetworkInterface>
 
-namespace testsupport {
+namespace quorvane::sim::net {
 
 bool insidePrivateNetwork(QString *why)
 {
@@ -15,17 +17,17 @@ bool insidePrivateNetwork(QString *why)
     }
     const QList<QByteArray> lines = routes.readAll().trimmed().split('\n');
     if (lines.size() > 1) {
-        *why = QStringLiteral("the namespace has %1 route(s)").arg(lines.size() - 1);
+        *why = QStringLiteral("this network namespace has %1 route(s)").arg(lines.size() - 1);
         return false;
     }
     const QList<QHostAddress> local = QNetworkInterface::allAddresses();
-    for (const char *device : {"192.168.0.1", "192.168.2.1", "192.168.10.1"}) {
-        if (!local.contains(QHostAddress(QString::fromLatin1(device)))) {
-            *why = QStringLiteral("%1 is not on loopback").arg(QLatin1String(device));
+    for (const char *address : {atServiceAddress, shellAddress2, shellAddress10}) {
+        if (!local.contains(QHostAddress(QString::fromLatin1(address)))) {
+            *why = QStringLiteral("%1 is not on loopback").arg(QLatin1String(address));
             return false;
         }
     }
     return true;
 }
 
-} // namespace testsupport
+} // namespace quorvane::sim::net
