@@ -1,6 +1,6 @@
 // A device silent on its own IMEI command for 3000 ms is asked once more with
 // "AT*MRD_IMEI=R"; answering that, it gets its licence label as usual.
-#include "tests/serial/serialdevices.h"
+#include "tests/serial/serialtest.h"
 #include "tests/support/isolation.h"
 
 using namespace serialtest;
@@ -37,8 +37,7 @@ private slots:
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL14.png")));
         QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
         QVERIFY(dialogue.messages.isEmpty());
-        QVERIFY2(dialogue.lastQueryMs >= 3000, qPrintable(QString::number(dialogue.lastQueryMs)));
-        QVERIFY2(dialogue.lastQueryMs < 6000, qPrintable(QString::number(dialogue.lastQueryMs)));
+        QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 3000, 6000);
     }
 };
 
