@@ -143,19 +143,6 @@ private slots:
         QVERIFY(dialogue.window.OpenSerialPort());
         QCOMPARE(dialogue.window.serialPort->portName(), QStringLiteral("COM7"));
     }
-
-    // Every cycle closes the port and opens it again; the device sees both.
-    void reopensThePortEachCycle()
-    {
-        SerialBench bench;
-        bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
-        Dialogue dialogue;
-        QVERIFY(dialogue.window.OpenSerialPort());
-        // While the tool has it open, nobody else can take it.
-        QVERIFY(!bench.holdBusy(QStringLiteral("COM5")));
-        QVERIFY(dialogue.window.OpenSerialPort());
-        QVERIFY(dialogue.window.serialPort->isOpen());
-    }
 };
 
 QUORVANE_SERIAL_TEST_MAIN(TestSerialPorts)
