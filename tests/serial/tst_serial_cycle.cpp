@@ -53,51 +53,35 @@ private slots:
         QVERIFY(dialogue.messages.isEmpty());
     }
 
-    // The poll timer of a window left to itself finds the device within a few seconds.
-    void pollTimerFindsTheDevice()
-    {
-        SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 3);
-        device.answer("AT*MRD_SN=R", AtReply::text(licenceReplyOfKind(3)));
-        MainWindow window;
-        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
-        QTRY_COMPARE_WITH_TIMEOUT(text->text(), QString::fromLatin1(licence21), 5000);
-        QVERIFY(device.waitForCommands(1, 0));
-    }
-
     // The real program, started as a child, sees the bench's ports and talks to the fake
-    // device; the same fakes drive it end to end.
-    void realProgramTalksToTheFakeDevice()
+    // device in two cycles of its own timer; a port the bench holds busy is busy for it too.
+    void realProgramUnderTheFakes_data()
     {
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("talks to the fake device") << false;
+        QTest::newRow("a busy port stays busy") << true;
+    }
+    void realProgramUnderTheFakes()
+    {
+        QFETCH(bool, busy);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 1);
         device.answer("AT+CGSN", AtReply::text(okLine("990001031234567")));
         device.answer("AT+NCSN?", AtReply::text(licenceReplyOfKind(1)));
+        if (busy)
+            QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[1].name)));
 
         QProcess program;
         QVERIFY(startProgram(program, bench));
-        const bool talked = device.waitForCommands(4, 8000); // two cycles
+        // Two cycles; when busy, two cycles and more.
+        const bool talked = busy ? device.waitForCommands(1, 2500) : device.waitForCommands(4, 8000);
         program.kill();
         program.waitForFinished();
-        QVERIFY(talked);
-        QCOMPARE(device.commands().mid(0, 4), (QList<QByteArray>{"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
-    }
-
-    // A port the bench holds busy is busy for the child program as well.
-    void busyPortIsBusyForTheRealProgram()
-    {
-        SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answerOthers(AtReply::error());
-        QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[0].name)));
-
-        QProcess program;
-        QVERIFY(startProgram(program, bench));
-        const bool talked = device.waitForCommands(1, 2500); // two cycles and more
-        program.kill();
-        program.waitForFinished();
-        QVERIFY(!talked);
-        QVERIFY(device.received().isEmpty());
+        QCOMPARE(talked, !busy);
+        if (busy)
+            QVERIFY(device.received().isEmpty());
+        else
+            QCOMPARE(device.commands().mid(0, 4), (QList<QByteArray>{"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
     }
 
     // One dialogue with a device that answers every command at once. Its floor is the

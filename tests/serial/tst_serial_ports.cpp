@@ -5,7 +5,7 @@
 
 #include "serial/portrules.h"
 
-#include <QSerialPortInfo>
+#include <QSerialPort>
 
 using namespace serialtest;
 
@@ -103,18 +103,6 @@ private slots:
         QCOMPARE(dialogue.window.serialPort->flowControl(), QSerialPort::NoFlowControl);
         // The device end sees the line speed too.
         QCOMPARE(bench.device(chosen)->baudRate(), baud);
-    }
-
-    void listsPortsWithTheirDescriptions()
-    {
-        SerialBench bench;
-        bench.addPort(QStringLiteral("COM12"), QStringLiteral("Unisoc Usb Serial Port 0"));
-        bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB_Serial_Device"));
-        const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-        QCOMPARE(ports.size(), 2);
-        QCOMPARE(ports.at(0).portName(), QStringLiteral("COM12"));
-        QCOMPARE(ports.at(0).description(), QStringLiteral("Unisoc Usb Serial Port 0"));
-        QCOMPARE(ports.at(1).description(), QStringLiteral("USB Serial Device"));
     }
 
     // A matching port held by another program is not bypassed: the free second one is

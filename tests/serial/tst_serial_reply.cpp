@@ -83,8 +83,6 @@ private slots:
         QTest::newRow("21 bytes behind KESET")
             << QByteArray("\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n") << QByteArray("+KESET: 26,") << 11
             << true << "ABCDEFGHIJKLMNOPQRSTU";
-        QTest::newRow("USERDATAR") << QByteArray("+USERDATAR:21,123456789012345678901\r\nOK")
-                                   << QByteArray("+USERDATAR:21,") << 14 << true << "123456789012345678901";
         QTest::newRow("short field carries the line ends")
             << QByteArray("+KESET: 26,AB\r\n\r\nOK\r\n") << QByteArray("+KESET: 26,") << 11 << true
             << "AB\r\n\r\nOK\r\n";
