@@ -1,8 +1,8 @@
 #ifndef QUORVANE_TESTS_SERIALTEST_H
 #define QUORVANE_TESTS_SERIALTEST_H
 
-// Shared by the serial tests: a main that runs the test under umockdev, and a window set
-// up for one dialogue at a time.
+// Shared by the serial tests: the ports and replies of the supported devices, a window set
+// up for one dialogue at a time, and a main that runs the test under umockdev.
 
 #include "sim/serial/serialbench.h"
 
@@ -24,10 +24,47 @@ using quorvane::sim::AtReply;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
 
+struct PortOfKind
+{
+    const char *name;
+    const char *description;
+    const char *imeiCommand; // without line end; null for kind 3
+    const char *licenceCommand;
+};
+
+inline const PortOfKind portsOfKind[] = {
+    {"COM5", "USB Serial Device", "AT*MRD_IMEI=R", "AT*KESET=26"},
+    {"COM12", "Unisoc Usb Serial Port 0", "AT+CGSN", "AT+NCSN?"},
+    {"COM7", "Quectel USB REPL Port", "AT+EGMR=0", "AT*MRD_SN=R"},
+    {"COM8", "USB-SERIAL CH340", nullptr, "AT*MRD_SN=R"},
+};
+
+inline const QByteArray licence21 = "ABCDEFGHIJKLMNOPQRSTU";
+
 // Replies as real devices give them.
 inline QByteArray okLine(const QByteArray &line)
 {
     return "\r\n" + line + "\r\n\r\nOK\r\n";
+}
+inline QByteArray imeiReply(const QByteArray &imei)
+{
+    return okLine("*MRD_IMEI:" + imei);
+}
+// A licence reply of each kind that carries licence21.
+inline QByteArray licenceReplyOfKind(int kind)
+{
+    switch (kind) {
+    case 0: return okLine("+KESET: 26," + licence21);
+    case 1: return "AT+NCSN?\r\r\n+" + licence21 + "\r\n\r\nOK\r\n";
+    case 2: return okLine("*MRD_SN:2010," + licence21);
+    default: return okLine("*MRD_SN: " + licence21);
+    }
+}
+
+inline FakeAtDevice &addPortOfKind(SerialBench &bench, int kind)
+{
+    return bench.addPort(QString::fromLatin1(portsOfKind[kind].name),
+                         QString::fromLatin1(portsOfKind[kind].description));
 }
 
 // A window whose poll timer stands still: the test drives the dialogue by hand, and the
@@ -78,6 +115,13 @@ struct Dialogue
     {
         return picture->pixmap(Qt::ReturnByValue).isNull() && text->text().isEmpty();
     }
+
+    // A label shown before the dialogue, to see whether the dialogue keeps it.
+    void showEarlier(const QString &path) { window.ShowLicenceLabel(path, QStringLiteral("EARLIER")); }
+    bool showsEarlier(const QString &path) const
+    {
+        return text->text() == QLatin1String("EARLIER") && shows(path);
+    }
 };
 
 // Runs the test binary with the emulation library loaded and with a lock directory of its
@@ -94,6 +138,12 @@ inline void prepareProcess(int argc, char **argv)
 }
 
 } // namespace serialtest
+
+Q_DECLARE_METATYPE(quorvane::sim::AtReply)
+
+// A duration in ms within [low, high).
+#define QUORVANE_VERIFY_MS(ms, low, high) \
+    QVERIFY2((ms) >= (low) && (ms) < (high), qPrintable(QStringLiteral("%1 ms").arg(ms)))
 
 #define QUORVANE_SERIAL_TEST_MAIN(TestClass)                                            \
     int main(int argc, char **argv)                                                     \

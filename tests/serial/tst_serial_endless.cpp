@@ -1,6 +1,6 @@
 // A device that never stops talking. The continuation reads end at 64 KiB of
 // reply or after 2000 ms in all, and the dialogue goes on with what it has read.
-#include "tests/serial/serialdevices.h"
+#include "tests/serial/serialtest.h"
 #include "tests/support/isolation.h"
 
 #include "serial/serialreply.h"
@@ -35,20 +35,35 @@ private slots:
     }
     void cleanupTestCase() { qInstallMessageHandler(testLogHandler); }
 
-    // A slow stream after the IMEI reply: read for 2000 ms, then on to the licence.
-    void endlessImeiReplyEndsAfter2000ms()
+    // A slow stream after the IMEI reply, or a licence reply without "ok" that goes on
+    // for ever: read for 2000 ms, then on with what was read.
+    void endlessReplyEndsAfter2000ms_data()
     {
+        QTest::addColumn<AtReply>("imei");
+        QTest::addColumn<AtReply>("licence");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("IMEI reply")
+            << AtReply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenEndless("+CREG: 1\r\n", 20)
+            << AtReply::text(licenceReplyOfKind(0), 30) << "LBL01.jpg";
+        QTest::newRow("licence reply") << AtReply::text(imeiReply("990001131234567"))
+                                       << AtReply::text("\r\n+KESET: 26," + licence21).thenEndless("\r\n+CSQ: 31,99", 25)
+                                       << "LBL14.png";
+    }
+    void endlessReplyEndsAfter2000ms()
+    {
+        QFETCH(AtReply, imei);
+        QFETCH(AtReply, licence);
+        QFETCH(QString, picture);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", AtReply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenEndless("+CREG: 1\r\n", 20));
-        device.answer("AT*KESET=26", AtReply::text(licenceReplyOfKind(0), 30));
+        device.answer("AT*MRD_IMEI=R", imei);
+        device.answer("AT*KESET=26", licence);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
-        QVERIFY2(dialogue.lastQueryMs >= 2000, qPrintable(QString::number(dialogue.lastQueryMs)));
-        QVERIFY2(dialogue.lastQueryMs < 4500, qPrintable(QString::number(dialogue.lastQueryMs)));
+        QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 2000, 4500);
         QCOMPARE(device.received(), QByteArray("AT*MRD_IMEI=R\r\nAT*KESET=26\r\n"));
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL01.jpg")));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/") + picture));
         QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
     }
 
@@ -63,7 +78,7 @@ private slots:
         loggedImeiReplies.clear();
 
         QVERIFY(dialogue.run());
-        QVERIFY2(dialogue.lastQueryMs < 2000, qPrintable(QString::number(dialogue.lastQueryMs)));
+        QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 0, 2000);
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL02.jpg")));
         QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
         // The log line is the label, a space and the reply in quotes.
@@ -72,21 +87,6 @@ private slots:
         QCOMPARE(logged, serialReplyLimitBytes);
     }
 
-    // A licence reply without "ok" that goes on for ever: cut from what 2000 ms brought.
-    void endlessLicenceReplyEndsAfter2000ms()
-    {
-        SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001131234567")));
-        device.answer("AT*KESET=26", AtReply::text("\r\n+KESET: 26," + licence21).thenEndless("\r\n+CSQ: 31,99", 25));
-        Dialogue dialogue;
-
-        QVERIFY(dialogue.run());
-        QVERIFY2(dialogue.lastQueryMs >= 2000, qPrintable(QString::number(dialogue.lastQueryMs)));
-        QVERIFY2(dialogue.lastQueryMs < 4500, qPrintable(QString::number(dialogue.lastQueryMs)));
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL14.png")));
-        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
-    }
 };
 
 QUORVANE_SERIAL_TEST_MAIN(TestSerialEndless)
