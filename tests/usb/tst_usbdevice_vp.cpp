@@ -1,46 +1,27 @@
 // The "VP" open's retry: a candidate that will not open is tried again three times, after
 // a 1000 ms wait each, before the scan moves past it. Slow by nature, so on its own.
-#include "sim/usb/usbbench.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-#include <libusb.h>
+namespace {
 
-#include <memory>
+simusb::DeviceSpec unopenable(const QString &sysName)
+{
+    simusb::DeviceSpec spec = usbtest::device(sysName, 0x0483, 0x5751);
+    spec.openFails = true;
+    return spec;
+}
 
-class TestUsbDeviceVp : public QObject
+} // namespace
+
+class TestUsbDeviceVp : public usbtest::BenchTest
 {
     Q_OBJECT
 
-    std::unique_ptr<simusb::UsbBench> bench;
-
-    // libusb's list, as "bus,address" texts, in its order.
-    static QStringList listed()
-    {
-        libusb_context *context = nullptr;
-        libusb_init(&context);
-        libusb_device **list = nullptr;
-        const ssize_t n = libusb_get_device_list(context, &list);
-        QStringList result;
-        for (ssize_t i = 0; i < n; ++i)
-            result << QStringLiteral("%1,%2").arg(libusb_get_bus_number(list[i])).arg(libusb_get_device_address(list[i]));
-        libusb_free_device_list(list, 1);
-        libusb_exit(context);
-        return result;
-    }
-
 private slots:
-    void init() { bench = std::make_unique<simusb::UsbBench>(); }
-    void cleanup() { bench.reset(); }
-
     void candidateThatWillNotOpenIsRetriedThreeTimes()
     {
-        simusb::DeviceSpec spec;
-        spec.vid = 0x0483;
-        spec.pid = 0x5751;
-        spec.openFails = true;
-        simusb::FakeUsbDevice *broken = bench->plug(spec);
-
+        simusb::FakeUsbDevice *broken = bench->plug(unopenable(QStringLiteral("1-3")));
         BulkHidDevice device;
         usbtest::LogCapture log;
         QElapsedTimer clock;
@@ -59,21 +40,12 @@ private slots:
 
     void afterTheRetriesTheScanMovesOn()
     {
-        simusb::DeviceSpec good;
-        good.sysName = QStringLiteral("1-2");
-        good.vid = 0x3E0B;
-        good.pid = 0x0C02;
-        simusb::FakeUsbDevice *working = bench->plug(good);
-        simusb::DeviceSpec spec;
-        spec.sysName = QStringLiteral("1-6");
-        spec.vid = 0x0483;
-        spec.pid = 0x5751;
-        spec.openFails = true;
-        simusb::FakeUsbDevice *broken = bench->plug(spec);
+        simusb::FakeUsbDevice *working = bench->plug(usbtest::device(QStringLiteral("1-2"), 0x3E0B, 0x0C02));
+        simusb::FakeUsbDevice *broken = bench->plug(unopenable(QStringLiteral("1-6")));
         // libusb lists the device plugged last first: the broken one is tried first.
-        const QStringList order = listed();
-        QVERIFY(order.indexOf(broken->position().section(',', 0, 0) + ',' + QString::number(broken->devnum()))
-                < order.indexOf(working->position().section(',', 0, 0) + ',' + QString::number(working->devnum())));
+        const QStringList order = usbtest::libusbOrder();
+        QVERIFY(order.indexOf(QStringLiteral("1,%1").arg(broken->devnum()))
+                < order.indexOf(QStringLiteral("1,%1").arg(working->devnum())));
 
         BulkHidDevice device;
         QElapsedTimer clock;

@@ -2,51 +2,31 @@
 // maker is opened with its own IDs; transfers without an open device or without an
 // endpoint fail at once; a position without a comma opens nothing.
 #include "app/mainwindow.h"
-#include "sim/usb/usbbench.h"
-#include "tests/support/isolation.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
 #include <QLabel>
 #include <QStatusBar>
 
-#include <libusb.h>
-
-#include <memory>
-
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
 
 namespace {
 
-const QByteArray licence("CMIIT ID:2026CD5678ZW");
-
 DeviceSpec answeringAt(const QString &sysName, quint16 vid, quint16 pid)
 {
-    DeviceSpec spec;
-    spec.sysName = sysName;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, licence), 0}}}};
-    return spec;
+    return usbtest::answering(simusb::licenceReply(0x90, usbtest::licence), 0, sysName, vid, pid);
 }
+
+void runCycle(MainWindow &window) { QMetaObject::invokeMethod(&window, "dealTimer"); }
 
 } // namespace
 
-class TestUsbMended : public QObject
+class TestUsbMended : public usbtest::BenchTest
 {
     Q_OBJECT
 
-    std::unique_ptr<simusb::UsbBench> bench;
-
-    static void runCycle(MainWindow &window) { QMetaObject::invokeMethod(&window, "dealTimer"); }
-    static QString shownText(MainWindow &window) { return window.findChild<QLabel *>("label")->text(); }
-
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
-    void init() { bench = std::make_unique<simusb::UsbBench>(); }
-    void cleanup() { bench.reset(); }
-
     // Fault 1: the IDs of a new device are those of the device at the reported position,
     // even when a device with the same vendor or product ID is already attached.
     void secondDeviceOfOneMakerIsOpened_data()
@@ -77,7 +57,7 @@ private slots:
         QCOMPARE(int(window.hidPid), pid);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
-        QCOMPARE(shownText(window), QString::fromLatin1(licence));
+        QCOMPARE(window.findChild<QLabel *>("label")->text(), QString::fromLatin1(usbtest::licence));
         QVERIFY(!second->claimed());
     }
 
@@ -86,20 +66,19 @@ private slots:
     {
         FakeUsbDevice *fake = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
         BulkHidDevice device;
-        char data[11] = {};
-        unsigned char buffer[64];
-        std::string out = "kept";
-        // Never opened: nothing learned either.
-        QCOMPARE(device.write(data, 11, 100), -2);
-        QCOMPARE(device.read(out, 100), 3);
-        QCOMPARE(device.readPacket(buffer, 64, 100), -2);
-        // Opened, endpoints learned, closed again.
+        auto allFail = [&device] {
+            char data[11] = {};
+            unsigned char buffer[64];
+            std::string out = "kept";
+            QCOMPARE(device.write(data, 11, 100), -2);
+            QCOMPARE(device.read(out, 100), 3);
+            QCOMPARE(device.readPacket(buffer, 64, 100), -2);
+            QCOMPARE(out, std::string("kept"));
+        };
+        allFail(); // never opened: nothing learned either
         QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3073,"bus":1,"port":3})"), 0);
         device.close();
-        QCOMPARE(device.write(data, 11, 100), -2);
-        QCOMPARE(device.read(out, 100), 3);
-        QCOMPARE(device.readPacket(buffer, 64, 100), -2);
-        QCOMPARE(out, std::string("kept"));
+        allFail(); // opened, endpoints learned, closed again
         QVERIFY(fake->outTransfers().isEmpty());
         QVERIFY(fake->inTransfers().isEmpty());
     }
@@ -182,15 +161,22 @@ private slots:
     }
 
     // The way an empty position really arises: one more device, but on a position that is
-    // already recorded. The cycle starts the dialogue, which ends silently.
+    // already recorded (behind another hub of the same bus). The report is the empty text,
+    // the IDs keep their values, and the cycle's dialogue ends silently.
     void growthWithoutANewPositionEndsSilently()
     {
         FakeUsbDevice *first = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
         MainWindow window;
-        FakeUsbDevice *behindHub = bench->plug(answeringAt("1-4.3", 0x3E0A, 0x0C01));
+        window.hidVid = 0x0BAD;
+        window.hidPid = 0x0BAD;
+        FakeUsbDevice *behindHub = bench->plug(answeringAt("1-4.3", 0x0483, 0x5750));
         usbtest::LogCapture log;
         runCycle(window);
         QCOMPARE(log.count("11111"), 1);
+        QCOMPARE(window.usbPositions.count("1,3"), 2);
+        QVERIFY(window.extraElement.isEmpty());
+        QCOMPARE(window.hidVid, quint16(0x0BAD));
+        QCOMPARE(window.hidPid, quint16(0x0BAD));
         QCOMPARE(log.count("BulkHidDevice::open by bus 0 addr"), 1);
         QCOMPARE(first->opens() + behindHub->opens(), 0);
         QVERIFY(window.statusBar()->currentMessage().isEmpty());

@@ -1,27 +1,21 @@
 // The running window with devices plugged and pulled while it runs: every arrival is
 // queried once, and the time from plugging to the label on screen is measured.
 #include "app/mainwindow.h"
-#include "sim/usb/usbbench.h"
-#include "tests/support/isolation.h"
 #include "tests/usb/usbtestsupport.h"
 
 #include <QLabel>
 #include <QStatusBar>
 
 #include <algorithm>
-#include <memory>
+#include <numeric>
 
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
+using usbtest::answering;
 
 namespace {
 
-DeviceSpec answering(const QByteArray &licence)
-{
-    DeviceSpec spec;
-    spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, licence), 0}}}};
-    return spec;
-}
+DeviceSpec answeringWith(const QByteArray &licence) { return answering(simusb::licenceReply(0x90, licence)); }
 
 // Milliseconds until the label shows `text`, the event loop running meanwhile; -1 after
 // `limitMs`.
@@ -40,17 +34,11 @@ qint64 waitForLabel(QLabel *label, const QString &text, qint64 limitMs)
 
 } // namespace
 
-class TestUsbPlug : public QObject
+class TestUsbPlug : public usbtest::BenchTest
 {
     Q_OBJECT
 
-    std::unique_ptr<simusb::UsbBench> bench;
-
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
-    void init() { bench = std::make_unique<simusb::UsbBench>(); }
-    void cleanup() { bench.reset(); }
-
     // Plug, label, pull, again: each plug is reported and shown, within one poll period
     // plus the dialogue (10 ms pause, 500 ms wait, the read).
     void plugToLabelTime()
@@ -63,7 +51,7 @@ private slots:
         for (int round = 0; round < 5; ++round) {
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
             QTest::qWait(137 * round); // plug at different phases of the poll timer
-            FakeUsbDevice *device = bench->plug(answering(licence));
+            FakeUsbDevice *device = bench->plug(answeringWith(licence));
             const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), 6000);
             QVERIFY2(ms >= 0, "the label never showed the licence");
             times << ms;
@@ -76,9 +64,7 @@ private slots:
             QTest::qWait(2000); // the removal is seen by the next cycle
         }
         std::sort(times.begin(), times.end());
-        qint64 sum = 0;
-        for (qint64 t : times)
-            sum += t;
+        const qint64 sum = std::accumulate(times.begin(), times.end(), qint64(0));
         qInfo("plug to label (ms): min %lld, median %lld, mean %lld, max %lld, over %d plugs",
               times.first(), times.at(times.size() / 2), sum / times.size(), times.last(),
               int(times.size()));
@@ -101,7 +87,7 @@ private slots:
         QTest::qWait(2000);
 
         const QByteArray licence("CMIIT ID:2026EF9012QP");
-        FakeUsbDevice *again = bench->plug(answering(licence));
+        FakeUsbDevice *again = bench->plug(answeringWith(licence));
         QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 6000) >= 0);
         QCOMPARE(again->opens(), 1);
     }
@@ -110,9 +96,7 @@ private slots:
     void failedDialogueIsNotRetried()
     {
         MainWindow window;
-        DeviceSpec failing;
-        failing.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x41, "x"), 0}}}};
-        FakeUsbDevice *device = bench->plug(failing);
+        FakeUsbDevice *device = bench->plug(answering(simusb::licenceReply(0x41, "x")));
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"), 5000);
         QTest::qWait(3500);
         QCOMPARE(device->opens(), 1);

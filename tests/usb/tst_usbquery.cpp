@@ -2,51 +2,27 @@
 // script: the request on the wire, the wait, every status and its message, the device
 // closed on every path.
 #include "app/mainwindow.h"
-#include "sim/usb/usbbench.h"
-#include "tests/support/isolation.h"
 #include "tests/usb/usbtestsupport.h"
 
 #include <QLabel>
 #include <QStatusBar>
 
 #include <cerrno>
-#include <memory>
 
-using simusb::Chunk;
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
-using simusb::Rule;
+using usbtest::answering;
+using usbtest::licence;
 
 Q_DECLARE_METATYPE(simusb::DeviceSpec)
 
-namespace {
-
-const QByteArray licence("CMIIT ID:2026AB1234XY");
-
-DeviceSpec answering(const QByteArray &reply, int delayMs = 0)
-{
-    DeviceSpec spec;
-    spec.script = {{simusb::licenceRequest(), {{reply, delayMs}}}};
-    return spec;
-}
-
-} // namespace
-
-class TestUsbQuery : public QObject
+class TestUsbQuery : public usbtest::BenchTest
 {
     Q_OBJECT
 
-    std::unique_ptr<simusb::UsbBench> bench;
-
-    static QString message(MainWindow &window) { return window.statusBar()->currentMessage(); }
-    static QLabel *textLabel(MainWindow &window) { return window.findChild<QLabel *>("label"); }
-    static QLabel *pictureLabel(MainWindow &window) { return window.findChild<QLabel *>("label_show"); }
+    static QString statusOf(MainWindow &window) { return window.statusBar()->currentMessage(); }
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
-    void init() { bench = std::make_unique<simusb::UsbBench>(); }
-    void cleanup() { bench.reset(); }
-
     void dialogue_data()
     {
         QTest::addColumn<DeviceSpec>("spec");
@@ -54,47 +30,38 @@ private slots:
         QTest::addColumn<QString>("shown");   // licence text on the label; empty: none
         QTest::addColumn<int>("requestPackets");
 
-        QTest::newRow("success") << answering(simusb::licenceReply(0x90, licence)) << ""
-                                 << QString::fromLatin1(licence) << 1;
-        QTest::newRow("success after 300 ms") << answering(simusb::licenceReply(0x90, licence), 300) << ""
-                                              << QString::fromLatin1(licence) << 1;
+        const QByteArray ok = simusb::licenceReply(0x90, licence);
+        const QString text = QString::fromLatin1(licence);
+        const QString tooShort = QStringLiteral("读取失败,长度小于9");
+        auto with = [](DeviceSpec spec, auto change) { change(spec); return spec; };
+        auto packets = [](quint16 size) {
+            return [size](DeviceSpec &s) { s.endpoints = {{0x81, 0x02, size}, {0x01, 0x02, size}}; };
+        };
+
+        QTest::newRow("success") << answering(ok) << "" << text << 1;
+        QTest::newRow("success after 300 ms") << answering(ok, 300) << "" << text << 1;
         QTest::newRow("check failure (41 hex)") << answering(simusb::licenceReply(0x41, licence)) << "校验失败" << "" << 1;
         QTest::newRow("other status") << answering(simusb::licenceReply(0x6A, licence)) << "读取失败" << "" << 1;
         // A reply shorter than its status byte still comes as a whole zero-padded packet:
         // the status then reads 0.
-        QTest::newRow("8-byte reply: status reads 0")
-            << answering(simusb::licenceReply(0x90, licence, 8)) << "读取失败" << "" << 1;
-        QTest::newRow("zero-length packet") << answering(QByteArray(), 0) << "读取失败" << "" << 1;
-        QTest::newRow("reply too late") << answering(simusb::licenceReply(0x90, licence), 900)
-                                        << "读取失败,长度小于9" << "" << 1;
-
-        DeviceSpec silent;
-        silent.script = {{simusb::licenceRequest(), {}}};
-        QTest::newRow("silent device") << silent << "读取失败,长度小于9" << "" << 1;
-
-        DeviceSpec tiny = answering(simusb::licenceReply(0x90, licence));
-        tiny.endpoints = {{0x81, 0x02, 8}, {0x01, 0x02, 8}};
-        QTest::newRow("8-byte packets: fewer than 9 bytes") << tiny << "读取失败,长度小于9" << "" << 2;
-
-        DeviceSpec wide = answering(simusb::licenceReply(0x90, licence, 200));
-        wide.endpoints = {{0x81, 0x02, 512}, {0x01, 0x02, 512}};
-        QTest::newRow("long reply in 512-byte packets") << wide << "" << QString::fromLatin1(licence) << 1;
-
-        DeviceSpec bound = answering(simusb::licenceReply(0x90, licence));
-        bound.kernelDriver = QStringLiteral("usbhid");
-        QTest::newRow("kernel driver bound") << bound << "" << QString::fromLatin1(licence) << 1;
-
-        DeviceSpec extra = answering(simusb::licenceReply(0x90, licence));
-        extra.endpoints = {{0x82, 0x03, 64}, {0x03, 0x02, 64}, {0x81, 0x02, 16}, {0x01, 0x02, 8}};
-        QTest::newRow("extra endpoints: the first of each direction") << extra << "" << QString::fromLatin1(licence) << 1;
-
-        DeviceSpec stall = answering(simusb::licenceReply(0x90, licence));
-        stall.out = simusb::OutMode::Stall;
-        QTest::newRow("write fails: nothing said") << stall << "" << "" << 1;
-
-        DeviceSpec pulled;
-        pulled.script = {{simusb::licenceRequest(), {}, true}};
-        QTest::newRow("unplugged in the middle") << pulled << "读取失败,长度小于9" << "" << 1;
+        QTest::newRow("8-byte reply: status reads 0") << answering(simusb::licenceReply(0x90, licence, 8)) << "读取失败" << "" << 1;
+        QTest::newRow("zero-length packet") << answering(QByteArray()) << "读取失败" << "" << 1;
+        QTest::newRow("reply too late") << answering(ok, 900) << tooShort << "" << 1;
+        QTest::newRow("silent device") << with(answering(ok), [](DeviceSpec &s) { s.script.first().chunks.clear(); })
+                                       << tooShort << "" << 1;
+        QTest::newRow("8-byte packets: fewer than 9 bytes") << with(answering(ok), packets(8)) << tooShort << "" << 2;
+        QTest::newRow("long reply in 512-byte packets")
+            << with(answering(simusb::licenceReply(0x90, licence, 200)), packets(512)) << "" << text << 1;
+        QTest::newRow("kernel driver bound")
+            << with(answering(ok), [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); }) << "" << text << 1;
+        QTest::newRow("extra endpoints: the first of each direction") << with(answering(ok), [](DeviceSpec &s) {
+            s.endpoints = {{0x82, 0x03, 64}, {0x03, 0x02, 64}, {0x81, 0x02, 16}, {0x01, 0x02, 8}};
+        }) << "" << text << 1;
+        QTest::newRow("write fails: nothing said")
+            << with(answering(ok), [](DeviceSpec &s) { s.out = simusb::OutMode::Stall; }) << "" << "" << 1;
+        QTest::newRow("unplugged in the middle")
+            << with(answering(ok), [](DeviceSpec &s) { s.script = {{simusb::licenceRequest(), {}, true}}; })
+            << tooShort << "" << 1;
     }
     void dialogue()
     {
@@ -129,26 +96,19 @@ private slots:
         QCOMPARE(int(sent.first().endpoint), spec.endpoints.size() == 4 ? 0x03 : 0x01);
         for (const simusb::Transfer &in : device->inTransfers())
             QCOMPARE(int(in.endpoint), spec.endpoints.size() == 4 ? 0x82 : 0x81);
+        // The reply is read 500 ms after the request went out, not earlier.
+        if (!device->inTransfers().isEmpty()) {
+            const qint64 gap = device->inTransfers().first().atMs - sent.last().atMs;
+            QVERIFY2(gap >= 495 && gap < 1500, qPrintable(QString::number(gap)));
+        }
 
-        QCOMPARE(MainWindowStatus(window), message);
-        QCOMPARE(textLabel(window)->text(), shown);
-        QCOMPARE(pictureLabel(window)->pixmap(Qt::ReturnByValue).isNull(), shown.isEmpty());
+        QCOMPARE(statusOf(window), message);
+        QCOMPARE(window.findChild<QLabel *>("label")->text(), shown);
+        QCOMPARE(window.findChild<QLabel *>("label_show")->pixmap(Qt::ReturnByValue).isNull(), shown.isEmpty());
 
         // Closed again on every path that opened it.
         QVERIFY(!window.usbDevice->isOpen());
         QVERIFY(!device->claimed());
-    }
-
-    // The reply is read 500 ms after the request went out, not earlier.
-    void replyIsReadAfterTheWait()
-    {
-        MainWindow window;
-        FakeUsbDevice *device = bench->plug(answering(simusb::licenceReply(0x90, licence)));
-        QCOMPARE(window.CheckUsbList(), device->position());
-        window.QueryUsb();
-        QCOMPARE(device->inTransfers().size(), 1);
-        const qint64 gap = device->inTransfers().first().atMs - device->outTransfers().last().atMs;
-        QVERIFY2(gap >= 495 && gap < 1500, qPrintable(QString::number(gap)));
     }
 
     // A long reply is cut at 130 bytes: the logged hex covers offsets 10 to 129 only.
@@ -165,7 +125,7 @@ private slots:
         QCOMPARE(window.CheckUsbList(), device->position());
         usbtest::LogCapture log;
         window.QueryUsb();
-        QCOMPARE(MainWindowStatus(window), QStringLiteral("读取失败"));
+        QCOMPARE(statusOf(window), QStringLiteral("读取失败"));
         const QString hex = QString::fromLatin1(reply.mid(10, 120).toHex().toUpper());
         QCOMPARE(log.count(hex), 1);
         QCOMPARE(hex.size(), 240);
@@ -194,31 +154,22 @@ private slots:
         QCOMPARE(window.usbDevice->inEndpointAddress() == 0, recreated);
         QVERIFY(!window.usbDevice->isOpen());
         QVERIFY(device->outTransfers().isEmpty());
-        QCOMPARE(MainWindowStatus(window), QString());
+        QCOMPARE(statusOf(window), QString());
         // The replacement works like the first object.
         QCOMPARE(window.usbDevice->deviceCount(), 1);
     }
 
-    void openPortReportsFailureAsTrue()
+    // OpenPort reports a failure as true; readUSB gives 17 when nothing arrives, 0 and the
+    // whole packet when a reply does.
+    void openPortAndReadUsb()
     {
         MainWindow window;
-        FakeUsbDevice *device = bench->plug(answering(simusb::licenceReply(0x90, licence)));
+        FakeUsbDevice *device = bench->plug(answering(QByteArray("pong")));
         QCOMPARE(window.CheckUsbList(), device->position());
         usbtest::LogCapture log;
         QCOMPARE(window.OpenPort(device->position()), false);
         QVERIFY(window.usbDevice->isOpen());
         QCOMPARE(log.count("USB连接 1"), 1);
-        window.usbDevice->close();
-        QCOMPARE(window.OpenPort(QStringLiteral("1,9")), true);
-        QVERIFY(!window.usbDevice->isOpen());
-    }
-
-    void readUsbGives17WhenNothingArrives()
-    {
-        MainWindow window;
-        FakeUsbDevice *device = bench->plug(answering(QByteArray("pong"), 0));
-        QCOMPARE(window.CheckUsbList(), device->position());
-        QCOMPARE(window.OpenPort(device->position()), false);
         std::string bytes = "unchanged";
         QCOMPARE(window.readUSB(bytes), 17);
         QCOMPARE(bytes, std::string("unchanged"));
@@ -228,10 +179,9 @@ private slots:
         QCOMPARE(bytes.size(), size_t(64));
         QCOMPARE(bytes.substr(0, 4), std::string("pong"));
         window.usbDevice->close();
+        QCOMPARE(window.OpenPort(QStringLiteral("1,9")), true);
+        QVERIFY(!window.usbDevice->isOpen());
     }
-
-private:
-    static QString MainWindowStatus(MainWindow &window) { return message(window); }
 };
 
 QUORVANE_USB_TEST_MAIN(TestUsbQuery)

@@ -1,33 +1,87 @@
 #ifndef QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 #define QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 
-// Shared by the USB tests: the main() that puts the test under umockdev, and a capture
-// of the log lines the code under test writes.
+// Shared by the USB tests: the main() that puts the test under umockdev, a fixture with a
+// fresh bench per case, device specs, libusb's listing order and a capture of the log
+// lines the code under test writes.
 
 #include "sim/usb/usbbench.h"
+#include "tests/support/isolation.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QtTest>
 
+#include <libusb.h>
+
+#include <memory>
 #include <mutex>
 
 namespace usbtest {
+
+const QByteArray licence("CMIIT ID:2026AB1234XY");
+
+// A device at `sysName` with the given IDs and the default endpoints (bulk 0x81 and 0x01,
+// 64 bytes), without a script.
+inline simusb::DeviceSpec device(const QString &sysName, quint16 vid, quint16 pid)
+{
+    simusb::DeviceSpec spec;
+    spec.sysName = sysName;
+    spec.vid = vid;
+    spec.pid = pid;
+    return spec;
+}
+
+// A device (by default 3e0a:0c01 at 1-3) answering the licence request with `reply`, ready
+// `delayMs` after the request.
+inline simusb::DeviceSpec answering(const QByteArray &reply, int delayMs = 0,
+                                    const QString &sysName = QStringLiteral("1-3"),
+                                    quint16 vid = 0x3E0A, quint16 pid = 0x0C01)
+{
+    simusb::DeviceSpec spec = device(sysName, vid, pid);
+    spec.script = {{simusb::licenceRequest(), {{reply, delayMs}}}};
+    return spec;
+}
+
+// libusb's list as "bus,address" texts, in its order.
+inline QStringList libusbOrder()
+{
+    libusb_context *context = nullptr;
+    libusb_init(&context);
+    libusb_device **list = nullptr;
+    const ssize_t n = libusb_get_device_list(context, &list);
+    QStringList result;
+    for (ssize_t i = 0; i < n; ++i)
+        result << QStringLiteral("%1,%2").arg(libusb_get_bus_number(list[i])).arg(libusb_get_device_address(list[i]));
+    libusb_free_device_list(list, 1);
+    libusb_exit(context);
+    return result;
+}
+
+// Base of the USB test classes: a new bench for every case, in a private network.
+class BenchTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<simusb::UsbBench> bench;
+
+private slots:
+    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+    void init() { bench = std::make_unique<simusb::UsbBench>(); }
+    void cleanup() { bench.reset(); }
+};
 
 // Collects every log line while it exists (one at a time).
 class LogCapture
 {
 public:
-    LogCapture()
-    {
-        current() = this;
-        previous = qInstallMessageHandler(&LogCapture::handler);
-    }
+    LogCapture() : previous(qInstallMessageHandler(&LogCapture::handler)) { active = this; }
     ~LogCapture()
     {
         qInstallMessageHandler(previous);
-        current() = nullptr;
+        active = nullptr;
     }
     QStringList lines() const
     {
@@ -42,14 +96,9 @@ public:
     }
 
 private:
-    static LogCapture *&current()
-    {
-        static LogCapture *capture = nullptr;
-        return capture;
-    }
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        LogCapture *capture = current();
+        LogCapture *capture = active;
         if (!capture)
             return;
         {
@@ -60,19 +109,11 @@ private:
             capture->previous(type, context, message);
     }
 
-    QtMessageHandler previous = nullptr;
+    static inline LogCapture *active = nullptr;
+    QtMessageHandler previous;
     mutable std::mutex lock;
     QStringList captured;
 };
-
-// The bytes a device received, cut into the packets it received them in.
-inline QList<QByteArray> packets(const QList<simusb::Transfer> &transfers)
-{
-    QList<QByteArray> result;
-    for (const simusb::Transfer &transfer : transfers)
-        result.append(transfer.bytes);
-    return result;
-}
 
 } // namespace usbtest
 
