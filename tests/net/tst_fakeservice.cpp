@@ -1,11 +1,9 @@
 // The fake network device itself, seen through a plain socket: what the simulator and the
 // other tests rely on.
 #include "tests/net/netfixture.h"
-#include "tests/support/isolation.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
-#include <QtTest>
 
 using namespace simnet;
 

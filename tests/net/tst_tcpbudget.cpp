@@ -1,13 +1,8 @@
 // ConnectTCP's fixed time budget, a target without a listener, and the fresh connection
 // that every call makes. Lower bounds are the waits; the upper bounds leave room.
 #include "tests/net/netfixture.h"
-#include "tests/support/isolation.h"
-
-#include <QtTest>
 
 using namespace simnet;
-
-Q_DECLARE_METATYPE(simnet::Script)
 
 class TestTcpBudget : public QObject
 {
