@@ -39,8 +39,6 @@ private slots:
             << soon("\r\n+PROD: BOOKED\r\n") << record(licence02) << QString() << lbl15 << licence02 << bothCommands;
         QTest::newRow("lower-case ok fails")
             << soon("\r\nok\r\n") << record(licence01) << wrongReply << QString() << QString() << firstCommand;
-        QTest::newRow("ERROR fails")
-            << soon("\r\nERROR\r\n") << record(licence01) << wrongReply << QString() << QString() << firstCommand;
         QTest::newRow("reset instead of OK fails")
             << Answer::reset(20) << record(licence01) << wrongReply << QString() << QString() << firstCommand;
         QTest::newRow("no comma: the whole reply, starting with a key")
