@@ -67,20 +67,46 @@ QString statusMessage(MainWindow &window)
 
 void showEarlierResult(MainWindow &window)
 {
-    window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL17.png"), QLatin1String(earlierText));
+    window.ShowLicenceLabel(earlierPicture, QLatin1String(earlierText));
 }
 
-std::unique_ptr<simnet::FakeTcpService> serveConnected(const simnet::Script &script,
-                                                       std::unique_ptr<MainWindow> *window)
+Connected serveConnected(const simnet::Script &script)
 {
     QString why;
-    auto service = startService(simnet::atServiceAddress, simnet::atServicePort, script, &why);
-    if (!service)
+    Connected connected;
+    connected.service = startService(simnet::atServiceAddress, simnet::atServicePort, script, &why);
+    if (!connected.service)
         qFatal("%s", qPrintable(why));
-    *window = quietWindow();
-    if (!connectStraight(**window, simnet::atServiceAddress, simnet::atServicePort))
+    connected.window = quietWindow();
+    if (!connectStraight(*connected.window, simnet::atServiceAddress, simnet::atServicePort))
         qFatal("cannot connect to the fake service");
-    return service;
+    return connected;
+}
+
+qint64 runCycle(MainWindow &window)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
+    return clock.elapsed();
+}
+
+QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QString &message,
+                        const QString &picture, const QString &text)
+{
+    QStringList said;
+    for (const QList<QVariant> &signal : messages)
+        said << QStringLiteral("%1 for %2 ms").arg(signal.at(0).toString()).arg(signal.at(1).toInt());
+    const QString expected = message.isEmpty() ? QString() : message + QStringLiteral(" for 0 ms");
+    if (said.join(u'|') != expected)
+        return QStringLiteral("said [%1], expected [%2]").arg(said.join(u'|'), expected);
+    if (!message.isEmpty() && statusMessage(window) != message)
+        return QStringLiteral("the status bar shows [%1]").arg(statusMessage(window));
+    if (picture.isEmpty())
+        return labelsCleared(window) ? QString() : QStringLiteral("labels not cleared");
+    if (!showsPicture(window, picture) || shownText(window) != text)
+        return QStringLiteral("shows [%1], expected %2 with [%3]").arg(shownText(window), picture, text);
+    return QString();
 }
 
 } // namespace nettest

@@ -4,14 +4,25 @@
 #include "app/mainwindow.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
+#include "tests/support/isolation.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QString>
+#include <QtTest>
 
 #include <memory>
 
+Q_DECLARE_METATYPE(simnet::Answer)
+Q_DECLARE_METATYPE(simnet::Script)
+
 // Small tools shared by the network tests.
 namespace nettest {
+
+inline const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
+inline const QString lbl16 = QStringLiteral(":/qjpg/res/LBL16.png");
+inline const QString wrongReply = QStringLiteral("返回值错误!");
+inline const QString unsupported = QStringLiteral("(tcp)不支持此机型！");
 
 // A window whose poll timer is stopped, so that the test alone decides when a connection,
 // a dialogue or a cycle runs.
@@ -27,8 +38,14 @@ std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint1
 
 // A fake port-9527 service playing `script`, and a quiet window whose socket is connected
 // straight to it; stops the test binary when either cannot be had.
-std::unique_ptr<simnet::FakeTcpService> serveConnected(const simnet::Script &script,
-                                                       std::unique_ptr<MainWindow> *window);
+struct Connected {
+    std::unique_ptr<simnet::FakeTcpService> service;
+    std::unique_ptr<MainWindow> window;
+};
+Connected serveConnected(const simnet::Script &script);
+
+// One detection cycle, as the poll timer runs it; returns how long it took in ms.
+qint64 runCycle(MainWindow &window);
 
 // What the window shows.
 QString shownText(MainWindow &window);
@@ -39,6 +56,13 @@ QString statusMessage(MainWindow &window);
 // Puts an earlier result on screen, so that a test can tell cleared, replaced and kept apart.
 void showEarlierResult(MainWindow &window);
 extern const char earlierText[];
+inline const QString earlierPicture = QStringLiteral(":/qjpg/res/LBL17.png");
+
+// Checks the end of a dialogue: `picture` with `text` on screen and no message, or, with an
+// empty `picture`, both labels cleared and `message` as the one status message (no message
+// when `message` is empty too). Returns what differs; empty when all is as expected.
+QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QString &message,
+                        const QString &picture, const QString &text);
 
 } // namespace nettest
 
@@ -47,5 +71,12 @@ extern const char earlierText[];
     QString var##Why;                                                                    \
     const auto var = nettest::startService(address, port, script, &var##Why);            \
     QVERIFY2(var, qPrintable(var##Why))
+
+#define NETTEST_OUTCOME(window, messages, message, picture, text)                         \
+    do {                                                                                  \
+        const QString mismatch_ = nettest::outcomeMismatch(window, messages, message,     \
+                                                           picture, text);                \
+        QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_));                             \
+    } while (false)
 
 #endif // QUORVANE_TESTS_NET_NETFIXTURE_H

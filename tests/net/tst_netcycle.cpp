@@ -1,25 +1,16 @@
 // The three network targets of one detection cycle: their order, their login strings,
 // tcpVariant for each shell, and which result stays on screen.
 #include "tests/net/netfixture.h"
-#include "tests/support/isolation.h"
-
-#include <QtTest>
 
 using namespace simnet;
+using namespace nettest;
 
 namespace {
-const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
-const QString lbl16 = QStringLiteral(":/qjpg/res/LBL16.png");
-const QByteArray loggedInCat = QByteArray(shellUser) + '\r' + shellPassword + "\rcat /mnt/RT2860_default_vlan\r";
-
-// One detection cycle, as the poll timer runs it; returns how long it took.
-qint64 runCycle(MainWindow &window)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
-    return clock.elapsed();
-}
+const QByteArray login = QByteArray(shellUser) + '\r' + shellPassword + '\r';
+const QByteArray loggedInCat = login + "cat /mnt/RT2860_default_vlan\r";
+const QByteArray licenceA = "700101-2024-CN-00000A";
+const QByteArray licenceB = "700101-2024-CN-00000B";
+const QByteArray licence02 = "700102-2023-CN-004711";
 } // namespace
 
 class TestNetCycle : public QObject
@@ -29,91 +20,82 @@ class TestNetCycle : public QObject
 private slots:
     void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
-    // Nothing answers: three pauses of 500 ms, no message, the screen as it was.
-    void noDeviceAnywhere()
+    // Each device present answers with its licence (none: no service at that address).
+    // The window starts with tcpVariant 5 and an earlier result on screen.
+    void oneCycle_data()
     {
-        auto window = nettest::quietWindow();
-        nettest::showEarlierResult(*window);
+        QTest::addColumn<QByteArray>("atLicence");
+        QTest::addColumn<QByteArray>("shell2Licence");
+        QTest::addColumn<bool>("shell2LoginFails");
+        QTest::addColumn<QByteArray>("shell10Licence");
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("text");
+
+        const QByteArray none;
+        const QString earlier = QLatin1String(earlierText);
+        // Three pauses of 500 ms, the screen and tcpVariant as they were.
+        QTest::newRow("no device anywhere") << none << none << false << none << 5 << earlierPicture << earlier;
+        // The first shell is queried with tcpVariant 0, the second with 1; the second stays.
+        QTest::newRow("both shells: the second stays")
+            << none << licenceA << false << licenceB << 1 << lbl16 << QString::fromLatin1(licenceB);
+        QTest::newRow("192.168.2.1 alone: tcpVariant 0 picks LBL15 for 700101")
+            << none << licenceA << false << none << 0 << lbl15 << QString::fromLatin1(licenceA);
+        // The AT service leaves tcpVariant alone; a shell answering later replaces its result.
+        QTest::newRow("AT service, then a shell replaces its result")
+            << QByteArray(sampleLicence) << none << false << licence02 << 1 << lbl15 << QString::fromLatin1(licence02);
+        // A failed login skips that target's dialogue, and the cycle goes on.
+        QTest::newRow("a failed login keeps the AT service's result")
+            << QByteArray(sampleLicence) << licence02 << true << none << 5 << lbl16 << QString::fromLatin1(sampleLicence);
+    }
+    void oneCycle()
+    {
+        QFETCH(QByteArray, atLicence);
+        QFETCH(QByteArray, shell2Licence);
+        QFETCH(bool, shell2LoginFails);
+        QFETCH(QByteArray, shell10Licence);
+        QFETCH(int, variant);
+        QFETCH(QString, picture);
+        QFETCH(QString, text);
+
+        // The services present, in the order the cycle reaches them, with the bytes each must get.
+        std::vector<std::pair<std::unique_ptr<FakeTcpService>, QByteArray>> services;
+        QString why;
+        if (!atLicence.isEmpty()) {
+            services.emplace_back(startService(atServiceAddress, atServicePort, atService(serialRecordReply(atLicence)), &why),
+                                  "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r");
+        }
+        if (!shell2Licence.isEmpty()) {
+            Script shell = loginShell(vlanDefaults(shell2Licence));
+            if (shell2LoginFails)
+                shell.on(shellPassword, Answer::silence());
+            services.emplace_back(startService(shellAddress2, shellPort, shell, &why), shell2LoginFails ? login : loggedInCat);
+        }
+        if (!shell10Licence.isEmpty())
+            services.emplace_back(startService(shellAddress10, shellPort, loginShell(vlanDefaults(shell10Licence)), &why), loggedInCat);
+        for (const auto &service : services)
+            QVERIFY2(service.first, qPrintable(why));
+
+        auto window = quietWindow();
+        showEarlierResult(*window);
         window->tcpVariant = 5;
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
 
         const qint64 took = runCycle(*window);
-        QVERIFY2(took >= 1500 && took < 2500, qPrintable(QString::number(took)));
-        QCOMPARE(messages.size(), 0);
-        QCOMPARE(nettest::shownText(*window), QLatin1String(nettest::earlierText));
-        QCOMPARE(window->tcpVariant, 5);
-    }
-
-    // Both shells answer: the first is queried with tcpVariant 0, the second with 1, and
-    // the second result stays on screen.
-    void bothShellsInOneCycle()
-    {
-        NETTEST_START(shell2, shellAddress2, shellPort, loginShell(vlanDefaults("700101-2024-CN-00000A")));
-        NETTEST_START(shell10, shellAddress10, shellPort, loginShell(vlanDefaults("700101-2024-CN-00000B")));
-        auto window = nettest::quietWindow();
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
-
-        runCycle(*window);
-        QCOMPARE(shell2->received(), loggedInCat);
-        QCOMPARE(shell10->received(), loggedInCat);
-        QCOMPARE(window->tcpVariant, 1);
-        QVERIFY(nettest::showsPicture(*window, lbl16));
-        QCOMPARE(nettest::shownText(*window), QStringLiteral("700101-2024-CN-00000B"));
-        QCOMPARE(messages.size(), 0);
-        // One after the other: the first shell's connection ends before the second begins.
-        QVERIFY(shell2->waitForClosedConnections(1, 1000));
-        QVERIFY(shell2->connections().first().closedAtMs <= shell10->connections().first().acceptedAtMs);
-    }
-
-    // The shell at 192.168.2.1 alone: tcpVariant 0 picks LBL15 for 700101.
-    void firstShellAlone()
-    {
-        NETTEST_START(shell2, shellAddress2, shellPort, loginShell(vlanDefaults("700101-2024-CN-00000A")));
-        auto window = nettest::quietWindow();
-        window->tcpVariant = 1;
-
-        runCycle(*window);
-        QCOMPARE(window->tcpVariant, 0);
-        QVERIFY(nettest::showsPicture(*window, lbl15));
-        QCOMPARE(nettest::shownText(*window), QStringLiteral("700101-2024-CN-00000A"));
-    }
-
-    // The AT service connects without login and leaves tcpVariant alone; a shell answering
-    // later in the same cycle replaces its result.
-    void atServiceThenShell()
-    {
-        NETTEST_START(atDevice, atServiceAddress, atServicePort, atService(serialRecordReply(sampleLicence)));
-        NETTEST_START(shell10, shellAddress10, shellPort, loginShell(vlanDefaults("700102-2023-CN-004711")));
-        auto window = nettest::quietWindow();
-        window->tcpVariant = 5;
-
-        runCycle(*window);
-        QCOMPARE(atDevice->received(), QByteArray("AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r"));
-        QCOMPARE(shell10->received(), loggedInCat);
-        QVERIFY(atDevice->connections().first().closedAtMs <= shell10->connections().first().acceptedAtMs);
-        QCOMPARE(window->tcpVariant, 1);
-        QVERIFY(nettest::showsPicture(*window, lbl15));
-        QCOMPARE(nettest::shownText(*window), QStringLiteral("700102-2023-CN-004711"));
-    }
-
-    // A failed login skips that target's dialogue, and the cycle goes on: the AT service's
-    // result stays, tcpVariant untouched.
-    void failedLoginGoesOn()
-    {
-        NETTEST_START(atDevice, atServiceAddress, atServicePort, atService(serialRecordReply(sampleLicence)));
-        NETTEST_START(shell2, shellAddress2, shellPort,
-                      Script(loginShell(vlanDefaults("700102-2023-CN-004711")))
-                          .on(shellPassword, Answer::silence()));
-        auto window = nettest::quietWindow();
-        window->tcpVariant = 5;
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
-
-        runCycle(*window);
-        QCOMPARE(shell2->received(), QByteArray(shellUser) + '\r' + shellPassword + '\r');
-        QCOMPARE(window->tcpVariant, 5);
-        QVERIFY(nettest::showsPicture(*window, lbl16));
-        QCOMPARE(nettest::shownText(*window), QLatin1String(sampleLicence));
-        QCOMPARE(messages.size(), 0);
+        if (services.empty())
+            QVERIFY2(took >= 1500 && took < 2500, qPrintable(QString::number(took)));
+        NETTEST_OUTCOME(*window, messages, QString(), picture, text);
+        QCOMPARE(window->tcpVariant, variant);
+        for (int i = 0; i < int(services.size()); ++i) {
+            FakeTcpService &service = *services[i].first;
+            QCOMPARE(service.received(), services[i].second);
+            // One after the other: a connection ends before the next target's begins.
+            if (i + 1 < int(services.size())) {
+                QVERIFY(service.waitForClosedConnections(1, 1000));
+                QVERIFY(service.connections().first().closedAtMs
+                        <= services[i + 1].first->connections().first().acceptedAtMs);
+            }
+        }
     }
 };
 

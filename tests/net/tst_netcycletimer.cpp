@@ -3,11 +3,9 @@
 // connections strictly one after another, each dialogue complete; and no event at all is
 // handled before the cycle has returned.
 #include "tests/net/netfixture.h"
-#include "tests/support/isolation.h"
 
 #include <QLabel>
 #include <QTimer>
-#include <QtTest>
 
 #include <algorithm>
 
