@@ -164,11 +164,8 @@ int BulkHidDevice::openByVpList(const std::string &text)
         for (int i = 0; i < list.count && !opened && !rescan; ++i) {
             libusb_device *device = list.at(i);
             libusb_device_descriptor descriptor;
-            const int described = libusb_get_device_descriptor(device, &descriptor);
-            if (described != 0) {
-                qWarning() << "BulkHidDevice::open libusb_get_device_descriptor error " << described;
+            if (!readDescriptor(device, &descriptor))
                 continue;
-            }
             qDebug() << "device_address:" << libusb_get_bus_number(device)
                      << libusb_get_device_address(device);
             qWarning() << retries << "vid-pid:" << uint(descriptor.idVendor)

@@ -1,6 +1,8 @@
 #ifndef QUORVANE_USB_USBDEVICELIST_H
 #define QUORVANE_USB_USBDEVICELIST_H
 
+#include <QDebug>
+
 #include <libusb.h>
 
 // libusb's list of attached devices, released whichever way the scope is left (or
@@ -34,5 +36,15 @@ public:
     int count = 0;
     int error = 0;
 };
+
+// Reads a listed device's descriptor. A device whose descriptor cannot be read is left out
+// by every walk; the warning says so.
+inline bool readDescriptor(libusb_device *device, libusb_device_descriptor *descriptor)
+{
+    const int described = libusb_get_device_descriptor(device, descriptor);
+    if (described != 0)
+        qWarning() << "BulkHidDevice::open libusb_get_device_descriptor error " << described;
+    return described == 0;
+}
 
 #endif // QUORVANE_USB_USBDEVICELIST_H

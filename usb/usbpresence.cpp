@@ -38,11 +38,8 @@ void walkDevices(const UsbDeviceList &list, usbframe::UsbSnapshot *snapshot,
     for (int i = 0; i < list.count; ++i) {
         libusb_device *device = list.at(i);
         libusb_device_descriptor descriptor;
-        const int described = libusb_get_device_descriptor(device, &descriptor);
-        if (described != 0) {
-            qWarning() << "BulkHidDevice::open libusb_get_device_descriptor error " << described;
+        if (!readDescriptor(device, &descriptor))
             continue;
-        }
         const QString position = usbframe::positionText(libusb_get_bus_number(device),
                                                         libusb_get_port_number(device));
         snapshot->positions.append(position);
