@@ -56,38 +56,35 @@ const QByteArray netLicence = simnet::sampleLicence;
 // The demo: every kind of device, one after another, then one failure per transport.
 QList<Stage> demoScenario()
 {
-    QList<Stage> stages;
-    Stage stage;
-    stage = Stage{QStringLiteral("1-serial"), 4};
-    stage.serial = devsim::SerialChoice{0, {}, {}, {}, serialLicence, devsim::Fault::None};
-    stages << stage;
-    stage = Stage{QStringLiteral("2-usb"), 4};
-    stage.usb = devsim::UsbChoice{usbLicence, 0x90, devsim::Fault::None};
-    stages << stage;
-    stage = Stage{QStringLiteral("3-port-9527"), 8};
-    stage.net = {{QString::fromLatin1(simnet::atServiceAddress), netLicence, devsim::Fault::None}};
-    stages << stage;
-    stage = Stage{QStringLiteral("4-port-3762-at-192.168.2.1"), 6};
-    stage.net = {{QString::fromLatin1(simnet::shellAddress2), netLicence, devsim::Fault::None}};
-    stages << stage;
-    stage = Stage{QStringLiteral("5-port-3762-at-192.168.10.1"), 6};
-    stage.net = {{QString::fromLatin1(simnet::shellAddress10), netLicence, devsim::Fault::None}};
-    stages << stage;
-    // The 9527 failure comes first: it clears the label, so the failures after it show an
-    // empty picture place with their message.
-    stage = Stage{QStringLiteral("6-port-9527-fault-error"), 5};
-    stage.net = {{QString::fromLatin1(simnet::atServiceAddress), netLicence, devsim::Fault::Error}};
-    stages << stage;
-    stage = Stage{QStringLiteral("7-serial-fault-error"), 4};
-    stage.serial = devsim::SerialChoice{2, {}, {}, {}, serialLicence, devsim::Fault::Error};
-    stages << stage;
-    stage = Stage{QStringLiteral("8-usb-fault-status-41"), 4};
-    stage.usb = devsim::UsbChoice{usbLicence, 0x41, devsim::Fault::None};
-    stages << stage;
-    stage = Stage{QStringLiteral("9-port-3762-fault-error"), 6};
-    stage.net = {{QString::fromLatin1(simnet::shellAddress2), netLicence, devsim::Fault::Error}};
-    stages << stage;
-    return stages;
+    using devsim::Fault;
+    const auto serial = [](const char *name, int seconds, int kind, Fault fault) {
+        Stage stage{QLatin1String(name), seconds};
+        stage.serial = devsim::SerialChoice{kind, {}, {}, {}, serialLicence, fault};
+        return stage;
+    };
+    const auto usb = [](const char *name, int seconds, int status) {
+        Stage stage{QLatin1String(name), seconds};
+        stage.usb = devsim::UsbChoice{usbLicence, status, Fault::None};
+        return stage;
+    };
+    const auto net = [](const char *name, int seconds, const char *address, Fault fault) {
+        Stage stage{QLatin1String(name), seconds};
+        stage.net = {{QString::fromLatin1(address), netLicence, fault}};
+        return stage;
+    };
+    return {
+        serial("1-serial", 4, 0, Fault::None),
+        usb("2-usb", 4, 0x90),
+        net("3-port-9527", 8, simnet::atServiceAddress, Fault::None),
+        net("4-port-3762-at-192.168.2.1", 6, simnet::shellAddress2, Fault::None),
+        net("5-port-3762-at-192.168.10.1", 6, simnet::shellAddress10, Fault::None),
+        // The 9527 failure comes first: it clears the label, so the failures after it show
+        // an empty picture place with their message.
+        net("6-port-9527-fault-error", 5, simnet::atServiceAddress, Fault::Error),
+        serial("7-serial-fault-error", 4, 2, Fault::Error),
+        usb("8-usb-fault-status-41", 4, 0x41),
+        net("9-port-3762-fault-error", 6, simnet::shellAddress2, Fault::Error),
+    };
 }
 
 class Run : public QObject
