@@ -151,8 +151,9 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         }
         return !commands.isEmpty() && (commands.last() != lastCommand || quiet->since.elapsed() < 300);
     };
+    auto served = [&device, lastCommand] { return device.commands().contains(lastCommand); };
     m_presented.push_back({name, QStringLiteral("serial"), [&device] { return device.received(); },
-                           [&device] { if (device.isPlugged()) device.unplug(); }, busy});
+                           [&device] { if (device.isPlugged()) device.unplug(); }, busy, served, [] {}});
     return name;
 }
 
@@ -164,7 +165,9 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     }
     simusb::DeviceSpec spec;
     // Bus 3: apart from the USB devices that carry the emulated serial ports (bus 1).
-    spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++);
+    // Positions are taken in turn from a few ports, as an operator uses the same sockets
+    // again (libusb's port number is one byte).
+    spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++ % 8);
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
     switch (choice.fault) {
     case Fault::Silence:
@@ -181,7 +184,8 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     const QString name = QStringLiteral("USB %1").arg(device->position());
     simusb::UsbBench *bench = m_usb.get();
     m_presented.push_back({name, QStringLiteral("usb"), [device] { return device->received(); },
-                           [bench, device] { bench->unplug(device); }, [] { return false; }});
+                           [bench, device] { bench->unplug(device); }, [] { return false; },
+                           [device] { return !device->inTransfers().isEmpty(); }, [] {}});
     return name;
 }
 
@@ -222,13 +226,24 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
+    const QByteArray lastLine = port == simnet::atServicePort ? QByteArray(simnet::serialRecordLine)
+                                                              : QByteArray(simnet::vlanDefaultsLine);
     m_presented.push_back({name, port == simnet::atServicePort ? QStringLiteral("9527") : QStringLiteral("3762"),
                            [running] { return running->received(); }, [running] { running->stop(); },
                            [running] {
                                const QList<simnet::ConnectionRecord> connections = running->connections();
                                return std::any_of(connections.begin(), connections.end(),
                                                   [](const simnet::ConnectionRecord &c) { return c.isOpen(); });
-                           }});
+                           },
+                           [running, lastLine] {
+                               const QList<simnet::ConnectionRecord> connections = running->connections();
+                               return std::any_of(connections.begin(), connections.end(),
+                                                  [&](const simnet::ConnectionRecord &c) {
+                                                      return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(),
+                                                          [&](const simnet::ReceivedLine &l) { return l.text == lastLine; });
+                                                  });
+                           },
+                           [running] { running->stopListening(); }});
     return name;
 }
 
@@ -238,6 +253,23 @@ void Devices::remove(const QString &name)
         if (device.name == name)
             device.remove();
     }
+}
+
+void Devices::leave(const QString &name)
+{
+    for (const Presented &device : m_presented) {
+        if (device.name == name)
+            device.leave();
+    }
+}
+
+bool Devices::served(const QString &name) const
+{
+    for (const Presented &device : m_presented) {
+        if (device.name == name && device.served())
+            return true;
+    }
+    return false;
 }
 
 bool Devices::busy(const QString &name) const

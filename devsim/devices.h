@@ -77,9 +77,16 @@ public:
     QString plugUsb(const UsbChoice &choice, QString *why);
     QString startNet(const NetChoice &choice, QString *why);
     void remove(const QString &name);
+    // The first step of pulling a device out: a network device takes no new connections,
+    // so that the program is not cut off in the middle of a dialogue it starts later.
+    void leave(const QString &name);
     // True while the device is in the middle of a conversation it should not be pulled
     // out of: a network device with a connection the program has not closed yet.
     bool busy(const QString &name) const;
+    // True once the program has held the whole dialogue with the device: a serial device
+    // got its licence command, a USB device's reply was read, a network device's
+    // connection that carried the licence command was closed by the program.
+    bool served(const QString &name) const;
 
     // Every device presented so far, with the bytes it received, as JSON.
     QByteArray report() const;
@@ -92,6 +99,8 @@ private:
         std::function<QByteArray()> received;
         std::function<void()> remove;
         std::function<bool()> busy;
+        std::function<bool()> served;
+        std::function<void()> leave;
     };
 
     std::shared_ptr<quorvane::sim::Testbed> m_testbed;

@@ -47,6 +47,10 @@ struct Stage
     int usbAfterMs = 0;
     QList<devsim::NetChoice> net;
     int unplugAfterMs = -1;
+    // Ends as soon as every device of the stage has been served, `seconds` at the latest.
+    bool untilServed = false;
+    // What the window should show for the stage's device: picture path, blank, text.
+    QString expect;
 };
 
 const QByteArray serialLicence = "SR-2026-0415-118735CN";
@@ -85,6 +89,42 @@ QList<Stage> demoScenario()
         usb("8-usb-fault-status-41", 4, 0x41),
         net("9-port-3762-fault-error", 6, simnet::shellAddress2, Fault::Error),
     };
+}
+
+// A soak: `rounds` times a USB device, a serial device (the port kinds in turn) and a
+// network device (port 9527, then 3762 at each address, in turn), each plugged in, served
+// once and pulled out. Every stage says what the window should show for it.
+QList<Stage> soakScenario(int rounds)
+{
+    constexpr int patienceSeconds = 40;
+    const char *const netAddresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
+    const char *const netPictures[] = {":/qjpg/res/LBL16.png", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL16.png"};
+    const auto expect = [](const char *picture, const QByteArray &text) {
+        return QString::fromLatin1(picture) + QLatin1Char(' ') + QString::fromUtf8(text.left(21));
+    };
+    QList<Stage> stages;
+    for (int round = 1; round <= rounds; ++round) {
+        const int kind = (round - 1) % 4;
+        Stage serial{QStringLiteral("%1-serial-kind%2").arg(round).arg(kind), patienceSeconds};
+        serial.serial = devsim::SerialChoice{kind, {}, {}, {}, serialLicence, devsim::Fault::None};
+        serial.expect = expect(devsim::serialKinds[kind].picture, serialLicence);
+        Stage usb{QStringLiteral("%1-usb").arg(round), patienceSeconds};
+        usb.usb = devsim::UsbChoice{usbLicence, 0x90, devsim::Fault::None};
+        usb.expect = expect(":/qjpg/res/LBL17.png", usbLicence);
+        const int target = (round - 1) % 3;
+        Stage net{QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(netAddresses[target])), patienceSeconds};
+        net.net = {{QString::fromLatin1(netAddresses[target]), netLicence, devsim::Fault::None}};
+        net.expect = expect(netPictures[target], netLicence);
+        // The serial stage lies between the USB stage and the network stage: a USB
+        // device is noticed by comparing the device list with the one of the previous
+        // cycle without a serial port, and the network stage's cycles take that list
+        // after the USB device was pulled, so the next USB device counts as new.
+        for (Stage *stage : {&usb, &serial, &net}) {
+            stage->untilServed = true;
+            stages << *stage;
+        }
+    }
+    return stages;
 }
 
 class Run : public QObject
@@ -143,7 +183,9 @@ private:
             return;
         }
         const Stage &stage = m_stages.at(index);
-        if (m_stages.size() > 1)
+        if (!stage.expect.isEmpty())
+            say(QStringLiteral("stage %1 expects %2").arg(stage.name, stage.expect));
+        else if (m_stages.size() > 1)
             say(QStringLiteral("stage %1").arg(stage.name));
         QStringList names;
         QString why;
@@ -188,6 +230,30 @@ private:
         }
         if (stage.seconds >= 0)
             QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+        if (stage.untilServed)
+            whenServed(index, 0);
+    }
+
+    // Ends the stage once its devices have all been served and a moment has passed for the
+    // program to show the result.
+    void whenServed(int index, int servedForMs)
+    {
+        constexpr int pollMs = 50;
+        constexpr int settleMs = 300;
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        const int expected = (stage.serial ? 1 : 0) + (stage.usb ? 1 : 0) + stage.net.size();
+        bool served = m_stageDevices.size() == expected;
+        for (const QString &name : qAsConst(m_stageDevices))
+            served = served && m_devices.served(name);
+        servedForMs = served ? servedForMs + pollMs : 0;
+        if (servedForMs > settleMs) {
+            say(QStringLiteral("stage %1 served").arg(stage.name));
+            endStage(index);
+            return;
+        }
+        QTimer::singleShot(pollMs, this, [this, index, servedForMs] { whenServed(index, servedForMs); });
     }
 
     void endStage(int index)
@@ -215,6 +281,10 @@ private:
             return;
         constexpr int pollMs = 20;
         constexpr int patienceMs = 15000;
+        if (waitedMs == 0) {
+            for (const QString &name : qAsConst(m_stageDevices))
+                m_devices.leave(name);
+        }
         QStringList busy;
         for (const QString &name : qAsConst(m_stageDevices)) {
             if (m_devices.busy(name) && waitedMs < patienceMs)
@@ -351,8 +421,12 @@ int main(int argc, char **argv)
         QStringLiteral("End after this many seconds (stopping the program)."), QStringLiteral("S"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
         QStringLiteral("Present a series of devices instead: 'demo' shows a serial device, a USB device, port 9527, "
-                       "port 3762 at each address, then one failure per transport, about 55 seconds in all."),
+                       "port 3762 at each address, then one failure per transport, about 55 seconds in all; 'soak' "
+                       "plugs a serial, a USB and a network device in turn, each until the program has served it, "
+                       "for --rounds rounds."),
         QStringLiteral("NAME"));
+    const QCommandLineOption rounds(QStringLiteral("rounds"),
+        QStringLiteral("Rounds of the soak scenario (default 100)."), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption shots(QStringLiteral("shots"),
         QStringLiteral("Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."),
         QStringLiteral("DIR"));
@@ -362,7 +436,7 @@ int main(int argc, char **argv)
         QStringLiteral("Seconds between starting the program and presenting the first devices (default 0; the demo "
                        "uses 2, for the window to come up)."), QStringLiteral("S"));
     parser.addOptions({serial, portName, portDescription, imei, tac, usb, usbAfter, usbStatus, at9527, shell,
-                       licence, fault, unplugAfter, quitAfter, scenario, shots, report, startDelay});
+                       licence, fault, unplugAfter, quitAfter, scenario, rounds, shots, report, startDelay});
     parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
                                  QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
@@ -379,9 +453,14 @@ int main(int argc, char **argv)
     bool ok = true;
     QList<Stage> stages;
     if (parser.isSet(scenario)) {
-        if (parser.value(scenario) != QLatin1String("demo"))
-            return usage(QStringLiteral("unknown scenario '%1' (there is 'demo')").arg(parser.value(scenario)));
-        stages = demoScenario();
+        const int roundCount = parser.value(rounds).toInt(&ok);
+        if (parser.value(scenario) == QLatin1String("demo"))
+            stages = demoScenario();
+        else if (parser.value(scenario) == QLatin1String("soak") && ok && roundCount > 0)
+            stages = soakScenario(roundCount);
+        else
+            return usage(QStringLiteral("unknown scenario '%1' (there are 'demo' and 'soak' with --rounds N)")
+                             .arg(parser.value(scenario)));
     } else {
         Stage stage{QStringLiteral("devices")};
         devsim::Fault chosenFault;

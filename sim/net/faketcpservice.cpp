@@ -85,6 +85,11 @@ public:
     }
 
     bool isListening() const { return server_ && server_->isListening(); }
+    void stopListening()
+    {
+        if (server_)
+            server_->close();
+    }
 
     // Runs on the service thread; hands the worker back to `owner` so that it can be
     // deleted there once the thread has stopped.
@@ -305,6 +310,12 @@ void FakeTcpService::stop()
     delete worker_;
     worker_ = nullptr;
     thread_.reset();
+}
+
+void FakeTcpService::stopListening()
+{
+    if (thread_)
+        QMetaObject::invokeMethod(worker_, [this] { worker_->stopListening(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeTcpService::isListening() const
