@@ -137,6 +137,7 @@ struct FakeUsbDevice::State
     int releases = 0;
     int detaches = 0;
     int opens = 0;
+    int inRequests = 0;
 
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
@@ -296,12 +297,14 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         return TRUE;
 
     case USBDEVFS_SUBMITURB: {
+        UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
+        struct usbdevfs_urb *urb = urbOf(urbData);
+        if (urb->endpoint & 0x80)
+            ++inRequests;
         if (pulled) {
             umockdev_ioctl_client_complete(client, -1, ENODEV);
             return TRUE;
         }
-        UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
-        struct usbdevfs_urb *urb = urbOf(urbData);
         if (urb->type != USBDEVFS_URB_TYPE_BULK && urb->type != USBDEVFS_URB_TYPE_INTERRUPT) {
             umockdev_ioctl_client_complete(client, -1, EINVAL);
             return TRUE;
@@ -434,6 +437,11 @@ int FakeUsbDevice::opens() const
 {
     std::lock_guard<std::mutex> guard(d->lock);
     return d->opens;
+}
+int FakeUsbDevice::inRequests() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->inRequests;
 }
 bool FakeUsbDevice::present() const
 {

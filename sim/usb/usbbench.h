@@ -122,6 +122,7 @@ public:
     int detaches() const;         // kernel driver unbinds
     QString kernelDriver() const; // bound now
     int opens() const;            // times a host opened the device node
+    int inRequests() const;       // IN transfers the host submitted, answered or not
 
     bool present() const;         // plugged and not pulled by its script
 

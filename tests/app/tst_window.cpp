@@ -1,6 +1,7 @@
 // The window as it opens: title, size, widget tree, fonts, and the poll timer.
 #include "app/mainwindow.h"
 #include "tests/support/isolation.h"
+#include "tests/support/timing.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -90,8 +91,8 @@ private slots:
         QVERIFY(!poll->isSingleShot());
 
         QSignalSpy ticks(poll, &QTimer::timeout);
-        QVERIFY(ticks.wait(2500));
-        QVERIFY(ticks.wait(2500));
+        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
+        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
         QCOMPARE(ticks.size(), 2);
 
         // disconnect() is true only for a connection that existed: this is how the

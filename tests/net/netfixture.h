@@ -5,6 +5,7 @@
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
 #include "tests/support/isolation.h"
+#include "tests/support/timing.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -5,6 +5,7 @@
 // up for one dialogue at a time, and a main that runs the test under umockdev.
 
 #include "sim/serial/serialbench.h"
+#include "tests/support/timing.h"
 
 #include "app/mainwindow.h"
 
@@ -140,10 +141,6 @@ inline void prepareProcess(int argc, char **argv)
 } // namespace serialtest
 
 Q_DECLARE_METATYPE(quorvane::sim::AtReply)
-
-// A duration in ms within [low, high).
-#define QUORVANE_VERIFY_MS(ms, low, high) \
-    QVERIFY2((ms) >= (low) && (ms) < (high), qPrintable(QStringLiteral("%1 ms").arg(ms)))
 
 #define QUORVANE_SERIAL_TEST_MAIN(TestClass)                                            \
     int main(int argc, char **argv)                                                     \
