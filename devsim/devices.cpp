@@ -249,36 +249,37 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
 
 void Devices::remove(const QString &name)
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name)
-            device.remove();
+    if (const Presented *device = latest(name))
+        device->remove();
+}
+
+// A name comes back when a later device takes the same place (a network address, a USB
+// port): the latest device of that name is the one meant.
+const Devices::Presented *Devices::latest(const QString &name) const
+{
+    for (auto device = m_presented.rbegin(); device != m_presented.rend(); ++device) {
+        if (device->name == name)
+            return &*device;
     }
+    return nullptr;
 }
 
 void Devices::leave(const QString &name)
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name)
-            device.leave();
-    }
+    if (const Presented *device = latest(name))
+        device->leave();
 }
 
 bool Devices::served(const QString &name) const
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name && device.served())
-            return true;
-    }
-    return false;
+    const Presented *device = latest(name);
+    return device && device->served();
 }
 
 bool Devices::busy(const QString &name) const
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name && device.busy())
-            return true;
-    }
-    return false;
+    const Presented *device = latest(name);
+    return device && device->busy();
 }
 
 QByteArray Devices::report() const

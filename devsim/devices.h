@@ -103,6 +103,8 @@ private:
         std::function<void()> leave;
     };
 
+    const Presented *latest(const QString &name) const;
+
     std::shared_ptr<quorvane::sim::Testbed> m_testbed;
     std::unique_ptr<quorvane::sim::SerialBench> m_serial;
     std::unique_ptr<simusb::UsbBench> m_usb;
