@@ -34,6 +34,12 @@ AtReply &AtReply::thenEndless(const QByteArray &piece, int everyMs)
     return *this;
 }
 
+AtReply &AtReply::thenHangUp(int afterMs)
+{
+    m_steps.append({Step::HangUp, QByteArray(), afterMs});
+    return *this;
+}
+
 AtReply &AtReply::thenUnplug(int afterMs)
 {
     m_steps.append({Step::Unplug, QByteArray(), afterMs});

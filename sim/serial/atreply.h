@@ -18,7 +18,7 @@ class AtReply
 public:
     struct Step
     {
-        enum Kind { Bytes, Stream, Unplug };
+        enum Kind { Bytes, Stream, Unplug, HangUp };
         Kind kind = Bytes;
         QByteArray bytes; // what Bytes writes once, or what Stream writes again and again
         int delayMs = 0;  // pause before the step (for Stream also between two pieces)
@@ -38,6 +38,10 @@ public:
     // After the steps so far, the device is pulled out: its port hangs up and it leaves
     // the port list.
     AtReply &thenUnplug(int afterMs = 0);
+    // After the steps so far, the line drops but the port stays in the list, as when a
+    // device's serial function fails: the program's reads and waits fail, and later opens
+    // of the port fail too.
+    AtReply &thenHangUp(int afterMs = 0);
 
     const QVector<Step> &steps() const { return m_steps; }
     bool isSilent() const { return m_steps.isEmpty(); }

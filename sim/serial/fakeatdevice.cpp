@@ -254,6 +254,10 @@ void FakeAtDevice::playDueSteps(Clock::time_point now)
             flushOutput();
             unplugLocked();
             break;
+        case AtReply::Step::HangUp:
+            flushOutput();
+            unplugLocked(false);
+            break;
         }
     }
 }
@@ -285,20 +289,23 @@ void FakeAtDevice::portClosed()
     m_line.clear();
 }
 
-void FakeAtDevice::unplugLocked()
+void FakeAtDevice::unplugLocked(bool leaveTheList)
 {
-    if (!m_plugged)
-        return;
-    m_plugged = false;
-    m_pending.clear();
-    m_output.clear();
-    // Closing the master end hangs the port up for the program. The testbed owns this
-    // descriptor number and closes it at the end, so it is pointed at /dev/null rather
-    // than closed.
-    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    ::dup2(nothing, m_fd);
-    ::close(nothing);
-    m_removeFromSystem();
+    if (m_plugged) {
+        m_plugged = false;
+        m_pending.clear();
+        m_output.clear();
+        // Closing the master end hangs the port up for the program. The testbed owns this
+        // descriptor number and closes it at the end, so it is pointed at /dev/null rather
+        // than closed.
+        const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        ::dup2(nothing, m_fd);
+        ::close(nothing);
+    }
+    if (leaveTheList && m_listed) {
+        m_listed = false;
+        m_removeFromSystem();
+    }
     m_changed.notify_all();
 }
 

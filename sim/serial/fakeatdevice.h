@@ -83,7 +83,7 @@ private:
     void playDueSteps(Clock::time_point now);
     void flushOutput();
     void portClosed();
-    void unplugLocked();
+    void unplugLocked(bool leaveTheList = true);
 
     const int m_fd;
     const QString m_portName;
@@ -101,7 +101,8 @@ private:
     std::vector<Pending> m_pending;
     QByteArray m_output;
     quint64 m_commandCount = 0;
-    bool m_plugged = true;
+    bool m_plugged = true; // the line is up
+    bool m_listed = true;  // the port is in the system's list
     bool m_portOpen = false;
     bool m_stop = false;
 
