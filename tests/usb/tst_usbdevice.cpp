@@ -1,5 +1,9 @@
 // The USB device layer against emulated devices: the real libusb enumerates, opens,
-// claims and transfers; the fake devices record what reaches them.
+// claims and transfers; the fake devices record what reaches them. Last, the guard that
+// keeps every test off the machine's own devices.
+#include <umockdev.h> // before Qt: GLib uses the word "signals"
+
+#include "sim/emulation/hostdevices.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
@@ -330,6 +334,39 @@ private slots:
             QCOMPARE(log.count("BulkHidDevice::open start"), 1);
             QCOMPARE(log.count("BulkHidDevice::open start {broken"), 1);
         }
+    }
+
+    // What the guard calls real: a port or USB device that the testbed lists but has no node
+    // for (its /dev path would reach the machine's own), or no testbed at all.
+    void guardSeesOnlyTheTestbed_data()
+    {
+        QTest::addColumn<QString>("hole");
+        QTest::addColumn<QString>("reported"); // part of the guard's sentence; empty: none
+        QTest::newRow("only fakes") << "" << "";
+        QTest::newRow("USB device without its node") << "usb" << "USB device /dev/bus/usb/001/002";
+        QTest::newRow("serial port without its node") << "serial" << "serial port /dev/ttyACM7";
+        QTest::newRow("no testbed in the environment") << "environment" << "no emulated testbed";
+    }
+    void guardSeesOnlyTheTestbed()
+    {
+        QFETCH(QString, hole);
+        FakeUsbDevice *a = bench->plug(deviceA());
+        const QByteArray root = qgetenv("UMOCKDEV_DIR");
+        if (hole == QLatin1String("usb"))
+            QVERIFY(QFile::remove(bench->rootDir() + a->devnode()));
+        if (hole == QLatin1String("serial")) {
+            umockdev_testbed_add_from_string(bench->testbed(),
+                "P: /devices/usb1/1-9\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n\n"
+                "P: /devices/usb1/1-9/1-9:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n\n"
+                "P: /devices/usb1/1-9/1-9:1.0/tty/ttyACM7\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyACM7\n"
+                "E: MAJOR=166\nE: MINOR=7\nA: dev=166:7\nE: ID_MODEL=Modem\n", nullptr);
+        }
+        if (hole == QLatin1String("environment"))
+            qputenv("UMOCKDEV_DIR", root + "-elsewhere");
+        const QString seen = quorvane::sim::hostDevicesInSight();
+        qputenv("UMOCKDEV_DIR", root);
+        QFETCH(QString, reported);
+        QVERIFY2(reported.isEmpty() ? seen.isEmpty() : seen.contains(reported), qPrintable(seen));
     }
 
     void deviceCountFollowsPlugging()
