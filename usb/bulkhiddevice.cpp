@@ -292,6 +292,10 @@ int BulkHidDevice::finishOpen()
     if (claimed != 0) {
         qCritical("BulkHidDevice::open Failed to claim interface %d,error code %d",
                   interfaceNumber, claimed);
+        // Where the driver went but the claim did not succeed, there is no release to bind
+        // it again: ask for that here (it fails harmlessly when the driver is still bound).
+        if (active == 1)
+            libusb_attach_kernel_driver(handle, interfaceNumber);
         close();
         return claimed;
     }
