@@ -81,7 +81,9 @@ public:
     // so that the program is not cut off in the middle of a dialogue it starts later.
     void leave(const QString &name);
     // True while the device is in the middle of a conversation it should not be pulled
-    // out of: a network device with a connection the program has not closed yet.
+    // out of: a network device with a connection the program has not closed yet, a USB
+    // device whose interface the program holds, a serial device between a dialogue's
+    // first command and its end.
     bool busy(const QString &name) const;
     // True once the program has held the whole dialogue with the device: a serial device
     // got its licence command, a USB device's reply was read, a network device's
@@ -96,13 +98,13 @@ private:
     {
         QString name;
         QString kind;
-        std::function<QByteArray()> received;
-        std::function<void()> remove;
-        std::function<bool()> busy;
+        quorvane::sim::FakeDevice *device;
+        std::function<bool()> busy; // none: while the device is in a conversation
         std::function<bool()> served;
-        std::function<void()> leave;
+        std::function<void()> leave; // none: nothing before the unplug
     };
-
+    // A name comes back when a later device takes the same place (a network address, a
+    // USB port): the latest device of that name is the one meant.
     const Presented *latest(const QString &name) const;
 
     std::shared_ptr<quorvane::sim::Testbed> m_testbed;

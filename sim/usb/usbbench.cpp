@@ -15,17 +15,12 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <unistd.h>
 
 namespace quorvane::sim::usb {
-
-qint64 clockMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 namespace {
 
@@ -41,7 +36,8 @@ QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
     QByteArray device;
     device.append(char(18)).append(char(1));        // bLength, DEVICE
     appendLe16(&device, 0x0200);                    // USB 2.0
-    device.append(char(rootHub ? 9 : 0)).append(char(0)).append(char(rootHub ? 1 : 0));
+    const bool hub = rootHub || spec.deviceClass == 9;
+    device.append(char(hub ? 9 : spec.deviceClass)).append(char(0)).append(char(hub ? 1 : 0));
     device.append(char(64));                        // bMaxPacketSize0
     appendLe16(&device, spec.vid);
     appendLe16(&device, spec.pid);
@@ -51,7 +47,8 @@ QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
     QByteArray interface;
     interface.append(char(9)).append(char(4)).append(char(0)).append(char(0));
     interface.append(char(spec.endpoints.size()));
-    interface.append(char(rootHub ? 9 : 0xFF)).append(char(0)).append(char(0)).append(char(0));
+    interface.append(char(rootHub ? 9 : spec.interfaceClass)).append(char(spec.interfaceSubClass));
+    interface.append(char(spec.interfaceProtocol)).append(char(0));
     for (const Endpoint &endpoint : spec.endpoints) {
         interface.append(char(7)).append(char(5)).append(char(endpoint.address));
         interface.append(char(endpoint.attributes));
@@ -114,18 +111,22 @@ struct FakeUsbDevice::State
     QString devnode;
     UMockdevIoctlBase *handler = nullptr;
     gulong handlerId = 0;
+    std::function<void()> removeFromSystem; // the bench's unplug of this device
 
     mutable std::mutex lock;
     bool present = true;     // in sysfs
     bool pulled = false;     // gone from the host's view: every transfer fails
-    bool pullAfterOut = false;
+    qint64 pullAt = -1;      // when the script pulls it (-1: never)
     QByteArray pending;      // received since the last script match
-    struct Reply
+    struct Packet
     {
         QByteArray bytes;
         qint64 readyAt;
     };
-    QList<Reply> replies;
+    QList<Packet> replies;
+    QByteArray streamPiece;  // queued again and again while the host reads
+    int streamIntervalMs = 0;
+    qint64 streamFrom = -1;  // when the next piece is ready (-1: no stream)
     QList<UMockdevIoctlData *> flying;    // submitted, not reaped
     QList<UMockdevIoctlData *> discarded; // cancelled by the host, to be reaped
     QByteArray received;
@@ -136,11 +137,13 @@ struct FakeUsbDevice::State
     int claims = 0;
     int releases = 0;
     int detaches = 0;
+    int reattaches = 0;
     int opens = 0;
     int inRequests = 0;
 
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
+    void pullWhenDue(qint64 now);
     bool completeUrb(UMockdevIoctlData *urbData, qint64 now);
 };
 
@@ -160,16 +163,39 @@ struct usbdevfs_urb *urbOf(UMockdevIoctlData *data)
 
 void FakeUsbDevice::State::matchScript(qint64 now)
 {
-    for (const Rule &rule : spec.script) {
-        if (!rule.request.isEmpty() && !pending.contains(rule.request))
-            continue;
-        for (const Chunk &chunk : rule.chunks)
-            replies.append({chunk.bytes, now + chunk.delayMs});
-        pending.clear();
-        if (rule.unplug)
-            pullAfterOut = true;
+    const std::optional<Reply> reply = spec.script.takeWithin(pending, received);
+    if (!reply)
         return;
+    pending.clear();
+    streamFrom = -1; // a new request silences a stream
+    qint64 at = now;
+    for (const Chunk &chunk : reply->chunks) {
+        at += chunk.delayMs;
+        replies.append({chunk.bytes, at});
     }
+    at += reply->endDelayMs;
+    switch (reply->end) {
+    case Reply::End::Stay:
+        break;
+    case Reply::End::Stream:
+        if (!reply->streamPiece.isEmpty()) {
+            streamPiece = reply->streamPiece;
+            streamIntervalMs = reply->streamIntervalMs;
+            streamFrom = at;
+        }
+        break;
+    case Reply::End::Close:
+    case Reply::End::Reset:
+    case Reply::End::Unplug: // a USB device has no connection to end: it leaves the bus
+        pullAt = at;
+        break;
+    }
+}
+
+void FakeUsbDevice::State::pullWhenDue(qint64 now)
+{
+    if (pullAt >= 0 && now >= pullAt && replies.isEmpty())
+        pulled = true;
 }
 
 // Completes one flying URB if the device has something to say about it. True when the
@@ -177,6 +203,8 @@ void FakeUsbDevice::State::matchScript(qint64 now)
 bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
 {
     struct usbdevfs_urb *urb = urbOf(urbData);
+    if (urb->endpoint & 0x80)
+        pullWhenDue(now);
     if (pulled) {
         urb->status = -ENODEV;
         urb->actual_length = 0;
@@ -187,8 +215,7 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         case OutMode::Accept:
             urb->status = 0;
             urb->actual_length = urb->buffer_length;
-            if (pullAfterOut)
-                pulled = true; // the request went through; then the cable is pulled
+            pullWhenDue(now); // the request went through; then the cable is pulled
             return true;
         case OutMode::Stall:
             urb->status = -EPIPE;
@@ -204,9 +231,13 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         urb->actual_length = 0;
         return true;
     }
+    if (replies.isEmpty() && streamFrom >= 0 && streamFrom <= now) {
+        replies.append({streamPiece, streamFrom});
+        streamFrom = now + streamIntervalMs;
+    }
     if (replies.isEmpty() || replies.first().readyAt > now)
         return false;
-    Reply &reply = replies.first();
+    Packet &reply = replies.first();
     const int length = std::min(int(reply.bytes.size()), urb->buffer_length);
     UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
         urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
@@ -262,6 +293,20 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
                 ++detaches;
                 umockdev_ioctl_client_complete(client, 0, 0);
             }
+        } else if (command->ioctl_code == int(USBDEVFS_CONNECT)) {
+            // As the kernel does: busy while claimed or bound; otherwise the driver probes
+            // again (1: bound, 0: no driver wants it).
+            if (pulled) {
+                umockdev_ioctl_client_complete(client, -1, ENODEV);
+            } else if (claimed || !driver.isEmpty()) {
+                umockdev_ioctl_client_complete(client, -1, EBUSY);
+            } else if (spec.kernelDriver.isEmpty()) {
+                umockdev_ioctl_client_complete(client, 0, 0);
+            } else {
+                driver = spec.kernelDriver;
+                ++reattaches;
+                umockdev_ioctl_client_complete(client, 1, 0);
+            }
         } else {
             umockdev_ioctl_client_complete(client, 0, 0);
         }
@@ -279,6 +324,32 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         else if (!driver.isEmpty())
             umockdev_ioctl_client_complete(client, -1, EBUSY);
         else {
+            claimed = true;
+            ++claims;
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return TRUE;
+    }
+    case USBDEVFS_DISCONNECT_CLAIM: {
+        // Unbind the driver (unless it is the one named as the exception) and claim, in one.
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_disconnect_claim), nullptr);
+        auto *request = reinterpret_cast<struct usbdevfs_disconnect_claim *>(data->data);
+        const bool except = request->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
+        const bool only = request->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER;
+        const bool named = driver == QLatin1String(request->driver);
+        if (pulled) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+        } else if (request->interface != 0) {
+            umockdev_ioctl_client_complete(client, -1, ENOENT);
+        } else if (!driver.isEmpty() && ((except && named) || (only && !named))) {
+            umockdev_ioctl_client_complete(client, -1, EBUSY);
+        } else if (spec.claimErrno != 0) {
+            umockdev_ioctl_client_complete(client, -1, spec.claimErrno);
+        } else {
+            if (!driver.isEmpty()) {
+                driver.clear();
+                ++detaches;
+            }
             claimed = true;
             ++claims;
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -428,6 +499,11 @@ int FakeUsbDevice::detaches() const
     std::lock_guard<std::mutex> guard(d->lock);
     return d->detaches;
 }
+int FakeUsbDevice::reattaches() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->reattaches;
+}
 QString FakeUsbDevice::kernelDriver() const
 {
     std::lock_guard<std::mutex> guard(d->lock);
@@ -448,12 +524,22 @@ bool FakeUsbDevice::present() const
     std::lock_guard<std::mutex> guard(d->lock);
     return d->present && !d->pulled;
 }
-void FakeUsbDevice::setScript(const QList<Rule> &script)
+bool FakeUsbDevice::inConversation() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->claimed && !d->pulled;
+}
+void FakeUsbDevice::unplug()
+{
+    d->removeFromSystem();
+}
+void FakeUsbDevice::setScript(const Script &script)
 {
     std::lock_guard<std::mutex> guard(d->lock);
     d->spec.script = script;
     d->pending.clear();
     d->replies.clear();
+    d->streamFrom = -1;
 }
 
 // --- UsbBench ---------------------------------------------------------------------------
@@ -477,6 +563,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     s.spec = spec;
     s.rootHub = rootHub;
     s.driver = spec.kernelDriver;
+    s.removeFromSystem = [this, device] { remove(device); };
     s.bus = busOf(spec.sysName);
     if (rootHub) {
         s.devnum = 1;
@@ -632,15 +719,49 @@ UMockdevTestbed *UsbBench::testbed() const
     return p->testbed;
 }
 
-bool UsbBench::underUmockdev()
+// --- Devices of other kinds -------------------------------------------------------------
+
+namespace {
+
+// The workstation's own devices as data: IDs, classes, endpoints and driver.
+struct Persona
 {
-    return Testbed::isUnderEmulation();
+    quint16 vid;
+    quint16 pid;
+    quint8 deviceClass;
+    quint8 interfaceClass;
+    quint8 interfaceSubClass;
+    quint8 interfaceProtocol;
+    Endpoint in;
+    Endpoint out; // address 0: none
+    const char *driver;
+};
+constexpr Persona keyboardPersona{0x046D, 0xC31C, 0, 0x03, 1, 1, {0x81, 0x03, 8}, {0, 0, 0}, "usbhid"};
+constexpr Persona diskPersona{0x0781, 0x5567, 0, 0x08, 6, 0x50, {0x81, 0x02, 512}, {0x02, 0x02, 512}, "usb-storage"};
+constexpr Persona hubPersona{0x05E3, 0x0610, 9, 0x09, 0, 0, {0x81, 0x03, 1}, {0, 0, 0}, "hub"};
+
+DeviceSpec fromPersona(const Persona &persona, const QString &sysName)
+{
+    DeviceSpec spec;
+    spec.sysName = sysName;
+    spec.vid = persona.vid;
+    spec.pid = persona.pid;
+    spec.deviceClass = persona.deviceClass;
+    spec.interfaceClass = persona.interfaceClass;
+    spec.interfaceSubClass = persona.interfaceSubClass;
+    spec.interfaceProtocol = persona.interfaceProtocol;
+    spec.endpoints = {persona.in};
+    if (persona.out.address != 0)
+        spec.endpoints.append(persona.out);
+    spec.kernelDriver = QString::fromLatin1(persona.driver);
+    return spec;
 }
 
-void UsbBench::runUnderUmockdev(int argc, char **argv)
-{
-    Testbed::runUnderEmulation(argc, argv);
-}
+} // namespace
+
+DeviceSpec keyboard(const QString &sysName) { return fromPersona(keyboardPersona, sysName); }
+DeviceSpec disk(const QString &sysName) { return fromPersona(diskPersona, sysName); }
+DeviceSpec hub(const QString &sysName) { return fromPersona(hubPersona, sysName); }
 
 // --- Frames -----------------------------------------------------------------------------
 

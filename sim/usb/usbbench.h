@@ -8,21 +8,23 @@
 // /dev/bus/usb of this process and of every child process started with its environment
 // (LD_PRELOAD of umockdev's preload library, UMOCKDEV_DIR), so the real libusb finds,
 // opens, claims and transfers to them. An in-process ioctl handler plays each device: it
-// records every byte it receives and answers from a script.
+// records every byte it receives and answers from a script (sim/script/script.h).
 //
 //     simusb::UsbBench bench;                         // before the first libusb_init
 //     simusb::DeviceSpec spec;                        // 3e0a:0c01 at 1-3, bulk 0x81/0x01
-//     spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, "CMIIT ID:2026AB1234"), 0}}}};
+//     spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234")));
 //     simusb::FakeUsbDevice *device = bench.plug(spec);
 //     ... the code under test talks to it ...
 //     device->received();                             // all bytes written to it
-//     bench.unplug(device);
+//     device->unplug();
 //
 // Every libusb context must be ended (libusb_exit) before the bench is destroyed. The
-// process must run under umockdev's preload library: UsbBench::runUnderUmockdev() at the
+// process must run under umockdev's preload library: Testbed::runUnderEmulation() at the
 // top of main() re-executes the program with it when needed.
 
 #include "sim/emulation/testbed.h"
+#include "sim/script/fakedevice.h"
+#include "sim/script/script.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,8 +37,10 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 
 namespace quorvane::sim::usb {
 
-// Milliseconds of a monotonic clock; the time stamps of recorded transfers use it.
-qint64 clockMs();
+// The shared script words, under the USB fakes' short name as well.
+using quorvane::sim::clockMs;
+using quorvane::sim::Reply;
+using quorvane::sim::Script;
 
 // One endpoint of interface 0, in descriptor order. Attributes: 2 bulk, 3 interrupt,
 // 1 isochronous, 0 control.
@@ -47,26 +51,14 @@ struct Endpoint
     quint16 maxPacket = 64;
 };
 
-// One IN packet the device sends, ready `delayMs` after the request it answers arrived.
-// Bytes longer than the host's IN buffer are delivered over several packets.
-struct Chunk
-{
-    QByteArray bytes;
-    int delayMs = 0;
-};
-
-// One line of the script. When the bytes received since the previous match contain
-// `request`, the device queues `chunks` for its IN endpoint (none: it stays silent);
-// with `unplug` it is pulled as soon as the request's transfer has completed: every later
-// transfer fails as on a vanished device, and the owner's next UsbBench::collect() (or an
-// explicit unplug) removes it from sysfs. An empty request matches any bytes. Rules stay
-// in force: the first rule that matches fires, every time it matches.
-struct Rule
-{
-    QByteArray request;
-    QList<Chunk> chunks;
-    bool unplug = false;
-};
+// The script: when the bytes received since the previous match contain a rule's request,
+// the device queues the reply's chunks for its IN endpoint, one IN packet each (a chunk
+// longer than the host's IN buffer goes over several). A stream queues its piece again
+// and again while the host reads. A reply ending in Unplug (or Close, or Reset) pulls the
+// device once its time has come, but never before the request's OUT transfer completed:
+// every later transfer fails as on a vanished device, and the owner's next
+// UsbBench::collect() (or unplug()) removes it from sysfs. Rules stay in force: the first
+// rule that matches fires, every time it matches.
 
 // How the device treats OUT transfers.
 enum class OutMode {
@@ -81,12 +73,17 @@ struct DeviceSpec
     quint16 vid = 0x3E0A;
     quint16 pid = 0x0C01;
     QList<Endpoint> endpoints = {{0x81, 0x02, 64}, {0x01, 0x02, 64}};
-    QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none
+    quint8 deviceClass = 0;     // 9: a hub
+    quint8 interfaceClass = 0xFF; // interface 0: FF vendor specific, 3 HID, 8 storage, 9 hub
+    quint8 interfaceSubClass = 0;
+    quint8 interfaceProtocol = 0;
+    QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none.
+                                // Unbound by a host, it binds again when asked to (CONNECT)
     int claimErrno = 0;         // claiming interface 0 fails with this errno (ENOENT: not found)
     bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
     OutMode out = OutMode::Accept;
     int inErrno = 0;            // IN transfers end with this errno (EPIPE: stall)
-    QList<Rule> script;
+    Script script;
 };
 
 // A transfer as the device saw it.
@@ -97,7 +94,7 @@ struct Transfer
     qint64 atMs = 0;   // clockMs() when it was submitted (OUT) or delivered (IN)
 };
 
-class FakeUsbDevice
+class FakeUsbDevice : public FakeDevice
 {
 public:
     ~FakeUsbDevice();
@@ -111,7 +108,7 @@ public:
     const DeviceSpec &spec() const;
 
     // What the device received and sent, in order.
-    QByteArray received() const;  // every OUT byte, concatenated
+    QByteArray received() const override; // every OUT byte, concatenated
     QList<Transfer> outTransfers() const;
     QList<Transfer> inTransfers() const;
 
@@ -120,14 +117,18 @@ public:
     int claims() const;           // successful claims so far
     int releases() const;
     int detaches() const;         // kernel driver unbinds
+    int reattaches() const;       // kernel driver bound again at a host's request
     QString kernelDriver() const; // bound now
     int opens() const;            // times a host opened the device node
     int inRequests() const;       // IN transfers the host submitted, answered or not
 
     bool present() const;         // plugged and not pulled by its script
+    bool inConversation() const override; // a host holds interface 0 claimed
+    // Pulls the device out: gone from the next enumeration; open handles fail.
+    void unplug() override;
 
     // Replaces the script; bytes received so far and queued replies are dropped.
-    void setScript(const QList<Rule> &script);
+    void setScript(const Script &script);
 
     struct State; // the device's side of the conversation (internal)
 
@@ -151,8 +152,8 @@ public:
     FakeUsbDevice *plug(const DeviceSpec &spec);
     // The bus's root hub (1d6b:0002, sysfs name "usbN", port 0), as on a real machine.
     FakeUsbDevice *plugRootHub(int bus);
-    // Pulls a device out: gone from the next enumeration; open handles fail. The object
-    // stays readable until the bench goes.
+    // Pulls a device out (as FakeUsbDevice::unplug). The object stays readable until the
+    // bench goes.
     void unplug(FakeUsbDevice *device);
     // Removes from sysfs the devices that their scripts have pulled.
     void collect();
@@ -161,16 +162,17 @@ public:
     QString rootDir() const;
     UMockdevTestbed *testbed() const;
 
-    // True when this process runs under umockdev's preload library.
-    static bool underUmockdev();
-    // Call first in main(): re-executes the program under umockdev's preload library
-    // unless it already runs there. Returns only when it does.
-    static void runUnderUmockdev(int argc, char **argv);
-
 private:
     struct Private;
     std::unique_ptr<Private> p;
 };
+
+// Devices of other kinds that a workstation has, each held by its kernel driver, as they
+// come when plugged in at `sysName`: a keyboard (HID boot interface, usbhid), a disk (mass
+// storage, usb-storage) and a hub (hub).
+DeviceSpec keyboard(const QString &sysName);
+DeviceSpec disk(const QString &sysName);
+DeviceSpec hub(const QString &sysName);
 
 // The licence request a host sends, and a reply as such a device gives it: lead-in
 // AA AA AA 96 69, big-endian count, 09 43, status at offset 9, 00, the licence text from

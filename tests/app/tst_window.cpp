@@ -121,5 +121,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWindow)
+QUORVANE_WINDOW_TEST_MAIN(TestWindow)
 #include "tst_window.moc"

@@ -26,7 +26,8 @@
 #include <functional>
 #include <memory>
 
-using quorvane::sim::AtReply;
+using quorvane::sim::Reply;
+using quorvane::sim::Script;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
 using namespace simnet;
@@ -209,9 +210,9 @@ struct SerialRow
 {
     int group;
     const char *name;
-    AtReply imei;                   // the answer to AT*MRD_IMEI=R
-    AtReply licence;                // the standing answer to AT*KESET=26
-    QList<AtReply> licenceOnce;     // answers to AT*KESET=26 before the standing one
+    Reply imei;                   // the answer to AT*MRD_IMEI=R
+    Reply licence;                // the standing answer to AT*KESET=26
+    QList<Reply> licenceOnce;     // answers to AT*KESET=26 before the standing one
     QStringList expected;           // what the window shows, each once, in order
     int waitsMs;                    // the dialogue's waits before the first of them
     int boundMs;                    // the longest all of them may take to show
@@ -221,35 +222,36 @@ struct SerialRow
 QList<SerialRow> serialRows()
 {
     const QString text21 = QString::fromLatin1(licence21);
-    QList<AtReply> zeros;
+    QList<Reply> zeros;
     QStringList zeroLabels;
     for (int position = 0; position < 21; ++position) {
-        zeros << AtReply::text(licenceReply(withZeroAt(licence21, position)));
+        zeros << Reply::text(licenceReply(withZeroAt(licence21, position)));
         zeroLabels << label("LBL01.jpg", text21.left(position));
     }
     const QByteArray garbageLicence = "AB" + notUtf8 + "CDEFGHIJKLMNOP";
     return {
         // Read up to the 64 KiB cap; no model in it.
-        {0, "IMEI reply of 1 MiB", AtReply::text(mebibyte), AtReply::text(licenceReply(licence21)), {},
+        {0, "IMEI reply of 1 MiB", Reply::text(mebibyte), Reply::text(licenceReply(licence21)), {},
          {message("不支持此机型！"), cleared}, 0, 1000 + 2000},
         // The licence is cut from the first 64 KiB.
-        {0, "licence reply of 1 MiB", AtReply::text(imeiReply),
-         AtReply::text("\r\n+KESET: 26," + licence21 + mebibyte), {}, {label("LBL01.jpg", text21)}, 100, 1000 + 2000},
+        {0, "licence reply of 1 MiB", Reply::text(imeiReply),
+         Reply::text("\r\n+KESET: 26," + licence21 + mebibyte), {}, {label("LBL01.jpg", text21)}, 100, 1000 + 2000},
         // The continuation read ends at its 2000 ms cap; no model in the stream.
-        {1, "endless stream for the IMEI", AtReply::endless("0123456789ABCDEF\r\n", 5),
-         AtReply::text(licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
+        {1, "endless stream for the IMEI", Reply::stream("0123456789ABCDEF\r\n", 5),
+         Reply::text(licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
         // Garbage around the IMEI; bytes that are no UTF-8 in the licence field.
-        {1, "garbage and invalid UTF-8", AtReply::text("\xff\xfe\x01garbage" + notUtf8 + imeiReply),
-         AtReply::text("\x01\xff" + licenceReply(garbageLicence)), {},
+        {1, "garbage and invalid UTF-8", Reply::text("\xff\xfe\x01garbage" + notUtf8 + imeiReply),
+         Reply::text("\x01\xff" + licenceReply(garbageLicence)), {},
          {label("LBL01.jpg", QString::fromUtf8(garbageLicence))}, 100, 1000},
         // The text ends at the zero byte: a cycle for each position.
-        {2, "zero byte at every position of the licence field", AtReply::text(imeiReply),
-         AtReply::text(licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
-        // The licence wait fails at once.
-        {3, "vanishes mid-dialogue", AtReply::text(imeiReply).thenUnplug(20), AtReply(), {},
-         {message("指令接收失败！")}, 100, 1000},
-        // The line drops at the first command: both IMEI waits fail at once; later opens fail.
-        {3, "port opens, then errors", AtReply().thenHangUp(5), AtReply(), {},
+        {2, "zero byte at every position of the licence field", Reply::text(imeiReply),
+         Reply::text(licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
+        // The continuation read and the licence wait fail at once.
+        {3, "vanishes mid-dialogue", Reply::text(imeiReply).thenUnplug(20), Reply(), {},
+         {message("指令接收失败！")}, 0, 1000},
+        // The line drops at the first command (the port stays listed): both IMEI waits fail
+        // at once; later opens fail.
+        {3, "port opens, then errors", Reply::reset(5), Reply(), {},
          {message("指令接收失败10000！")}, 0, 1000},
     };
 }
@@ -269,7 +271,7 @@ simusb::DeviceSpec usbDevice(const QString &sysName, const QByteArray &reply)
 {
     simusb::DeviceSpec spec;
     spec.sysName = sysName;
-    spec.script = {{simusb::licenceRequest(), {{reply, 0}}}};
+    spec.script.on(simusb::licenceRequest(), Reply::text(reply));
     return spec;
 }
 
@@ -284,12 +286,16 @@ QList<UsbRow> usbRows()
     const QByteArray someZeros = withZeroAt(withZeroAt(withZeroAt(licence21, 0), 10), 20);
     const QByteArray allZeros(21, '\0');
     const auto reply = [](const QByteArray &bytes) {
-        return [bytes](DeviceSpec &spec) { spec.script = {{simusb::licenceRequest(), {{bytes, 0}}}}; };
+        return [bytes](DeviceSpec &spec) { spec.script = Script().on(simusb::licenceRequest(), Reply::text(bytes)); };
     };
     return {
         // One packet is read; the rest is never asked for.
         {0, "reply of 1 MiB", reply(simusb::licenceReply(0x90, licence21) + mebibyte),
          {label("LBL17.png", QString::fromLatin1(licence21))}, true},
+        // Packets for as long as the host reads: one is read.
+        {0, "endless stream", [](DeviceSpec &spec) {
+             spec.script = Script().on(simusb::licenceRequest(), Reply::stream(simusb::licenceReply(0x90, licence21)));
+         }, {label("LBL17.png", QString::fromLatin1(licence21))}, true},
         {0, "garbage", reply(garbage), {message("读取失败")}, true},
         // Each byte is a Latin-1 character, UTF-8 or not.
         {0, "bytes that are no UTF-8 in the licence field", reply(simusb::licenceReply(0x90, highBytes)),
@@ -300,7 +306,7 @@ QList<UsbRow> usbRows()
         {1, "zero bytes at every position", reply(simusb::licenceReply(0x90, allZeros)),
          {label("LBL17.png", QString(21, QChar(0)))}, true},
         {1, "vanishes mid-dialogue",
-         [](DeviceSpec &spec) { spec.script = {{simusb::licenceRequest(), {}, true}}; },
+         [](DeviceSpec &spec) { spec.script = Script().on(simusb::licenceRequest(), Reply::unplug()); },
          {message("读取失败,长度小于9")}, true},
         {2, "libusb error at open", [](DeviceSpec &spec) { spec.openFails = true; }, {}, false},
         {2, "libusb error at claim", [](DeviceSpec &spec) { spec.claimErrno = EBUSY; }, {}, false},
@@ -356,26 +362,26 @@ QList<NetRow> netRows()
          {at("\r\n*MRD_SN:1,SN1," + licence + "\r\n" + mebibyte)}, {label("LBL16.png", text)}, 2000 + 100, 8000},
         // The reply is gathered up to 64 KiB; no OK in it.
         {0, "endless stream", atServiceAddress,
-         {Script(good).on(productionModeLine, Answer::stream("0123456789abcdef\r\n", 1))},
+         {Script(good).on(productionModeLine, Reply::stream("0123456789abcdef\r\n", 1))},
          {message("返回值错误!"), cleared}, 2000 + 100, 16000},
         {0, "garbage instead of OK", atServiceAddress,
-         {Script(good).on(productionModeLine, Answer::reply("\xff\xfe\x01" + notUtf8 + "\r\n", 10))},
+         {Script(good).on(productionModeLine, Reply::text("\xff\xfe\x01" + notUtf8 + "\r\n", 10))},
          {message("返回值错误!"), cleared}, 2000 + 100 + 1000, 8000},
         {1, "invalid UTF-8 in the licence value", atServiceAddress,
          {at("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
          {label("LBL16.png", QString::fromUtf8(invalid + "\r\nOK").left(21))}, 2000 + 100 + 1000, 8000},
         // The connection drops at the record command: an empty reply.
         {1, "vanishes mid-dialogue", atServiceAddress,
-         {Script(good).on(serialRecordLine, Answer::reset(20))}, {message("(tcp)不支持此机型！"), cleared}, 2000 + 100 + 1000, 8000},
+         {Script(good).on(serialRecordLine, Reply::reset(20))}, {message("(tcp)不支持此机型！"), cleared}, 2000 + 100 + 1000, 8000},
         // A login that breaks off fails without a word; once the password had its first
         // answer the login counts, and the dialogue finds an empty reply.
         {2, "reset in every step of the login", shellAddress10,
-         {Script(shell).greet(Answer::reset(0)),
-          Script(shell).on(shellUser, Answer::reset(10)),
-          Script(shell).on(shellUser, Answer::reply(QByteArray(shellUser) + "\r\n", 10).thenReset(60)),
-          Script(shell).on(shellPassword, Answer::reset(10)),
-          Script(shell).on(shellPassword, Answer::reply("\r\n", 10).thenReset(60)),
-          Script(shell).on(vlanDefaultsLine, Answer::reset(20))},
+         {Script(shell).greet(Reply::reset(0)),
+          Script(shell).on(shellUser, Reply::reset(10)),
+          Script(shell).on(shellUser, Reply::text(QByteArray(shellUser) + "\r\n", 10).thenReset(60)),
+          Script(shell).on(shellPassword, Reply::reset(10)),
+          Script(shell).on(shellPassword, Reply::text("\r\n", 10).thenReset(60)),
+          Script(shell).on(vlanDefaultsLine, Reply::reset(20))},
          {message("(tcp)不支持此机型！"), cleared}, 1000, 6 * 6000},
     };
     return rows + zeroRows;
@@ -422,10 +428,10 @@ private slots:
         // the device would not hang the port up.
         Program program(bench.processEnvironment());
         FakeAtDevice &device = bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
-        device.answer("AT*MRD_IMEI=R", row.imei);
-        device.answer("AT*KESET=26", row.licence);
-        for (const AtReply &once : row.licenceOnce)
-            device.answerOnce("AT*KESET=26", once);
+        device.on("AT*MRD_IMEI=R", row.imei);
+        device.on("AT*KESET=26", row.licence);
+        for (const Reply &once : row.licenceOnce)
+            device.once("AT*KESET=26", once);
 
         const bool shown = waitFor([&] { return program.distinctEvents().size() >= row.expected.size(); },
                                    row.boundMs + quorvane::test::slackMs());
@@ -438,12 +444,12 @@ private slots:
         if (row.goneAfter || !device.isPlugged()) {
             device.unplug();
             FakeAtDevice &good = bench.addPort(QStringLiteral("COM6"), QStringLiteral("USB Serial Device"));
-            good.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply));
-            good.answer("AT*KESET=26", AtReply::text(licenceReply(goodLicence)));
+            good.on("AT*MRD_IMEI=R", Reply::text(imeiReply));
+            good.on("AT*KESET=26", Reply::text(licenceReply(goodLicence)));
         } else {
-            device.clearScript();
-            device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply));
-            device.answer("AT*KESET=26", AtReply::text(licenceReply(goodLicence)));
+            device.setScript(Script());
+            device.on("AT*MRD_IMEI=R", Reply::text(imeiReply));
+            device.on("AT*KESET=26", Reply::text(licenceReply(goodLicence)));
         }
         // A cycle without a serial port costs the network targets' pauses.
         expectServedAfter(program, row.expected, label("LBL01.jpg", QString::fromLatin1(goodLicence)), 1000 + 1500 + 500);

@@ -9,9 +9,9 @@ namespace {
 constexpr int limitBytes = 64 * 1024;
 
 // `count` pieces, `gapMs` apart.
-Answer trickle(const QByteArray &piece, int count, int gapMs)
+Reply trickle(const QByteArray &piece, int count, int gapMs)
 {
-    Answer answer;
+    Reply answer;
     for (int i = 0; i < count; ++i)
         answer.then(piece, i == 0 ? 0 : gapMs);
     return answer;
@@ -29,20 +29,20 @@ private slots:
     // 2000 ms; for a slow one the drain gives up after 2000 ms in all.
     void drain_data()
     {
-        QTest::addColumn<Answer>("talk");
+        QTest::addColumn<Reply>("talk");
         QTest::addColumn<int>("commandAtLeastMs");
         QTest::addColumn<int>("drainMs"); // the drain's own length
         // Sent before the 2000 ms are over: the 64 KiB ended the drain.
-        QTest::newRow("64 KiB") << Answer::stream(QByteArray(4096, 'x')) << 0 << 0;
+        QTest::newRow("64 KiB") << Reply::stream(QByteArray(4096, 'x')) << 0 << 0;
         // 12 s of a byte every 40 ms: sent once 2000 ms are over, well before the talk ends.
         QTest::newRow("2000 ms") << trickle(".", 300, 40) << 1990 << 2000;
     }
     void drain()
     {
-        QFETCH(Answer, talk);
+        QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, drainMs);
-        const auto [service, window] = nettest::serveConnected(Script().greet(talk).on("CMD", Answer::reset(10)));
+        const auto [service, window] = nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
         window->readTCP(QStringLiteral("CMD"));
@@ -62,12 +62,12 @@ private slots:
     // 10000 ms after its first data.
     void gather_data()
     {
-        QTest::addColumn<Answer>("talk");
+        QTest::addColumn<Reply>("talk");
         QTest::addColumn<int>("atLeastMs");
         QTest::addColumn<int>("atMostMs");
         QTest::addColumn<int>("minSize");
         QTest::addColumn<int>("maxSize");
-        Answer flood; // 160 KiB in one go, with no gap to end the reply
+        Reply flood; // 160 KiB in one go, with no gap to end the reply
         for (int i = 0; i < 40; ++i)
             flood.then(QByteArray(4096, 'y'));
         // Cut at 64 KiB, or at the latest by the first 1000 ms gap after the flood.
@@ -77,7 +77,7 @@ private slots:
     }
     void gather()
     {
-        QFETCH(Answer, talk);
+        QFETCH(Reply, talk);
         QFETCH(int, atLeastMs);
         QFETCH(int, atMostMs);
         QFETCH(int, minSize);
@@ -97,7 +97,7 @@ private slots:
     void endlessDeviceDialogueEnds()
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
-                      Script().greet(Answer::stream("0123456789abcdef0123456789abcdef")));
+                      Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
         auto window = nettest::quietWindow();
         nettest::showEarlierResult(*window);
 
@@ -115,5 +115,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReadTcpLimits)
+QUORVANE_WINDOW_TEST_MAIN(TestReadTcpLimits)
 #include "tst_readtcplimits.moc"

@@ -21,7 +21,8 @@
 
 namespace serialtest {
 
-using quorvane::sim::AtReply;
+using quorvane::sim::Reply;
+using quorvane::sim::Testbed;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
 
@@ -129,18 +130,17 @@ struct Dialogue
 // own, so that test binaries that CTest runs side by side can use the same port names.
 inline void prepareProcess(int argc, char **argv)
 {
-    if (!SerialBench::isUnderEmulation()) {
+    if (!Testbed::isUnderEmulation()) {
         QString why;
-        if (!SerialBench::usePrivateLockDirectory(&why))
+        if (!Testbed::usePrivateLockDirectory(&why))
             qFatal("serial tests need a private /run/lock (%s): run them through scripts/isolated",
                    qPrintable(why));
-        SerialBench::runUnderEmulation(argc, argv);
+        Testbed::runUnderEmulation(argc, argv);
     }
 }
 
 } // namespace serialtest
 
-Q_DECLARE_METATYPE(quorvane::sim::AtReply)
 
 #define QUORVANE_SERIAL_TEST_MAIN(TestClass)                                            \
     int main(int argc, char **argv)                                                     \

@@ -112,7 +112,7 @@ private slots:
         SerialBench bench;
         FakeAtDevice &first = bench.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
         FakeAtDevice &second = bench.addPort(QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340"));
-        second.answerOthers(AtReply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
+        second.otherwise(Reply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
         QVERIFY(bench.holdBusy(QStringLiteral("COM7")));
 
         Dialogue dialogue;
