@@ -402,9 +402,13 @@ class TestHostileDevices : public QObject
     static void expectServedAfter(Program &program, const QStringList &expected, const QString &good, int cycleMs,
                                   const std::function<void()> &tick = {})
     {
+        const qint64 sinceMs = quorvane::sim::clockMs();
         const bool served = waitFor([&] { return program.distinctEvents().contains(good); },
                                     cycleMs + quorvane::test::slackMs(), tick);
         QVERIFY2(served, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
+        qInfo("%s: %s; the good device served %lld ms later", QTest::currentDataTag(),
+              qPrintable(expected.isEmpty() ? QStringLiteral("nothing shown") : expected.join(QStringLiteral(", "))),
+              program.firstAtMs(good) - sinceMs);
         QCOMPARE(program.distinctEvents(), expected + QStringList{good});
         QCOMPARE(program.events().last().what, good);
         QVERIFY(program.running());
@@ -439,6 +443,7 @@ private slots:
         QCOMPARE(program.distinctEvents(), row.expected);
         // The first poll comes a second after the start (a coarse timer: 5 % early).
         const qint64 firstMs = program.firstAtMs(row.expected.first()) - program.startedAtMs();
+        qInfo("%s: first shown %lld ms after the start", QTest::currentDataTag(), firstMs);
         QUORVANE_VERIFY_DURATION(firstMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
 
         if (row.goneAfter || !device.isPlugged()) {
@@ -486,8 +491,11 @@ private slots:
         QCOMPARE(program.distinctEvents(), row.expected);
         // The reply is read only after the request and the 500 ms wait.
         QCOMPARE(device->inRequests() > 0, row.answers);
-        if (!row.expected.isEmpty())
-            QUORVANE_VERIFY_DURATION(program.firstAtMs(row.expected.first()) - pluggedAtMs, 510, plugToAnswerMs);
+        if (!row.expected.isEmpty()) {
+            const qint64 firstMs = program.firstAtMs(row.expected.first()) - pluggedAtMs;
+            qInfo("%s: first shown %lld ms after the plug", QTest::currentDataTag(), firstMs);
+            QUORVANE_VERIFY_DURATION(firstMs, 510, plugToAnswerMs);
+        }
 
         // Beside it, at another port: a good device.
         bench.plug(usbDevice(QStringLiteral("1-4"), simusb::licenceReply(0x90, goodLicence)));
@@ -533,6 +541,7 @@ private slots:
         QVERIFY2(shown, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
         QCOMPARE(program.distinctEvents().mid(0, row.expected.size()), row.expected);
         const qint64 firstMs = program.firstAtMs(row.expected.first()) - program.startedAtMs();
+        qInfo("%s: first shown %lld ms after the start", QTest::currentDataTag(), firstMs);
         QUORVANE_VERIFY_DURATION(firstMs, 950 + row.waitsMs, row.boundMs);
         // The good device: a cycle of the three targets, and its dialogue.
         expectServedAfter(program, row.expected, label("LBL15.png", QString::fromLatin1(goodNetLicence)), 14000, tick);
