@@ -110,7 +110,8 @@ private slots:
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6")}) {
             FakeUsbDevice *other = bench->plug(spec);
             others << other;
-            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, other->position(), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, other->position(),
+                                      usbtest::plugToAnswerMs + quorvane::test::slackMs());
         }
         QTest::qWait(1600); // the last one's dialogue has ended
         for (FakeUsbDevice *other : others) {
@@ -124,7 +125,7 @@ private slots:
 
         const QByteArray licence("CMIIT ID:2026CD5678ZZ");
         FakeUsbDevice *device = bench->plug(answeringWith(licence));
-        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 6000) >= 0);
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), usbtest::plugToAnswerMs + quorvane::test::slackMs()) >= 0);
         QCOMPARE(device->claims(), 1);
     }
 
