@@ -10,7 +10,13 @@ set(QUORVANE_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rules go, relative to the install prefix")
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 
+# A window program: on Windows no console opens beside it (elsewhere this changes nothing).
+set_target_properties(quorvane PROPERTIES WIN32_EXECUTABLE ON)
 install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvane)
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return() # docs/windows.md: windeployqt gathers the rest there
+endif()
+
 install(FILES ${packaging}/quorvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT quorvane)
 foreach(size 16 24 32 48 64 128 256)
