@@ -14,7 +14,7 @@ rm -rf "$staging"
 cmake --install "$build" --prefix "$staging/tool" --component quorvane >/dev/null
 cmake --install "$build" --prefix "$staging/devsim" --component devsim >/dev/null
 tool=$staging/tool
-rules=$tool/lib/udev/rules.d/70-quorvane.rules
+rules=$(ls "$tool"/lib/udev/rules.d/*-quorvane.rules 2>/dev/null | head -n 1 || true)
 
 # Each component carries its own program and nothing of the other's.
 [ -x "$tool/bin/quorvane" ] || fail "bin/quorvane not installed"
@@ -55,6 +55,10 @@ labels=() gotos=() rules_seen=0 templates=0
 if [ ! -f "$rules" ]; then
   fail "udev rules not installed in lib/udev/rules.d"
 else
+  # After 60-serial.rules imports the USB IDs; before 73-seat-late.rules grants "uaccess"
+  # and ModemManager's 80-mm-candidate.rules.
+  order=$(basename "$rules" | cut -d- -f1)
+  [[ $order =~ ^[0-9]+$ ]] && (( 10#$order > 60 && 10#$order < 73 )) || fail "rules file $(basename "$rules") is not ordered between 60 and 73"
   number=0
   while IFS= read -r line || [ -n "$line" ]; do
     number=$((number + 1))
