@@ -188,7 +188,8 @@ QByteArray withZeroAt(QByteArray bytes, int position)
     return bytes;
 }
 
-// How many ctest entries share the rows of one transport, and which one this is.
+// Which of a transport's CTest entries this is: each runs the rows of its group, so that
+// CTest runs them side by side.
 int group()
 {
     return qEnvironmentVariableIntValue("QUORVANE_HOSTILE_GROUP");
@@ -216,7 +217,6 @@ struct SerialRow
     QStringList expected;           // what the window shows, each once, in order
     int waitsMs;                    // the dialogue's waits before the first of them
     int boundMs;                    // the longest all of them may take to show
-    bool goneAfter;                 // the port is unusable: a good port is plugged instead
 };
 
 QList<SerialRow> serialRows()
@@ -446,7 +446,7 @@ private slots:
         qInfo("%s: first shown %lld ms after the start", QTest::currentDataTag(), firstMs);
         QUORVANE_VERIFY_DURATION(firstMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
 
-        if (row.goneAfter || !device.isPlugged()) {
+        if (!device.isPlugged()) { // gone, or its line is down: a good port instead
             device.unplug();
             FakeAtDevice &good = bench.addPort(QStringLiteral("COM6"), QStringLiteral("USB Serial Device"));
             good.on("AT*MRD_IMEI=R", Reply::text(imeiReply));
