@@ -122,6 +122,10 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
             device.answer(fallbackImeiCommand, imeiReply);
         }
         device.answer(dialogue.licenceCommand, licenceReply);
+        if (!choice.laterLicence.isEmpty()) {
+            device.answerOnce(dialogue.licenceCommand, licenceReply);
+            device.answer(dialogue.licenceCommand, AtReply::text(dialogue.licenceReply(choice.laterLicence)));
+        }
         if (choice.kind == 0)
             device.answer(userDataCommand, AtReply::text(okLine("+USERDATAR:21," + choice.licence)));
         if (choice.fault == Fault::Error)
