@@ -51,5 +51,5 @@ void MainWindow::ShowInformation(QString strShow, int isRed)
     ui->statusbar->showMessage(strShow, statusMessageMs);
     const QString recordFailure = record.said(strShow);
     if (!recordFailure.isEmpty())
-        ShowInformation(recordFailure, 0);
+        emit ShowInformationTr(recordFailure, 0);
 }
