@@ -10,21 +10,23 @@
 
 namespace {
 
-// Dialogues ending one after another while the record file comes and goes.
-enum class FileState { Missing, Writable, Directory };
+// Network dialogues ending one after another while the record file comes and goes: the
+// file's place before the dialogue, its target, its message (null: it shows a label), and
+// whether the record's own message follows.
+enum class RecordFile { Missing, Writable, Directory };
 struct RecordStep
 {
-    FileState file;      // the record file's place before the dialogue
-    const char *where;   // the network target the dialogue talks to
-    const char *message; // its status message; null: it shows a label
-    bool recordSays;     // the record's own message follows in the status bar
+    RecordFile file;
+    const char *where;
+    const char *message;
+    bool recordSays;
 };
 constexpr RecordStep recordSteps[] = {
-    {FileState::Missing, "192.168.0.1:9527", "返回值错误!", true},
-    {FileState::Missing, "192.168.2.1:3762", "(tcp)不支持此机型！", false}, // said once
-    {FileState::Missing, "192.168.10.1:3762", nullptr, false},
-    {FileState::Writable, "192.168.0.1:9527", nullptr, false},            // all four lines now
-    {FileState::Directory, "192.168.2.1:3762", nullptr, true},             // a new failure
+    {RecordFile::Missing, "192.168.0.1:9527", "返回值错误!", true},
+    {RecordFile::Missing, "192.168.2.1:3762", "(tcp)不支持此机型！", false}, // said once
+    {RecordFile::Missing, "192.168.10.1:3762", nullptr, false},
+    {RecordFile::Writable, "192.168.0.1:9527", nullptr, false},            // all four lines now
+    {RecordFile::Directory, "192.168.2.1:3762", nullptr, true},             // a new failure
 };
 
 } // namespace
@@ -96,10 +98,8 @@ private slots:
         MainWindow window;
         window.record.keepIn(path);
         for (const RecordStep &step : recordSteps) {
-            if (step.file == FileState::Writable)
-                QVERIFY(QDir().mkpath(folder));
-            if (step.file == FileState::Directory)
-                QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+            QVERIFY(step.file != RecordFile::Writable || QDir().mkpath(folder));
+            QVERIFY(step.file != RecordFile::Directory || (QFile::remove(path) && QDir().mkpath(path)));
             const QString before = window.statusBar()->currentMessage();
             window.record.begin(ResultRecord::Transport::Tcp, QLatin1String(step.where));
             if (step.message)
@@ -107,14 +107,13 @@ private slots:
             else
                 window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL16.png"), QStringLiteral("700101-2024-CN-000147"));
             const QString shown = window.statusBar()->currentMessage();
-            const QString expected = step.message ? QString::fromUtf8(step.message) : before;
-            QVERIFY2(step.recordSays ? shown.contains(path) : shown == expected, qPrintable(shown));
-            if (step.file == FileState::Writable) {
+            QVERIFY2(step.recordSays ? shown.contains(path) : shown == (step.message ? QString::fromUtf8(step.message) : before),
+                     qPrintable(shown));
+            if (step.file == RecordFile::Writable) { // the header and the four lines, none of the record's own
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::ReadOnly));
                 const QByteArray content = file.readAll();
-                QCOMPARE(content.count("\r\n"), 5); // the header and one line per dialogue
-                QVERIFY2(!content.contains(path.toUtf8()), content.constData());
+                QVERIFY2(content.count("\r\n") == 5 && !content.contains(path.toUtf8()), content.constData());
             }
         }
     }
