@@ -48,19 +48,19 @@ constexpr RecordCase recordCases[] = {
     // First answer: a formula start, a comma, quotes, a line break, invalid UTF-8.
     {"serial answer changes once, hostile bytes",
      "--serial 0 --licence-hex 3d312b322c2271220d0a5afffe4142434445464748 "
-     "--licence-hex 53522d323032362d303431352d313138373335434e", 6, "",
+     "--licence-hex 53522d323032362d303431352d313138373335434e", 8, "",
      HEADER "T,serial,COM5 (USB Serial Device),990001011234567,LBL01,\"'=1+2,\"\"q\"\"\r\nZ\xef\xbf\xbd\xef\xbf\xbd"
      "ABCDEFGH\",shown\r\n"
      "T,serial,COM5 (USB Serial Device),990001011234567,LBL01,SR-2026-0415-118735CN,shown\r\n"},
-    {"network device goes and comes back, folder missing at first", "--at9527 --unplug-after 5 --replug-after 2", 16,
+    {"network device goes and comes back, folder missing at first", "--at9527 --unplug-after 4 --replug-after 4", 18,
      nullptr,
      HEADER "T,tcp,192.168.0.1:9527,700101,LBL16,700101-2024-CN-000147,shown\r\n"
      "T,tcp,192.168.0.1:9527,700101,LBL16,700101-2024-CN-000147,shown\r\n"},
-    {"serial failure recorded once, earlier lines kept", "--serial 0 --fault error", 5, HEADER "earlier",
+    {"serial failure recorded once, earlier lines kept", "--serial 0 --fault error", 8, HEADER "earlier",
      HEADER "earlier\r\nT,serial,COM5 (USB Serial Device),990001011234567,,,指令接收失败！\r\n"},
-    {"usb formula start", "--usb --usb-after 1 --licence @SUM(1+1)*cmd|'/C'!A0", 5, "",
+    {"usb formula start", "--usb --usb-after 1 --licence @SUM(1+1)*cmd|'/C'!A0", 8, "",
      HEADER "T,usb,\"3,2\",,LBL17,'@SUM(1+1)*cmd|'/C'!A0,shown\r\n"},
-    {"network key with a formula start", "--shell 192.168.2.1 --licence =HYPERLINK(\"x\",1)ABCD", 14, "",
+    {"network key with a formula start", "--shell 192.168.2.1 --licence =HYPERLINK(\"x\",1)ABCD", 20, "",
      HEADER "T,tcp,192.168.2.1:3762,'=HYPER,,,(tcp)不支持此机型！\r\n"},
 };
 
