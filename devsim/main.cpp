@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <csignal>
 #include <cstdio>
@@ -181,8 +182,12 @@ private:
             QTimer::singleShot(stage.unplugAfterMs, this, [this, index] {
                 if (m_finished || index != m_stage)
                     return;
-                if (m_stages.at(index).replugAfterMs >= 0)
-                    return unplugForReplug(index, 0);
+                if (m_stages.at(index).replugAfterMs >= 0) {
+                    retire(0, [this, index] {
+                        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
+                    });
+                    return;
+                }
                 for (const QString &name : qAsConst(m_stageDevices)) {
                     m_devices.remove(name);
                     say(QStringLiteral("%1 unplugged").arg(name));
@@ -191,29 +196,6 @@ private:
         }
         if (stage.seconds >= 0)
             QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
-    }
-
-    // Pulls the stage's devices out, each once the program is done talking to it, so that
-    // the program finds them gone, not failing; then brings them back.
-    void unplugForReplug(int index, int waitedMs)
-    {
-        if (m_finished || index != m_stage)
-            return;
-        constexpr int pollMs = 20;
-        constexpr int patienceMs = 15000;
-        QStringList busy;
-        for (const QString &name : qAsConst(m_stageDevices)) {
-            if (m_devices.busy(name) && waitedMs < patienceMs) {
-                busy << name;
-                continue;
-            }
-            m_devices.remove(name);
-            say(QStringLiteral("%1 unplugged").arg(name));
-        }
-        m_stageDevices = busy;
-        if (!busy.isEmpty())
-            return QTimer::singleShot(pollMs, this, [this, index, waitedMs] { unplugForReplug(index, waitedMs + pollMs); });
-        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
     }
 
     // The stage's devices once more: the serial device on a new port (a port name is
@@ -251,13 +233,13 @@ private:
             finish();
             return;
         }
-        retire(index, 0);
+        retire(0, [this, index] { startStage(index + 1); });
     }
 
     // Pulls the stage's devices out, each once the program is done talking to it (a
     // service stopped in the middle of a dialogue would make the program report a
-    // failure that belongs to no stage), then goes on with the next stage.
-    void retire(int index, int waitedMs)
+    // failure that belongs to no stage), then goes on with `next`.
+    void retire(int waitedMs, const std::function<void()> &next)
     {
         if (m_finished)
             return;
@@ -272,10 +254,10 @@ private:
         }
         m_stageDevices = busy;
         if (!busy.isEmpty()) {
-            QTimer::singleShot(pollMs, this, [this, index, waitedMs] { retire(index, waitedMs + pollMs); });
+            QTimer::singleShot(pollMs, this, [this, waitedMs, next] { retire(waitedMs + pollMs, next); });
             return;
         }
-        startStage(index + 1);
+        next();
     }
 
     // The tool's window as it is on the screen now (ImageMagick's import); the whole screen
