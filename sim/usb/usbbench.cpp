@@ -11,6 +11,7 @@
 #include <linux/usbdevice_fs.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
@@ -568,10 +569,21 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     if (rootHub) {
         s.devnum = 1;
     } else {
+        // As a host controller gives addresses: the next free one after the last given,
+        // from 2 to 127, then from 2 again, so that a long run of plugs never runs out.
         int &next = nextDevnum[s.bus];
-        if (next < 2)
-            next = 2;
-        s.devnum = next++;
+        const auto inUse = [&](int devnum) {
+            return std::any_of(plugged.begin(), plugged.end(), [&](FakeUsbDevice *other) {
+                return other->d->bus == s.bus && other->d->devnum == devnum;
+            });
+        };
+        for (int tries = 0; tries < 126 && s.devnum == 0; ++tries) {
+            if (next < 2 || next > 127)
+                next = 2;
+            const int candidate = next++;
+            if (!inUse(candidate))
+                s.devnum = candidate;
+        }
     }
     s.syspath = syspathOf(spec.sysName);
     const QString node = QStringLiteral("bus/usb/%1/%2")

@@ -77,6 +77,15 @@ private slots:
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
         QCOMPARE(window.hidVid, quint16(0x3E0A));
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+
+        // A workstation that runs all day: more plugs than a device number has values (a
+        // byte; a bus gives addresses up to 127), each seen as it comes and goes.
+        for (int plug = 0; plug < 260; ++plug) {
+            FakeUsbDevice *again = bench->plug(device("1-7", 0x3E0A, 0x0C01));
+            QCOMPARE(window.CheckUsbList(), QStringLiteral("1,7"));
+            again->unplug();
+            QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+        }
     }
 
     // A failed enumeration changes nothing, and after a failed start-up walk the first walk
