@@ -40,12 +40,6 @@ bool startsWithKey(const QString &value, const char *key)
 
 } // namespace
 
-QString decodeReply(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-}
-
 bool acknowledges(const QString &reply)
 {
     return reply.contains(QLatin1String("OK"), Qt::CaseSensitive);
@@ -67,7 +61,7 @@ QString netCertValue(const QString &reply)
 
 QString shownText(const QString &value)
 {
-    return value.left(shownTextLength);
+    return value.left(licencetext::licenceLength);
 }
 
 QString picture9527(const QString &value)

@@ -82,14 +82,14 @@ void MainWindow::QuerySerial()
         // The variant belongs to the device in hand: one left by an earlier device must
         // not choose this device's licence command.
         modelVariant = 0;
-        const std::optional<SerialModel> model = findSerialModel(imeiReply);
+        const std::optional<serialreply::SerialModel> model = serialreply::findSerialModel(imeiReply);
         if (!model) {
             emit ShowInformationTr(QStringLiteral("不支持此机型！"), 0);
             ClearLicenceLabel();
             return;
         }
         picture = model->picture;
-        if (model->modelVariant != keepModelVariant)
+        if (model->modelVariant != serialreply::keepModelVariant)
             modelVariant = model->modelVariant;
     }
 
@@ -108,7 +108,7 @@ void MainWindow::QuerySerial()
     qDebug() << "读到的网证:" << licenceReply;
 
     // Without its marker the reply carries no licence: it is reported as a failed reply.
-    const std::optional<QString> licence = cutLicenceText(licenceReply, query.marker, query.offset);
+    const std::optional<QString> licence = serialreply::cutLicenceText(licenceReply, query.marker, query.offset);
     if (!licence) {
         qDebug() << "网证标记缺失:" << query.marker;
         if (commands.reportsSilence)
@@ -122,7 +122,7 @@ void MainWindow::QuerySerial()
 }
 
 // The rest of a reply that arrives after its first part: read on while each wait of
-// 100 ms brings text, up to serialReplyLimitBytes or continuationLimitMs in all.
+// 100 ms brings text, up to licencetext::replyLimitBytes or continuationLimitMs in all.
 void MainWindow::ReadSerialContinuation(QByteArray &reply)
 {
     QElapsedTimer running;
@@ -132,7 +132,7 @@ void MainWindow::ReadSerialContinuation(QByteArray &reply)
         if (left <= 0)
             return;
         serialPort->waitForReadyRead(int(qMin<qint64>(continuationStepMs, left)));
-        if (!appendContinuationRead(reply, serialPort->readAll()))
+        if (!serialreply::appendContinuationRead(reply, serialPort->readAll()))
             return;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <QRegExp>
 
+namespace serialreply {
+
 namespace {
 
 constexpr int imeiDigits = 15;
@@ -69,17 +71,12 @@ std::optional<SerialModel> findSerialModel(const QByteArray &imeiReply)
     return std::nullopt;
 }
 
-QString textUpToZero(const QByteArray &bytes)
-{
-    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
-}
-
 bool appendContinuationRead(QByteArray &reply, const QByteArray &read)
 {
-    const QByteArray text = textUpToZero(read).toUtf8();
-    const int room = qMax(0, serialReplyLimitBytes - reply.size());
+    const QByteArray text = licencetext::upToZero(read).toUtf8();
+    const int room = qMax(0, licencetext::replyLimitBytes - reply.size());
     reply.append(text.left(room));
-    return !text.isEmpty() && reply.size() < serialReplyLimitBytes;
+    return !text.isEmpty() && reply.size() < licencetext::replyLimitBytes;
 }
 
 std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray &marker, int offset)
@@ -88,5 +85,7 @@ std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray 
     if (found < 0)
         return std::nullopt;
     // mid() gives fewer bytes at the end of the reply and none beyond it.
-    return textUpToZero(reply.mid(found + offset, licenceTextBytes));
+    return licencetext::upToZero(reply.mid(found + offset, licencetext::licenceLength));
 }
+
+} // namespace serialreply
