@@ -35,7 +35,7 @@ private slots:
     void dealTimerRunsTheSerialDialogue()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 2);
+        FakeAtDevice &device = addPersonaPort(bench, 2);
         device.on("AT+EGMR=0", Reply::text(okLine("+EGMR: \"990001081234567\"")));
         device.on("AT*MRD_SN=R", Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
@@ -63,11 +63,11 @@ private slots:
     {
         QFETCH(bool, busy);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 1);
+        FakeAtDevice &device = addPersonaPort(bench, 1);
         device.on("AT+CGSN", Reply::text(okLine("990001031234567")));
         device.on("AT+NCSN?", Reply::text(licenceReplyOfKind(1)));
         if (busy)
-            QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[1].name)));
+            QVERIFY(bench.holdBusy(QString::fromLatin1(serialPersonas[1].name)));
 
         QProcess program;
         QVERIFY(startProgram(program, bench));
@@ -97,7 +97,7 @@ private slots:
         QFETCH(QByteArray, licenceReply);
         QFETCH(int, waits);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001011234567")));
         device.on("AT*KESET=26", Reply::text(licenceReply));
         Dialogue dialogue;

@@ -38,7 +38,7 @@ QByteArray addScriptedPort(SerialBench &bench, int kind, const Script &script)
         strict.on(say.command, say.reply);
         wire += say.command + "\r\n";
     }
-    addPortOfKind(bench, kind).setScript(strict.strict());
+    addPersonaPort(bench, kind).setScript(strict.strict());
     return wire;
 }
 
@@ -114,7 +114,7 @@ private slots:
 
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.window.serialKind, kind);
-        QCOMPARE(bench.device(QString::fromLatin1(portsOfKind[kind].name))->received(), wire);
+        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
         QCOMPARE(dialogue.text->text(), text);
         QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/") + picture));
         QVERIFY(dialogue.said.isEmpty());
@@ -174,7 +174,7 @@ private slots:
         dialogue.showEarlier();
 
         QVERIFY(dialogue.run());
-        QCOMPARE(bench.device(QString::fromLatin1(portsOfKind[kind].name))->received(), wire);
+        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
         QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
             QCOMPARE(dialogue.statusBar(), message);
@@ -186,7 +186,7 @@ private slots:
     void modelVariantDoesNotLeak()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")));
         device.on("AT+USERDATAR=1,21", Reply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
         device.on("AT*KESET=26", Reply::text(kesetReply(licence21)));
@@ -223,9 +223,9 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, limitMs);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, kind);
-        device.on(portsOfKind[kind].imeiCommand, imeiReply);
-        device.on(portsOfKind[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
+        FakeAtDevice &device = addPersonaPort(bench, kind);
+        device.on(serialPersonas[kind].imeiCommand, imeiReply);
+        device.on(serialPersonas[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.messages(), QStringList{message});

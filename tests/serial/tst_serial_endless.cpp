@@ -54,7 +54,7 @@ private slots:
         QFETCH(Reply, licence);
         QFETCH(QString, picture);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", imei);
         device.on("AT*KESET=26", licence);
         Dialogue dialogue;
@@ -69,7 +69,7 @@ private slots:
     void floodingImeiReplyEndsAt64KiB()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1));
         device.on("AT*KESET=26", Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
@@ -81,7 +81,7 @@ private slots:
         // The log line is the label, a space and the reply in quotes.
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
-        QCOMPARE(logged, serialReplyLimitBytes);
+        QCOMPARE(logged, licencetext::replyLimitBytes);
     }
 
 };

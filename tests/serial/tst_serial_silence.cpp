@@ -51,9 +51,9 @@ private slots:
     {
         QFETCH(int, index);
         const SilentCase &silent = silentCases[index];
-        const PortOfKind &port = portsOfKind[silent.kind];
+        const SerialPersona &port = serialPersonas[silent.kind];
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, silent.kind);
+        FakeAtDevice &device = addPersonaPort(bench, silent.kind);
         const Reply imei = Reply::text(imeiReply("990001131234567"));
         if (silent.silentImeiCommands == 0 && port.imeiCommand)
             device.on(port.imeiCommand, imei);
