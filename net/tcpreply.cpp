@@ -1,4 +1,5 @@
 #include "net/tcpreply.h"
+#include "res/labelpictures.h"
 
 namespace tcpreply {
 
@@ -27,6 +28,18 @@ constexpr Key3762 keys3762[] = {
     {"700101", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL16.png"},
     {"700102", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL15.png"},
 };
+
+static_assert([] {
+    for (const Key9527 &key : keys9527) {
+        if (!labelpictures::listed(key.picture))
+            return false;
+    }
+    for (const Key3762 &key : keys3762) {
+        if (!labelpictures::listed(key.pictureAt2) || !labelpictures::listed(key.pictureAt10))
+            return false;
+    }
+    return true;
+}(), "a key row names a label picture that res/draw-labels.sh does not draw");
 
 constexpr char netCertMarker[] = "net_cert";
 constexpr int netCertMarkerLength = sizeof(netCertMarker) - 1;

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "res/labelpictures.h"
 #include "serial/serialreply.h"
 
 #include <QDebug>
@@ -47,6 +48,13 @@ constexpr SerialCommands serialCommands[] = {
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8}, false},
 };
+static_assert([] {
+    for (const SerialCommands &commands : serialCommands) {
+        if (!labelpictures::listed(commands.fixedPicture))
+            return false;
+    }
+    return true;
+}(), "a port kind names a label picture that res/draw-labels.sh does not draw");
 
 // What a device sends when its licence field is empty.
 constexpr char emptyLicenceField[] = "\r\n\r\nOK\r\n";

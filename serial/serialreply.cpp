@@ -1,5 +1,7 @@
 #include "serial/serialreply.h"
 
+#include "res/labelpictures.h"
+
 #include <QRegExp>
 
 namespace serialreply {
@@ -37,6 +39,13 @@ constexpr ModelRow modelTable[] = {
     {"99000112", ":/qjpg/res/LBL12.png", 2, ":/qjpg/res/LBL13.png"},
     {"99000113", ":/qjpg/res/LBL14.png", keepModelVariant, nullptr},
 };
+static_assert([] {
+    for (const ModelRow &row : modelTable) {
+        if (!labelpictures::listed(row.picture) || !labelpictures::listed(row.pictureUpToThreshold))
+            return false;
+    }
+    return true;
+}(), "a model row names a label picture that res/draw-labels.sh does not draw");
 
 QString pictureOf(const ModelRow &row, const QByteArray &imeiReply)
 {
