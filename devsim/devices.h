@@ -1,7 +1,8 @@
 #ifndef QUORVANE_DEVSIM_DEVICES_H
 #define QUORVANE_DEVSIM_DEVICES_H
 
-// The devices the simulator presents: what each one says, built on the fakes of sim/.
+// The devices the simulator presents: built from the personas beside the fakes of sim/,
+// with the faults a run asks for, and treated alike through the FakeDevice surface.
 
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"

@@ -1,9 +1,9 @@
 #ifndef QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 #define QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 
-// Shared by the USB tests: the main() that puts the test under umockdev, a fixture with a
-// fresh bench per case, device specs, libusb's listing order and a capture of the log
-// lines the code under test writes.
+// Shared by the USB tests (whose entry is QUORVANE_TEST_MAIN(Class, Usb)): a fixture with
+// a fresh bench per case, device specs answering the licence request strictly, libusb's
+// listing order and a capture of the log lines the code under test writes.
 
 #include "sim/usb/usbbench.h"
 #include "tests/support/testmain.h"
