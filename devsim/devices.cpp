@@ -91,6 +91,10 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
             device.on(fallbackImeiCommand, imeiReply);
         }
         device.on(kind.licenceCommand, licenceReply);
+        if (!choice.laterLicence.isEmpty()) {
+            device.once(kind.licenceCommand, licenceReply);
+            device.on(kind.licenceCommand, Reply::text(kind.licenceReply(choice.laterLicence)));
+        }
         if (choice.kind == 0)
             device.on(userDataCommand, Reply::text(okLine("+USERDATAR:21," + choice.licence)));
         if (choice.fault == Fault::Error)

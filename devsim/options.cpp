@@ -55,13 +55,22 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         QStringLiteral("ADDRESS"));
     const QCommandLineOption licence(QStringLiteral("licence"),
         QStringLiteral("The licence text every device presented gives (21 characters; default: one per transport, "
-                       "for the network devices one of a supported model, 700101-2024-CN-000147)."), QStringLiteral("TEXT"));
+                       "for the network devices one of a supported model, 700101-2024-CN-000147). Given twice, "
+                       "a serial device answers the second text from its second licence question on."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption licenceHex(QStringLiteral("licence-hex"),
+        QStringLiteral("The licence as bytes in hex, for bytes a command line cannot carry (zero, invalid UTF-8); "
+                       "like --licence."), QStringLiteral("HEX"));
     const QCommandLineOption fault(QStringLiteral("fault"),
         QStringLiteral("How the devices misbehave: none, silence (never answer), error (ERROR to the licence question; "
                        "9527: to AT*PROD=1; USB: status 41), endless (a stream that does not stop), unplug (pulled out "
                        "in the middle of the dialogue)."), QStringLiteral("FAULT"), QStringLiteral("none"));
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
         QStringLiteral("Seconds after the start when the devices are pulled out (network services stop)."), QStringLiteral("S"));
+    const QCommandLineOption replugAfter(QStringLiteral("replug-after"),
+        QStringLiteral("Seconds after --unplug-after when the same devices come back (a serial device on a new "
+                       "port). The devices are then pulled out only once the program is done talking to them."),
+        QStringLiteral("S"));
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
         QStringLiteral("End after this many seconds (stopping the program)."), QStringLiteral("S"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
@@ -77,7 +86,7 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         QStringLiteral("Seconds between starting the program and presenting the first devices (default 0; the demo "
                        "uses 2, for the window to come up)."), QStringLiteral("S"));
     parser.addOptions({serial, portName, portDescription, imei, tac, usb, usbAfter, usbStatus, at9527, shell,
-                       licence, fault, unplugAfter, quitAfter, scenario, shots, report, startDelay});
+                       licence, licenceHex, fault, unplugAfter, replugAfter, quitAfter, scenario, shots, report, startDelay});
     parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
                                  QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
@@ -102,8 +111,17 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         Fault chosenFault;
         if (!parseFault(parser.value(fault), &chosenFault))
             return usage(QStringLiteral("unknown fault '%1'").arg(parser.value(fault)));
-        const bool licenceGiven = parser.isSet(licence);
-        const QByteArray text = parser.value(licence).toUtf8();
+        QList<QByteArray> texts;
+        for (const QString &value : parser.values(licence))
+            texts << value.toUtf8();
+        for (const QString &value : parser.values(licenceHex))
+            texts << QByteArray::fromHex(value.toLatin1());
+        if (parser.isSet(licence) && parser.isSet(licenceHex))
+            return usage(QStringLiteral("--licence and --licence-hex do not go together"));
+        if (texts.size() > 2)
+            return usage(QStringLiteral("a licence is given at most twice"));
+        const bool licenceGiven = !texts.isEmpty();
+        const QByteArray text = texts.value(0);
         if (parser.isSet(serial)) {
             SerialChoice choice;
             choice.kind = parser.value(serial).toInt(&ok);
@@ -115,6 +133,7 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             if (parser.isSet(tac))
                 choice.imei = (parser.value(tac).toLatin1() + "1234567").left(15);
             choice.licence = licenceGiven ? text : serialLicence;
+            choice.laterLicence = texts.value(1);
             choice.fault = chosenFault;
             stage.serial = choice;
         }
@@ -139,6 +158,11 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             stage.unplugAfterMs = secondsToMs(parser.value(unplugAfter), &ok);
             if (!ok)
                 return usage(QStringLiteral("--unplug-after takes seconds"));
+        }
+        if (parser.isSet(replugAfter)) {
+            stage.replugAfterMs = secondsToMs(parser.value(replugAfter), &ok);
+            if (!ok || stage.unplugAfterMs < 0)
+                return usage(QStringLiteral("--replug-after takes seconds, after --unplug-after"));
         }
         if (parser.isSet(quitAfter)) {
             stage.seconds = secondsToMs(parser.value(quitAfter), &ok) / 1000;

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <csignal>
 #include <cstdio>
 
@@ -123,6 +124,12 @@ private:
             QTimer::singleShot(stage.unplugAfterMs, this, [this, index] {
                 if (m_finished || index != m_stage)
                     return;
+                if (m_stages.at(index).replugAfterMs >= 0) {
+                    retire(0, [this, index] {
+                        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
+                    });
+                    return;
+                }
                 for (const QString &name : qAsConst(m_stageDevices)) {
                     m_devices.remove(name);
                     say(QStringLiteral("%1 unplugged").arg(name));
@@ -131,6 +138,28 @@ private:
         }
         if (stage.seconds >= 0)
             QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+    }
+
+    // The stage's devices once more: the serial device on a new port (a port name is
+    // never used twice), the network devices at their addresses, the USB device at a new
+    // position.
+    void replug(int index)
+    {
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        QString why;
+        QStringList names;
+        if (stage.serial)
+            names << m_devices.plugSerial(*stage.serial, &why);
+        for (const devsim::NetChoice &choice : stage.net)
+            names << m_devices.startNet(choice, &why);
+        if (stage.usb)
+            names << m_devices.plugUsb(*stage.usb, &why);
+        if (names.contains(QString()))
+            return fail(why);
+        say(QStringLiteral("plugged in again: %1").arg(names.join(QStringLiteral(", "))));
+        m_stageDevices = names;
     }
 
     void endStage(int index)
@@ -146,13 +175,13 @@ private:
             finish();
             return;
         }
-        retire(index, 0);
+        retire(0, [this, index] { startStage(index + 1); });
     }
 
     // Pulls the stage's devices out, each once the program is done talking to it (a
     // service stopped in the middle of a dialogue would make the program report a
-    // failure that belongs to no stage), then goes on with the next stage.
-    void retire(int index, int waitedMs)
+    // failure that belongs to no stage), then goes on with `next`.
+    void retire(int waitedMs, const std::function<void()> &next)
     {
         if (m_finished)
             return;
@@ -167,10 +196,10 @@ private:
         }
         m_stageDevices = busy;
         if (!busy.isEmpty()) {
-            QTimer::singleShot(pollMs, this, [this, index, waitedMs] { retire(index, waitedMs + pollMs); });
+            QTimer::singleShot(pollMs, this, [this, waitedMs, next] { retire(waitedMs + pollMs, next); });
             return;
         }
-        startStage(index + 1);
+        next();
     }
 
     // The tool's window as it is on the screen now (ImageMagick's import); the whole screen

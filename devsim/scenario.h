@@ -24,6 +24,7 @@ struct Stage
     int usbAfterMs = 0;
     QList<NetChoice> net;
     int unplugAfterMs = -1;
+    int replugAfterMs = -1; // after the unplug: the same devices again
 };
 
 // The licence each transport's device gives unless the run names one.

@@ -10,6 +10,9 @@
 // so that every rule can be checked without a device.
 namespace tcpreply {
 
+// How much of a licence value names the model.
+constexpr int modelKeyLength = 6;
+
 // Port 9527: the reply acknowledges a command when it holds "OK" anywhere (upper case only).
 bool acknowledges(const QString &reply);
 
@@ -21,6 +24,10 @@ QString lastCommaField(const QString &reply);
 // end of the reply. Without a marker it starts at position 8. Empty when it would start at or
 // behind the end of the reply.
 QString netCertValue(const QString &reply);
+
+// The model key the dialogues read: the first six characters of a licence value (fewer
+// when it is shorter).
+QString modelKey(const QString &value);
 
 // The first licencetext::licenceLength characters of a licence value (all of it when shorter).
 QString shownText(const QString &value);
