@@ -20,7 +20,7 @@ class TestTcpReply : public QObject
     Q_OBJECT
 
 private slots:
-    void decodeReply_data()
+    void upToZero_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
@@ -30,11 +30,11 @@ private slots:
         QTest::newRow("utf-8") << QByteArray("许可证,700101") << QStringLiteral("许可证,700101");
         QTest::newRow("empty") << QByteArray() << QString();
     }
-    void decodeReply()
+    void upToZero()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        QCOMPARE(tcpreply::decodeReply(bytes), text);
+        QCOMPARE(licencetext::upToZero(bytes), text);
     }
 
     void acknowledges_data()
@@ -175,7 +175,7 @@ private slots:
                 }
             }
 
-            const QString reply = tcpreply::decodeReply(bytes);
+            const QString reply = licencetext::upToZero(bytes);
             QVERIFY(!reply.contains(QChar(0)));
 
             const QString field = tcpreply::lastCommaField(reply);
@@ -189,7 +189,7 @@ private slots:
 
             for (const QString &candidate : {field, value}) {
                 const QString text = tcpreply::shownText(candidate);
-                QVERIFY(text.size() <= tcpreply::shownTextLength);
+                QVERIFY(text.size() <= licencetext::licenceLength);
                 QVERIFY(candidate.startsWith(text));
                 const bool keyed = candidate.startsWith(QLatin1String("700101"))
                                    || candidate.startsWith(QLatin1String("700102"));

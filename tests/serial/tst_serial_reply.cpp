@@ -5,6 +5,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+using namespace serialreply;
+
 class TestSerialReply : public QObject
 {
     Q_OBJECT
@@ -125,10 +127,10 @@ private slots:
         QTest::newRow("invalid UTF-8 becomes U+FFFD")
             << QByteArray("A") << QByteArray("\xff") << QByteArray("A\xef\xbf\xbd") << true;
         QTest::newRow("fills up to the limit")
-            << QByteArray(serialReplyLimitBytes - 2, 'x') << QByteArray("abcd")
-            << QByteArray(serialReplyLimitBytes - 2, 'x') + "ab" << false;
+            << QByteArray(licencetext::replyLimitBytes - 2, 'x') << QByteArray("abcd")
+            << QByteArray(licencetext::replyLimitBytes - 2, 'x') + "ab" << false;
         QTest::newRow("full reply takes nothing")
-            << QByteArray(serialReplyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(serialReplyLimitBytes, 'x')
+            << QByteArray(licencetext::replyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(licencetext::replyLimitBytes, 'x')
             << false;
     }
     void continuation()
@@ -190,17 +192,17 @@ private slots:
             const std::optional<QString> licence = ::cutLicenceText(bytes, markers.at(which), offsets[which]);
             QCOMPARE(licence.has_value(), bytes.contains(markers.at(which)));
             if (licence) {
-                QVERIFY(licence->toUtf8().size() <= 3 * licenceTextBytes); // U+FFFD is 3 bytes
+                QVERIFY(licence->toUtf8().size() <= 3 * licencetext::licenceLength); // U+FFFD is 3 bytes
                 QVERIFY(!licence->contains(QChar(0)));
             }
 
-            QByteArray reply(random.bounded(3) ? int(random.bounded(100)) : serialReplyLimitBytes - int(random.bounded(50)), 'r');
+            QByteArray reply(random.bounded(3) ? int(random.bounded(100)) : licencetext::replyLimitBytes - int(random.bounded(50)), 'r');
             const int before = reply.size();
             const bool goOn = appendContinuationRead(reply, bytes);
-            QVERIFY(reply.size() <= serialReplyLimitBytes);
+            QVERIFY(reply.size() <= licencetext::replyLimitBytes);
             QVERIFY(reply.startsWith(QByteArray(before, 'r')));
             if (goOn)
-                QVERIFY(reply.size() > before && reply.size() < serialReplyLimitBytes);
+                QVERIFY(reply.size() > before && reply.size() < licencetext::replyLimitBytes);
         }
     }
 };

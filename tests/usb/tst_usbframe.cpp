@@ -326,7 +326,7 @@ private slots:
 
             const QByteArray packet = round % 2 ? mutate(validReply) + randomBytes(200) : randomBytes(300);
             const LicenceReply reply = readLicenceReply(packet.toStdString());
-            QCOMPARE(reply.licence.size(), licenceLength);
+            QCOMPARE(reply.licence.size(), licencetext::licenceLength);
             QCOMPARE(reply.tail.size(), 120);
             QCOMPARE(reply.tailHex.size(), 240);
             QCOMPARE(reply.received, packet.size());
