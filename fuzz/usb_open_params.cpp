@@ -28,6 +28,20 @@ void checkVpName(const QString &name)
 
 } // namespace
 
+// Qt 5.15's JSON parser loses an array or object that a repeated key replaces
+// ({"VP":[1],"VP":[2]} leaks the first array): a leak inside Qt, and the tool only parses
+// parameter texts it wrote itself, which repeat no key. Leaks made inside fromJson are
+// not reported; to see that frame the sanitizer needs full stacks, as Qt is built
+// without frame pointers.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:QJsonDocument::fromJson\n";
+}
+extern "C" const char *__asan_default_options()
+{
+    return "fast_unwind_on_malloc=0";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string text(reinterpret_cast<const char *>(data), size);
