@@ -122,6 +122,10 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
             device.on(fallbackImeiCommand, imeiReply);
         }
         device.on(dialogue.licenceCommand, licenceReply);
+        if (!choice.laterLicence.isEmpty()) {
+            device.once(dialogue.licenceCommand, licenceReply);
+            device.on(dialogue.licenceCommand, Reply::text(dialogue.licenceReply(choice.laterLicence)));
+        }
         if (choice.kind == 0)
             device.on(userDataCommand, Reply::text(okLine("+USERDATAR:21," + choice.licence)));
         if (choice.fault == Fault::Error)

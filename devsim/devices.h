@@ -45,6 +45,7 @@ struct SerialChoice
     QByteArray imei;        // empty: the kind's own
     QByteArray licence;
     Fault fault = Fault::None;
+    QByteArray laterLicence; // non-empty: the answer from the second licence question on
 };
 
 struct UsbChoice
