@@ -7,4 +7,5 @@ set(quorvane_fuzz_targets
   tcp_3762
   usb_reply
   usb_open_params
-  usb_position)
+  usb_position
+  record_line)

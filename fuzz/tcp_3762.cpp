@@ -22,8 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PROPERTY(shown.size() == qMin(value.size(), tcpreply::shownTextLength));
     PROPERTY(value.startsWith(shown));
 
+    // The model key is the value's first characters, and the picture depends on it alone.
+    const QString key = tcpreply::modelKey(value);
+    PROPERTY(key.size() == qMin(value.size(), tcpreply::modelKeyLength) && value.startsWith(key));
     const QString picture = tcpreply::picture3762(value, tcpVariant);
-    PROPERTY(picture == tcpreply::picture3762(shown, tcpVariant));
+    PROPERTY(picture == tcpreply::picture3762(key, tcpVariant) && picture == tcpreply::picture3762(shown, tcpVariant));
     PROPERTY(picture.isEmpty() || picture.startsWith(QLatin1String(":/qjpg/res/LBL")));
     // Every address other than the first reads the same table column.
     if (tcpVariant != 0)

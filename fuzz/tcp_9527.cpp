@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PROPERTY(shown.size() == qMin(value.size(), tcpreply::shownTextLength));
     PROPERTY(value.startsWith(shown));
 
-    // The key lies inside the shown text: the picture does not depend on what follows it.
+    // The model key is the value's first characters, and the picture depends on it alone.
+    const QString key = tcpreply::modelKey(value);
+    PROPERTY(key.size() == qMin(value.size(), tcpreply::modelKeyLength) && value.startsWith(key));
     const QString picture = tcpreply::picture9527(value);
-    PROPERTY(picture == tcpreply::picture9527(shown));
+    PROPERTY(picture == tcpreply::picture9527(key) && picture == tcpreply::picture9527(shown));
     PROPERTY(picture.isEmpty() || picture.startsWith(QLatin1String(":/qjpg/res/LBL")));
     return 0;
 }
