@@ -1,6 +1,6 @@
 // The window as it opens: title, size, widget tree, fonts, and the poll timer.
 #include "app/mainwindow.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
 #include <QLabel>
@@ -15,7 +15,6 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void opensWithTitleSizeAndEmptyBars()
     {
@@ -121,5 +120,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestWindow)
+QUORVANE_TEST_MAIN(TestWindow, None)
 #include "tst_window.moc"

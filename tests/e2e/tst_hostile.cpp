@@ -10,7 +10,7 @@
 #include "sim/net/netdevices.h"
 #include "sim/serial/serialbench.h"
 #include "sim/usb/usbbench.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
 #include <QCoreApplication>
@@ -415,8 +415,6 @@ class TestHostileDevices : public QObject
     }
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
-
     void serial_data()
     {
         QTest::addColumn<SerialRow>("row");
@@ -548,18 +546,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // Serial ports and USB devices exist only under umockdev's preload library, and the
-    // serial ports' lock files go into a /run/lock of this test's own.
-    if (!quorvane::sim::Testbed::isUnderEmulation()) {
-        QString why;
-        if (!quorvane::sim::Testbed::usePrivateLockDirectory(&why))
-            qFatal("needs a private /run/lock (%s): run it through scripts/isolated", qPrintable(why));
-        quorvane::sim::Testbed::runUnderEmulation(argc, argv);
-    }
-    QCoreApplication application(argc, argv);
-    TestHostileDevices test;
-    return QTest::qExec(&test, argc, argv);
-}
+// Serial: the fake ports need umockdev and a /run/lock of this test's own.
+QUORVANE_TEST_MAIN(TestHostileDevices, Serial)
 #include "tst_hostile.moc"
