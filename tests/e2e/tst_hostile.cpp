@@ -531,7 +531,9 @@ private slots:
             }
         };
         tick();
-        Program program(QProcessEnvironment::systemEnvironment());
+        // An empty testbed: the program's serial and USB steps see no device at all.
+        quorvane::sim::Testbed testbed;
+        Program program(testbed.processEnvironment());
 
         const bool shown = waitFor([&] { return program.distinctEvents().size() >= row.expected.size()
                                                 && device.connections().size() >= row.scripts.size(); },
