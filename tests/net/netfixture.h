@@ -45,13 +45,7 @@ Connected serveConnected(const simnet::Script &script);
 // One detection cycle, as the poll timer runs it; returns how long it took in ms.
 qint64 runCycle(MainWindow &window);
 
-// What the window shows (see tests/support/window.h).
-QString shownText(MainWindow &window);
-QString statusMessage(MainWindow &window);
-bool labelsCleared(MainWindow &window);
-
-// Puts an earlier result on screen, so that a test can tell cleared, replaced and kept apart.
-void showEarlierResult(MainWindow &window);
+// What the window shows and said: testsupport::WindowProbe (tests/support/window.h).
 using testsupport::earlierPicture;
 using testsupport::earlierText;
 
