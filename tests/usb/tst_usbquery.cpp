@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("reply too late") << answering(ok, 900) << tooShort << "" << 1;
         QTest::newRow("silent device") << with(answering(ok), [](DeviceSpec &s) { s.script.on(simusb::licenceRequest(), simusb::Reply::silence()); })
                                        << tooShort << "" << 1;
+        // A device that never stops talking: one bounded read, and the dialogue ends.
+        QTest::newRow("endless stream") << with(answering(ok), [ok](DeviceSpec &s) { s.script.on(simusb::licenceRequest(), simusb::Reply::stream(ok)); })
+                                        << "" << text << 1;
         QTest::newRow("8-byte packets: fewer than 9 bytes") << with(answering(ok), packets(8)) << tooShort << "" << 2;
         QTest::newRow("long reply in 512-byte packets")
             << with(answering(simusb::licenceReply(0x90, licence, 200)), packets(512)) << "" << text << 1;
@@ -107,6 +110,7 @@ private slots:
         }
         if (!sent.isEmpty())
             QCOMPARE(int(sent.first().endpoint), spec.endpoints.size() == 4 ? 0x03 : 0x01);
+        QVERIFY(device->inTransfers().size() <= 1); // one read, however long the device talks
         for (const simusb::Transfer &in : device->inTransfers())
             QCOMPARE(int(in.endpoint), spec.endpoints.size() == 4 ? 0x82 : 0x81);
         // The reply is read 500 ms after the request went out, not earlier.
