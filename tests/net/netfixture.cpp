@@ -46,14 +46,6 @@ Connected serveConnected(const simnet::Script &script)
     return connected;
 }
 
-qint64 runCycle(MainWindow &window)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
-    return clock.elapsed();
-}
-
 QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QString &message,
                         const QString &picture, const QString &text)
 {

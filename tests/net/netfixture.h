@@ -42,8 +42,7 @@ struct Connected {
 };
 Connected serveConnected(const simnet::Script &script);
 
-// One detection cycle, as the poll timer runs it; returns how long it took in ms.
-qint64 runCycle(MainWindow &window);
+using testsupport::runCycle;
 
 // What the window shows and said: testsupport::WindowProbe (tests/support/window.h).
 using testsupport::earlierPicture;

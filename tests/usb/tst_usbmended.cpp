@@ -10,6 +10,7 @@
 
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
+using testsupport::runCycle;
 
 namespace {
 
@@ -17,8 +18,6 @@ DeviceSpec answeringAt(const QString &sysName, quint16 vid, quint16 pid)
 {
     return usbtest::answering(simusb::licenceReply(0x90, usbtest::licence), 0, sysName, vid, pid);
 }
-
-void runCycle(MainWindow &window) { QMetaObject::invokeMethod(&window, "dealTimer"); }
 
 } // namespace
 
