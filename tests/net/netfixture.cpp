@@ -1,12 +1,7 @@
 #include "tests/net/netfixture.h"
 
 #include <QHostAddress>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QStatusBar>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace nettest {
 

@@ -1,15 +1,11 @@
 #ifndef QUORVANE_TESTS_NET_NETFIXTURE_H
 #define QUORVANE_TESTS_NET_NETFIXTURE_H
 
-#include "app/mainwindow.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
-#include <QString>
 #include <QtTest>
 
 #include <memory>
