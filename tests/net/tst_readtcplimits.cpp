@@ -98,7 +98,8 @@ private slots:
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
         auto window = nettest::quietWindow();
-        nettest::showEarlierResult(*window);
+        testsupport::WindowProbe probe(*window);
+        probe.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
@@ -106,8 +107,8 @@ private slots:
         window->QueryTcp9527();
         // The two 500 ms pauses; the drain and the reply end at 64 KiB each.
         QUORVANE_VERIFY_WAITS(clock.elapsed(), 1000);
-        QCOMPARE(nettest::statusMessage(*window), nettest::wrongReply);
-        QVERIFY(nettest::labelsCleared(*window));
+        QCOMPARE(probe.statusBar(), nettest::wrongReply);
+        QVERIFY(probe.cleared());
         // The command went out although the device never fell silent.
         QVERIFY(service->waitForReceived(12, 1000));
         QCOMPARE(service->received(), QByteArray("AT*PROD=1\r\n\r"));
