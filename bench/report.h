@@ -1,0 +1,42 @@
+#ifndef QUORVANE_BENCH_REPORT_H
+#define QUORVANE_BENCH_REPORT_H
+
+// The published result: docs/benchmark.md with its table of figures, and the plot of the
+// device-to-label times (gnuplot).
+
+#include "bench/live.h"
+#include "bench/machine.h"
+#include "bench/samples.h"
+
+#include <QString>
+#include <QVector>
+
+namespace bench {
+
+struct Run
+{
+    QString command;       // as the reader would type it
+    bool quick = false;
+    QString started;       // date and time
+    double seconds = 0;    // the whole run
+    int dialogueRuns = 0;
+    int cycleRuns = 0;
+    LiveOptions live;
+};
+
+struct Results
+{
+    QVector<Samples> dialogues; // per row of dialogueWaits
+    QVector<Samples> cycles;    // per row of cycleWaits
+    LiveResults live;
+    bool haveLive = false;
+};
+
+// Writes the document; the plot's data and script go to workDir, the picture to plotPath
+// (named in the document relative to it). False with the reason when a file cannot be written.
+bool writeReport(const QString &docPath, const QString &plotPath, const QString &workDir, const Run &run,
+                 const Results &results, const LoadLog &load, const QString &analysisPath, QString *why);
+
+} // namespace bench
+
+#endif // QUORVANE_BENCH_REPORT_H
