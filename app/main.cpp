@@ -5,6 +5,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The window is drawn by Qt's raster engine alone: nothing in it uses OpenGL. Without
+    // this, Qt's X11 platform prepares every window for OpenGL as well and so loads the
+    // system's OpenGL driver (with Mesa: llvmpipe and LLVM, some 50 MiB) at start-up.
+    QApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication application(argc, argv);
     // The licence text asks for the family "iconfont", which workstations rarely have.
     // Without it, a condensed sans stands in, so that 21 bold characters fit the label's
