@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QThread>
 
+#include <cstdio>
 #include <functional>
 #include <random>
 
@@ -227,6 +228,13 @@ private:
     qint64 m_lastLoadNs = 0;
 };
 
+void progress(const QString &what)
+{
+    static const qint64 start = nowNs();
+    std::fprintf(stdout, "[bench %5.0f s] %s\n", (nowNs() - start) / 1e9, qPrintable(what));
+    std::fflush(stdout);
+}
+
 double cpuPercent(ToolRun &tool, Session &session, int seconds, const QString &phase)
 {
     const long ticks = tool.cpuTicks();
@@ -246,6 +254,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         return false;
 
     // Start-up: a fresh process each time, no device anywhere.
+    progress(QStringLiteral("start-up"));
     results->startup.id = QStringLiteral("startup");
     for (int i = 0; i < options.startups; ++i) {
         load.sample(QStringLiteral("startup"));
@@ -279,6 +288,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         const Presenter &presenter = presenters[p];
         const QImage picture(QLatin1String(presenter.picture));
         Samples samples{QLatin1String(path.id)};
+        progress(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
         const int limitMs = bestAttachMs(path) + idlePeriodMs + 10000;
         session.waitForLog(isUsbLook, nowMs(), 30000,
                            QStringLiteral("attach"));
@@ -301,6 +311,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     // Devices keep coming and going until the cycles are counted: serial devices of every
     // kind, a USB device, now and then a network device.
     const QString soak = QStringLiteral("soak");
+    progress(QStringLiteral("devices coming and going, %1 cycles so far").arg(run.cycles()));
     for (int round = 0; run.cycles() < options.soakCycles && run.running(); ++round) {
         QString name;
         devsim::SerialChoice serial;
@@ -324,6 +335,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     results->rssEndKiB = run.rssKiB();
     results->hwmKiB = run.hwmKiB();
 
+    progress(QStringLiteral("processor time, %1 cycles so far").arg(results->cycles));
     // Processor time: nothing there, then a serial device, then a port-9527 device, each
     // queried in every cycle.
     session.waitForCycles(2, QStringLiteral("cpu"));

@@ -10,7 +10,10 @@
 #include <QThread>
 #include <QVector>
 
+#include "bench/samples.h"
+
 #include <algorithm>
+#include <ctime>
 
 namespace bench {
 
@@ -54,6 +57,21 @@ private:
     QMap<QString, QVector<double>> m_samples;
     QStringList m_order;
 };
+
+// How many ms later than asked a thread of this process wakes from a 20 ms sleep, over
+// 20 sleeps: what the machine's load adds to every wait of a dialogue.
+inline Samples wakeLateness()
+{
+    Samples late{QStringLiteral("wake")};
+    for (int i = 0; i < 20; ++i) {
+        timespec before{}, after{};
+        ::clock_gettime(CLOCK_MONOTONIC, &before);
+        QThread::msleep(20);
+        ::clock_gettime(CLOCK_MONOTONIC, &after);
+        late.values << (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6 - 20;
+    }
+    return late;
+}
 
 } // namespace bench
 

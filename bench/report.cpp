@@ -44,7 +44,10 @@ QString spread(const Samples &s)
                        .arg(s.values.size());
     if (s.failures)
         text += QStringLiteral(", **%1 failed**").arg(s.failures);
-    return text + QLatin1Char(')');
+    text += QLatin1Char(')');
+    if (!s.cpu.isEmpty())
+        text += QStringLiteral("; processor time %1 ms").arg(num(s.cpuMedian()));
+    return text;
 }
 
 // A row of figures 1 and 2: measured against the sum of the waits.
@@ -82,7 +85,7 @@ bool plotAttach(const QString &plotPath, const QString &workDir, const LiveResul
 {
     QString script;
     QTextStream out(&script);
-    out << "set terminal pngcairo size 960,540 font 'DejaVu Sans,10'\n"
+    out << "set terminal pngcairo size 900,500 font 'DejaVu Sans,10'\n"
         << "set output '" << plotPath << "'\n"
         << "set title 'Device appearing to its label painted: measured (steps) and the best the cycle allows (dashed)'\n"
         << "set xlabel 'ms from the device appearing to the first paint of its label'\n"

@@ -30,6 +30,8 @@ struct Results
     QVector<Samples> cycles;    // per row of cycleWaits
     LiveResults live;
     bool haveLive = false;
+    Samples wakeLateStart; // how late a 20 ms sleep ends, before the timed dialogues
+    Samples wakeLateEnd;   // and after the timed cycles
 };
 
 // Writes the document; the plot's data and script go to workDir, the picture to plotPath

@@ -15,6 +15,7 @@ struct Samples
 {
     QString id;
     QVector<double> values; // successful runs only
+    QVector<double> cpu;    // processor time of the timed thread in each of those runs, ms
     int failures = 0;       // runs whose result was not the expected one
 
     QVector<double> sorted() const
@@ -39,6 +40,11 @@ struct Samples
             return NAN;
         const int rank = int(std::ceil(p / 100.0 * s.size()));
         return s[std::clamp(rank - 1, 0, s.size() - 1)];
+    }
+    double cpuMedian() const
+    {
+        Samples times{id, cpu};
+        return times.median();
     }
     double min() const { return values.isEmpty() ? NAN : *std::min_element(values.begin(), values.end()); }
     double max() const { return values.isEmpty() ? NAN : *std::max_element(values.begin(), values.end()); }
