@@ -80,6 +80,7 @@ public:
     QList<quint16> usbPids;
     QList<quint16> usbVids;
     QString extraElement;  // position of the device found by the last comparison
+    bool usbListed = false; // a walk has succeeded: the snapshot above is the real one
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
 
 private:

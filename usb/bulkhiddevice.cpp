@@ -221,6 +221,8 @@ int BulkHidDevice::openByBusPort(const std::string &text)
             libusb_device_descriptor descriptor;
             if (libusb_get_device_descriptor(device, &descriptor) != 0)
                 continue;
+            if (descriptor.bDeviceClass == usbframe::hubClass)
+                continue; // never opened, see usbframe::hubClass
             const int deviceBus = libusb_get_bus_number(device);
             const int devicePort = libusb_get_port_number(device);
             if (deviceBus != bus || devicePort != port || descriptor.idVendor != vid
@@ -237,28 +239,63 @@ int BulkHidDevice::openByBusPort(const std::string &text)
     return finishOpen();
 }
 
-// The steps every open ends with: learn the endpoints, free interface 0 from a kernel
-// driver and claim it.
+// The steps every open ends with: check whose interface 0 is, learn the endpoints and
+// claim it. A kernel driver is taken from interface 0 only where the interface is of a kind
+// the licence devices present (vendor specific, HID without boot protocol); libusb then
+// binds the driver again when the interface is released. Any other device held by its
+// driver (a keyboard, a disk, a hub) is closed again untouched: nothing is claimed or sent,
+// and nothing is learned from it.
 int BulkHidDevice::finishOpen()
 {
     if (!handle) {
         qCritical() << "BulkHidDevice::open open hid device error";
         return resultNoDevice;
     }
-    interfaceCount = 1;
-    learnEndpoints();
+    libusb_config_descriptor *config = nullptr;
+    const int described = libusb_get_config_descriptor(libusb_get_device(handle), 0, &config);
+    if (described != 0 || !config) {
+        qWarning() << "BulkHidDevice::open libusb_get_config_descriptor error " << described;
+        config = nullptr;
+    }
+    const libusb_interface_descriptor *setting =
+        config && config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0
+            ? &config->interface[0].altsetting[0]
+            : nullptr;
 
     qDebug("BulkHidDevice::open Claiming interface %d...", interfaceNumber);
     const int active = libusb_kernel_driver_active(handle, interfaceNumber);
     qDebug("libusb_kernel_driver_active %d", active);
     if (active == 1) {
-        const int detached = libusb_detach_kernel_driver(handle, interfaceNumber);
+        // Without a readable descriptor the kind is unknown, and unknown is not taken.
+        if (!setting || !usbframe::mayTakeFromDriver(setting->bInterfaceClass,
+                                                     setting->bInterfaceSubClass)) {
+            qDebug("BulkHidDevice::open interface %d (class %d subclass %d) belongs to its "
+                   "kernel driver: left alone",
+                   interfaceNumber, setting ? setting->bInterfaceClass : -1,
+                   setting ? setting->bInterfaceSubClass : -1);
+            if (config)
+                libusb_free_config_descriptor(config);
+            libusb_close(handle);
+            handle = nullptr;
+            return LIBUSB_ERROR_BUSY;
+        }
+        const int detached = libusb_set_auto_detach_kernel_driver(handle, 1);
         qWarning("libusb_kernel_driver_active active %d", detached);
+    }
+
+    interfaceCount = 1;
+    if (config) {
+        learnEndpoints(*config);
+        libusb_free_config_descriptor(config);
     }
     const int claimed = libusb_claim_interface(handle, interfaceNumber);
     if (claimed != 0) {
         qCritical("BulkHidDevice::open Failed to claim interface %d,error code %d",
                   interfaceNumber, claimed);
+        // Where the driver went but the claim did not succeed, there is no release to bind
+        // it again: ask for that here (it fails harmlessly when the driver is still bound).
+        if (active == 1)
+            libusb_attach_kernel_driver(handle, interfaceNumber);
         close();
         return claimed;
     }
@@ -270,35 +307,28 @@ int BulkHidDevice::finishOpen()
 // order; control endpoints do not count. Fields already learned are kept. Without a
 // readable configuration nothing is learned and the open goes on to the claim: the
 // transfers then report that they have no endpoint.
-void BulkHidDevice::learnEndpoints()
+void BulkHidDevice::learnEndpoints(const libusb_config_descriptor &config)
 {
-    libusb_config_descriptor *config = nullptr;
-    const int described = libusb_get_config_descriptor(libusb_get_device(handle), 0, &config);
-    if (described != 0 || !config) {
-        qWarning() << "BulkHidDevice::open libusb_get_config_descriptor error " << described;
+    if (config.bNumInterfaces == 0)
         return;
-    }
-    if (config->bNumInterfaces > 0) {
-        const libusb_interface &interface = config->interface[0];
-        for (int a = 0; a < interface.num_altsetting; ++a) {
-            const libusb_interface_descriptor &setting = interface.altsetting[a];
-            for (int e = 0; e < setting.bNumEndpoints; ++e) {
-                const libusb_endpoint_descriptor &endpoint = setting.endpoint[e];
-                if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_CONTROL)
-                    continue;
-                if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
-                    if (inEndpoint == 0) {
-                        inEndpoint = endpoint.bEndpointAddress;
-                        inMaxPacket = endpoint.wMaxPacketSize;
-                    }
-                } else if (outEndpoint == 0) {
-                    outEndpoint = endpoint.bEndpointAddress;
-                    outMaxPacket = endpoint.wMaxPacketSize;
+    const libusb_interface &interface = config.interface[0];
+    for (int a = 0; a < interface.num_altsetting; ++a) {
+        const libusb_interface_descriptor &setting = interface.altsetting[a];
+        for (int e = 0; e < setting.bNumEndpoints; ++e) {
+            const libusb_endpoint_descriptor &endpoint = setting.endpoint[e];
+            if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_CONTROL)
+                continue;
+            if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
+                if (inEndpoint == 0) {
+                    inEndpoint = endpoint.bEndpointAddress;
+                    inMaxPacket = endpoint.wMaxPacketSize;
                 }
+            } else if (outEndpoint == 0) {
+                outEndpoint = endpoint.bEndpointAddress;
+                outMaxPacket = endpoint.wMaxPacketSize;
             }
         }
     }
-    libusb_free_config_descriptor(config);
 }
 
 int BulkHidDevice::close()

@@ -6,14 +6,18 @@
 #include <cstdint>
 #include <string>
 
+struct libusb_config_descriptor;
 struct libusb_context;
 struct libusb_device_handle;
 
 // A USB device reached through libusb with synchronous bulk transfers on interface 0.
 // The object owns its own libusb context for its whole life. An open finds the device
 // from a JSON parameter text, learns the first IN and the first OUT endpoint of interface
-// 0 (once per object: a re-open keeps the first device's layout), detaches a bound kernel
-// driver and claims interface 0.
+// 0 (once per object: a re-open keeps the first device's layout) and claims interface 0.
+// A kernel driver bound to interface 0 is taken away only from a vendor-specific or
+// non-boot HID interface, and given back when the interface is released; a device of any
+// other kind held by its driver is left alone (LIBUSB_ERROR_BUSY) and teaches the object
+// nothing. Hubs are never opened by openByBusPort.
 //
 // Results: 0 success; libusb's negative codes passed through; -1 bad parameters; -2 no
 // device opened. Specific to this class:
@@ -68,7 +72,7 @@ private:
     void openByVidPid();
     int openByVpList(const std::string &text);
     int finishOpen();
-    void learnEndpoints();
+    void learnEndpoints(const libusb_config_descriptor &config);
 
     libusb_device_handle *handle = nullptr;
     libusb_context *context = nullptr;

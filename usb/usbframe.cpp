@@ -31,6 +31,17 @@ constexpr ReplyStatus replyStatuses[] = {
     {statusCheckFailed, ReplyVerdict::CheckFailed},
 };
 
+// Interfaces that may be taken from a kernel driver; subclass -1 stands for any.
+struct DriverTakeover
+{
+    quint8 interfaceClass;
+    int interfaceSubClass;
+};
+constexpr DriverTakeover driverTakeovers[] = {
+    {0xFF, -1}, // vendor specific
+    {0x03, 0},  // HID without a boot protocol
+};
+
 quint16 low16(const QJsonValue &value) { return quint16(value.toInt(0)); }
 quint8 low8(const QJsonValue &value) { return quint8(value.toInt(0)); }
 
@@ -95,6 +106,16 @@ bool parseVpName(const QString &name, quint16 *vid, quint16 *pid)
     return true;
 }
 
+bool mayTakeFromDriver(quint8 interfaceClass, quint8 interfaceSubClass)
+{
+    for (const DriverTakeover &allowed : driverTakeovers) {
+        if (allowed.interfaceClass == interfaceClass
+            && (allowed.interfaceSubClass < 0 || allowed.interfaceSubClass == interfaceSubClass))
+            return true;
+    }
+    return false;
+}
+
 QByteArray padToPackets(const QByteArray &data, int packetSize)
 {
     if (packetSize < 1)
@@ -150,6 +171,12 @@ LicenceReply readLicenceReply(const std::string &packet)
 UsbChange compareSnapshots(const UsbSnapshot &recorded, const UsbSnapshot &current)
 {
     UsbChange change;
+    if (!current.listed) {
+        change.record = false;
+        return change;
+    }
+    if (!recorded.listed)
+        return change;
     if (current.positions.size() > recorded.positions.size()) {
         change.grew = true;
         for (int i = 0; i < current.positions.size(); ++i) {

@@ -58,6 +58,17 @@ bool parseVpName(const QString &name, quint16 *vid, quint16 *pid);
 
 // --- Packets -------------------------------------------------------------------------
 
+// --- Kernel drivers ------------------------------------------------------------------
+
+// Whether interface 0 may be taken from the kernel driver that holds it. Only the kinds of
+// interface the licence devices present are: vendor specific (class FF hex), and HID
+// without a boot protocol (class 3, subclass 0). Keyboards and mice (HID boot interfaces),
+// storage, hubs and every other standard class keep their driver: the tool leaves them alone.
+bool mayTakeFromDriver(quint8 interfaceClass, quint8 interfaceSubClass);
+
+// A hub (device class 9) is never opened: taking it would cut off every device behind it.
+constexpr quint8 hubClass = 0x09;
+
 // The data followed by zero bytes up to a whole number of packets. An empty input stays
 // empty; a packet size below 1 returns the data unchanged.
 QByteArray padToPackets(const QByteArray &data, int packetSize);
@@ -110,6 +121,7 @@ struct UsbSnapshot
     QList<QString> positions;
     QList<quint16> pids;
     QList<quint16> vids;
+    bool listed = true;  // false: no enumeration succeeded, so nothing is known
 };
 
 // What changed between the recorded snapshot and the current one.
@@ -121,8 +133,12 @@ struct UsbChange
     bool idsKnown = false;  // grew and the position is non-empty: vid/pid are its IDs
     quint16 vid = 0;
     quint16 pid = 0;
+    bool record = true;     // false: the current walk failed; the recorded snapshot stays
 };
 
+// Nothing is reported new against a recorded snapshot that was never listed (a walk then
+// only records), and a current walk that failed changes nothing: a device that was there
+// all along is never taken for a new one.
 UsbChange compareSnapshots(const UsbSnapshot &recorded, const UsbSnapshot &current);
 
 } // namespace usbframe

@@ -1,6 +1,8 @@
 // Presence of USB devices: a snapshot of the attached devices (position, product and
 // vendor ID of each) taken at start-up and renewed at every poll, and the report of a
-// device that has appeared since the previous snapshot.
+// device that has appeared since the previous snapshot. A walk whose enumeration fails
+// leaves the snapshot as it was, and until one walk has succeeded a walk only records:
+// otherwise every device already attached, root hubs first, would look newly plugged in.
 #include "app/mainwindow.h"
 #include "usb/usbdevicelist.h"
 #include "usb/usbframe.h"
@@ -59,13 +61,15 @@ void MainWindow::InitUsbList()
 {
     qDebug() << "1";
     qDebug() << "2";
-    usbframe::UsbSnapshot snapshot{usbPositions, usbPids, usbVids};
-    // Without a usable default context there is nothing to list: the snapshot stays empty.
+    usbframe::UsbSnapshot snapshot{usbPositions, usbPids, usbVids, false};
+    // Without a usable default context, or when the enumeration fails, nothing is known:
+    // the snapshot stays empty and unlisted, and the next walk that succeeds only records.
     if (usbDefaultContext.ready()) {
         UsbDeviceList list(nullptr);
         qDebug() << "3";
         if (list.count != 0)
             qDebug("BulkHidDevice::open by VP  device count %d ", list.count);
+        snapshot.listed = list.error == 0;
         walkDevices(list, &snapshot, true);
     } else {
         qDebug() << "3";
@@ -73,25 +77,33 @@ void MainWindow::InitUsbList()
     usbPositions = snapshot.positions;
     usbPids = snapshot.pids;
     usbVids = snapshot.vids;
+    usbListed = snapshot.listed;
 }
 
 QString MainWindow::CheckUsbList()
 {
     qDebug() << "11111";
     usbframe::UsbSnapshot current;
+    current.listed = false;
     if (usbDefaultContext.ready()) {
         UsbDeviceList list(nullptr);
+        current.listed = list.error == 0;
+        if (!current.listed)
+            qWarning() << "libusb_get_device_list error" << list.error;
         walkDevices(list, &current, false);
     }
     qDebug() << "现在的长度:" << current.positions.size() << "原usb组:" << usbPositions.size();
     qDebug() << "现在的" << current.positions << "原来的" << usbPositions;
 
-    const usbframe::UsbSnapshot recorded{usbPositions, usbPids, usbVids};
+    const usbframe::UsbSnapshot recorded{usbPositions, usbPids, usbVids, usbListed};
     const usbframe::UsbChange change = usbframe::compareSnapshots(recorded, current);
 
-    usbPositions = current.positions;
-    usbVids = current.vids;
-    usbPids = current.pids;
+    if (change.record) {
+        usbPositions = current.positions;
+        usbVids = current.vids;
+        usbPids = current.pids;
+        usbListed = true;
+    }
     qDebug() << "extraElement" << change.position;
     extraElement = change.position;
     if (!change.grew)

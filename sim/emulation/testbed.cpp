@@ -2,6 +2,7 @@
 #include <umockdev.h>
 
 #include "sim/emulation/testbed.h"
+#include "sim/emulation/hostdevices.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -26,6 +27,8 @@ Testbed::Testbed()
     m_testbed = umockdev_testbed_new();
     // Without a /dev of its own the port list and libusb fall back to the machine's /dev.
     QDir().mkpath(rootDir() + QStringLiteral("/dev/bus/usb"));
+    // Whoever makes a testbed means to see its devices only: stop here if more is in sight.
+    requireEmulatedDevicesOnly("testbed");
 }
 
 Testbed::~Testbed()

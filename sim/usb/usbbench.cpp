@@ -41,7 +41,8 @@ QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
     QByteArray device;
     device.append(char(18)).append(char(1));        // bLength, DEVICE
     appendLe16(&device, 0x0200);                    // USB 2.0
-    device.append(char(rootHub ? 9 : 0)).append(char(0)).append(char(rootHub ? 1 : 0));
+    const bool hub = rootHub || spec.deviceClass == 9;
+    device.append(char(hub ? 9 : spec.deviceClass)).append(char(0)).append(char(hub ? 1 : 0));
     device.append(char(64));                        // bMaxPacketSize0
     appendLe16(&device, spec.vid);
     appendLe16(&device, spec.pid);
@@ -51,7 +52,8 @@ QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
     QByteArray interface;
     interface.append(char(9)).append(char(4)).append(char(0)).append(char(0));
     interface.append(char(spec.endpoints.size()));
-    interface.append(char(rootHub ? 9 : 0xFF)).append(char(0)).append(char(0)).append(char(0));
+    interface.append(char(rootHub ? 9 : spec.interfaceClass)).append(char(spec.interfaceSubClass));
+    interface.append(char(spec.interfaceProtocol)).append(char(0));
     for (const Endpoint &endpoint : spec.endpoints) {
         interface.append(char(7)).append(char(5)).append(char(endpoint.address));
         interface.append(char(endpoint.attributes));
@@ -136,6 +138,7 @@ struct FakeUsbDevice::State
     int claims = 0;
     int releases = 0;
     int detaches = 0;
+    int reattaches = 0;
     int opens = 0;
 
     gboolean handle(UMockdevIoctlClient *client);
@@ -261,6 +264,20 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
                 ++detaches;
                 umockdev_ioctl_client_complete(client, 0, 0);
             }
+        } else if (command->ioctl_code == int(USBDEVFS_CONNECT)) {
+            // As the kernel does: busy while claimed or bound; otherwise the driver probes
+            // again (1: bound, 0: no driver wants it).
+            if (pulled) {
+                umockdev_ioctl_client_complete(client, -1, ENODEV);
+            } else if (claimed || !driver.isEmpty()) {
+                umockdev_ioctl_client_complete(client, -1, EBUSY);
+            } else if (spec.kernelDriver.isEmpty()) {
+                umockdev_ioctl_client_complete(client, 0, 0);
+            } else {
+                driver = spec.kernelDriver;
+                ++reattaches;
+                umockdev_ioctl_client_complete(client, 1, 0);
+            }
         } else {
             umockdev_ioctl_client_complete(client, 0, 0);
         }
@@ -278,6 +295,32 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         else if (!driver.isEmpty())
             umockdev_ioctl_client_complete(client, -1, EBUSY);
         else {
+            claimed = true;
+            ++claims;
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return TRUE;
+    }
+    case USBDEVFS_DISCONNECT_CLAIM: {
+        // Unbind the driver (unless it is the one named as the exception) and claim, in one.
+        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_disconnect_claim), nullptr);
+        auto *request = reinterpret_cast<struct usbdevfs_disconnect_claim *>(data->data);
+        const bool except = request->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
+        const bool only = request->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER;
+        const bool named = driver == QLatin1String(request->driver);
+        if (pulled) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+        } else if (request->interface != 0) {
+            umockdev_ioctl_client_complete(client, -1, ENOENT);
+        } else if (!driver.isEmpty() && ((except && named) || (only && !named))) {
+            umockdev_ioctl_client_complete(client, -1, EBUSY);
+        } else if (spec.claimErrno != 0) {
+            umockdev_ioctl_client_complete(client, -1, spec.claimErrno);
+        } else {
+            if (!driver.isEmpty()) {
+                driver.clear();
+                ++detaches;
+            }
             claimed = true;
             ++claims;
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -424,6 +467,11 @@ int FakeUsbDevice::detaches() const
 {
     std::lock_guard<std::mutex> guard(d->lock);
     return d->detaches;
+}
+int FakeUsbDevice::reattaches() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->reattaches;
 }
 QString FakeUsbDevice::kernelDriver() const
 {
@@ -633,6 +681,50 @@ void UsbBench::runUnderUmockdev(int argc, char **argv)
 {
     Testbed::runUnderEmulation(argc, argv);
 }
+
+// --- Devices of other kinds -------------------------------------------------------------
+
+namespace {
+
+// The workstation's own devices as data: IDs, classes, endpoints and driver.
+struct Persona
+{
+    quint16 vid;
+    quint16 pid;
+    quint8 deviceClass;
+    quint8 interfaceClass;
+    quint8 interfaceSubClass;
+    quint8 interfaceProtocol;
+    Endpoint in;
+    Endpoint out; // address 0: none
+    const char *driver;
+};
+constexpr Persona keyboardPersona{0x046D, 0xC31C, 0, 0x03, 1, 1, {0x81, 0x03, 8}, {0, 0, 0}, "usbhid"};
+constexpr Persona diskPersona{0x0781, 0x5567, 0, 0x08, 6, 0x50, {0x81, 0x02, 512}, {0x02, 0x02, 512}, "usb-storage"};
+constexpr Persona hubPersona{0x05E3, 0x0610, 9, 0x09, 0, 0, {0x81, 0x03, 1}, {0, 0, 0}, "hub"};
+
+DeviceSpec fromPersona(const Persona &persona, const QString &sysName)
+{
+    DeviceSpec spec;
+    spec.sysName = sysName;
+    spec.vid = persona.vid;
+    spec.pid = persona.pid;
+    spec.deviceClass = persona.deviceClass;
+    spec.interfaceClass = persona.interfaceClass;
+    spec.interfaceSubClass = persona.interfaceSubClass;
+    spec.interfaceProtocol = persona.interfaceProtocol;
+    spec.endpoints = {persona.in};
+    if (persona.out.address != 0)
+        spec.endpoints.append(persona.out);
+    spec.kernelDriver = QString::fromLatin1(persona.driver);
+    return spec;
+}
+
+} // namespace
+
+DeviceSpec keyboard(const QString &sysName) { return fromPersona(keyboardPersona, sysName); }
+DeviceSpec disk(const QString &sysName) { return fromPersona(diskPersona, sysName); }
+DeviceSpec hub(const QString &sysName) { return fromPersona(hubPersona, sysName); }
 
 // --- Frames -----------------------------------------------------------------------------
 

@@ -81,7 +81,12 @@ struct DeviceSpec
     quint16 vid = 0x3E0A;
     quint16 pid = 0x0C01;
     QList<Endpoint> endpoints = {{0x81, 0x02, 64}, {0x01, 0x02, 64}};
-    QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none
+    quint8 deviceClass = 0;     // 9: a hub
+    quint8 interfaceClass = 0xFF; // interface 0: FF vendor specific, 3 HID, 8 storage, 9 hub
+    quint8 interfaceSubClass = 0;
+    quint8 interfaceProtocol = 0;
+    QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none.
+                                // Unbound by a host, it binds again when asked to (CONNECT)
     int claimErrno = 0;         // claiming interface 0 fails with this errno (ENOENT: not found)
     bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
     OutMode out = OutMode::Accept;
@@ -120,6 +125,7 @@ public:
     int claims() const;           // successful claims so far
     int releases() const;
     int detaches() const;         // kernel driver unbinds
+    int reattaches() const;       // kernel driver bound again at a host's request
     QString kernelDriver() const; // bound now
     int opens() const;            // times a host opened the device node
 
@@ -170,6 +176,13 @@ private:
     struct Private;
     std::unique_ptr<Private> p;
 };
+
+// Devices of other kinds that a workstation has, each held by its kernel driver, as they
+// come when plugged in at `sysName`: a keyboard (HID boot interface, usbhid), a disk (mass
+// storage, usb-storage) and a hub (hub).
+DeviceSpec keyboard(const QString &sysName);
+DeviceSpec disk(const QString &sysName);
+DeviceSpec hub(const QString &sysName);
 
 // The licence request a host sends, and a reply as such a device gives it: lead-in
 // AA AA AA 96 69, big-endian count, 09 43, status at offset 9, 00, the licence text from

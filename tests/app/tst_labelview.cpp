@@ -159,5 +159,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLabelView)
+QUORVANE_WINDOW_TEST_MAIN(TestLabelView)
 #include "tst_labelview.moc"

@@ -64,5 +64,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStatusMessages)
+QUORVANE_WINDOW_TEST_MAIN(TestStatusMessages)
 #include "tst_statusmessages.moc"

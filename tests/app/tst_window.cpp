@@ -120,5 +120,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWindow)
+QUORVANE_WINDOW_TEST_MAIN(TestWindow)
 #include "tst_window.moc"

@@ -99,5 +99,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestNetCycle)
+QUORVANE_WINDOW_TEST_MAIN(TestNetCycle)
 #include "tst_netcycle.moc"

@@ -74,5 +74,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestNetCycleTimer)
+QUORVANE_WINDOW_TEST_MAIN(TestNetCycleTimer)
 #include "tst_netcycletimer.moc"

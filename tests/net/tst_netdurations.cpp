@@ -68,5 +68,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestNetDurations)
+QUORVANE_WINDOW_TEST_MAIN(TestNetDurations)
 #include "tst_netdurations.moc"

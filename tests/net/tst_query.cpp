@@ -136,5 +136,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestQuery)
+QUORVANE_WINDOW_TEST_MAIN(TestQuery)
 #include "tst_query.moc"

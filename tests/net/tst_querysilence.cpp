@@ -61,5 +61,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestQuerySilence)
+QUORVANE_WINDOW_TEST_MAIN(TestQuerySilence)
 #include "tst_querysilence.moc"

@@ -96,5 +96,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReadTcp)
+QUORVANE_WINDOW_TEST_MAIN(TestReadTcp)
 #include "tst_readtcp.moc"

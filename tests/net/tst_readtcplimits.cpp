@@ -109,5 +109,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReadTcpLimits)
+QUORVANE_WINDOW_TEST_MAIN(TestReadTcpLimits)
 #include "tst_readtcplimits.moc"

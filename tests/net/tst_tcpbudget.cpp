@@ -97,5 +97,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTcpBudget)
+QUORVANE_WINDOW_TEST_MAIN(TestTcpBudget)
 #include "tst_tcpbudget.moc"

@@ -111,5 +111,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTcpLogin)
+QUORVANE_WINDOW_TEST_MAIN(TestTcpLogin)
 #include "tst_tcplogin.moc"

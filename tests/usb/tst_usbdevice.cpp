@@ -1,5 +1,9 @@
 // The USB device layer against emulated devices: the real libusb enumerates, opens,
-// claims and transfers; the fake devices record what reaches them.
+// claims and transfers; the fake devices record what reaches them. Last, the guard that
+// keeps every test off the machine's own devices.
+#include <umockdev.h> // before Qt: GLib uses the word "signals"
+
+#include "sim/emulation/hostdevices.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
@@ -7,6 +11,8 @@
 
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
+
+Q_DECLARE_METATYPE(simusb::DeviceSpec)
 
 namespace {
 
@@ -150,35 +156,59 @@ private slots:
         QCOMPARE(b->outTransfers().first().bytes.size(), 32);
     }
 
-    // The claim of interface 0: after detaching a bound kernel driver; a failed claim closes
-    // the device again and returns libusb's code.
+    // The claim of interface 0. A kernel driver is taken only from a vendor-specific or
+    // non-boot HID interface, and bound again when the device is closed; a device of another
+    // kind held by its driver is left alone and teaches the object nothing. A failed claim
+    // closes the device again and returns libusb's code.
     void claim_data()
     {
-        QTest::addColumn<QString>("driver");
-        QTest::addColumn<int>("claimErrno");
+        QTest::addColumn<DeviceSpec>("spec");
         QTest::addColumn<int>("result");
-        QTest::newRow("kernel driver detached") << "usbhid" << 0 << 0;
-        QTest::newRow("busy") << "" << EBUSY << int(LIBUSB_ERROR_BUSY);
-        QTest::newRow("not found") << "" << ENOENT << int(LIBUSB_ERROR_NOT_FOUND);
+        QTest::addColumn<bool>("detached");
+        auto likeA = [](DeviceSpec spec) {
+            spec.sysName = QStringLiteral("1-3");
+            spec.vid = 0x3E0A;
+            spec.pid = 0x0C01;
+            return spec;
+        };
+        auto with = [](DeviceSpec spec, auto change) { change(spec); return spec; };
+        const auto usbhid = [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); };
+        const auto errnoOf = [](int e) { return [e](DeviceSpec &s) { s.claimErrno = e; }; };
+
+        QTest::newRow("vendor specific, usbhid: detached") << with(deviceA(), usbhid) << 0 << true;
+        QTest::newRow("HID without boot protocol, usbhid: detached")
+            << with(deviceA(), [](DeviceSpec &s) { s.interfaceClass = 3; s.kernelDriver = QStringLiteral("usbhid"); })
+            << 0 << true;
+        QTest::newRow("keyboard, usbhid: left alone") << likeA(simusb::keyboard({})) << int(LIBUSB_ERROR_BUSY) << false;
+        QTest::newRow("disk, usb-storage: left alone") << likeA(simusb::disk({})) << int(LIBUSB_ERROR_BUSY) << false;
+        QTest::newRow("vendor specific, usbhid, claim refused: the driver stays")
+            << with(with(deviceA(), usbhid), errnoOf(EBUSY)) << int(LIBUSB_ERROR_BUSY) << false;
+        QTest::newRow("busy") << with(deviceA(), errnoOf(EBUSY)) << int(LIBUSB_ERROR_BUSY) << false;
+        QTest::newRow("not found") << with(deviceA(), errnoOf(ENOENT)) << int(LIBUSB_ERROR_NOT_FOUND) << false;
     }
     void claim()
     {
-        QFETCH(QString, driver);
-        QFETCH(int, claimErrno);
+        QFETCH(DeviceSpec, spec);
         QFETCH(int, result);
-        DeviceSpec spec = deviceA();
-        spec.kernelDriver = driver;
-        spec.claimErrno = claimErrno;
+        QFETCH(bool, detached);
         FakeUsbDevice *a = bench->plug(spec);
         BulkHidDevice device;
         usbtest::LogCapture log;
         QCOMPARE(device.openByBusPort(openA), result);
         QCOMPARE(device.isOpen(), result == 0);
         QCOMPARE(a->claimed(), result == 0);
-        QCOMPARE(a->detaches(), driver.isEmpty() ? 0 : 1);
-        QVERIFY(a->kernelDriver().isEmpty());
-        QCOMPARE(log.count("libusb_kernel_driver_active 1"), driver.isEmpty() ? 0 : 1);
-        QCOMPARE(log.count("libusb_kernel_driver_active active 0"), driver.isEmpty() ? 0 : 1);
+        QCOMPARE(a->detaches(), detached ? 1 : 0);
+        QCOMPARE(a->kernelDriver(), detached ? QString() : spec.kernelDriver);
+        QCOMPARE(log.count("libusb_kernel_driver_active 1"), spec.kernelDriver.isEmpty() ? 0 : 1);
+        const bool leftAlone = !spec.kernelDriver.isEmpty() && !detached && spec.claimErrno == 0;
+        QCOMPARE(log.count("belongs to its kernel driver: left alone"), leftAlone ? 1 : 0);
+        // Left alone: no endpoint learned from it, nothing sent.
+        QCOMPARE(device.inEndpointAddress() != 0, result == 0 || spec.claimErrno != 0);
+        QVERIFY(a->outTransfers().isEmpty());
+
+        device.close();
+        QCOMPARE(a->kernelDriver(), spec.kernelDriver); // bound again where it was taken
+        QCOMPARE(a->reattaches(), detached ? 1 : 0);
     }
 
     // write pads to whole packets, 10 ms before each, and returns the packet size; a packet
@@ -307,6 +337,39 @@ private slots:
             QCOMPARE(log.count("BulkHidDevice::open start"), 1);
             QCOMPARE(log.count("BulkHidDevice::open start {broken"), 1);
         }
+    }
+
+    // What the guard calls real: a port or USB device that the testbed lists but has no node
+    // for (its /dev path would reach the machine's own), or no testbed at all.
+    void guardSeesOnlyTheTestbed_data()
+    {
+        QTest::addColumn<QString>("hole");
+        QTest::addColumn<QString>("reported"); // part of the guard's sentence; empty: none
+        QTest::newRow("only fakes") << "" << "";
+        QTest::newRow("USB device without its node") << "usb" << "USB device /dev/bus/usb/001/002";
+        QTest::newRow("serial port without its node") << "serial" << "serial port /dev/ttyACM7";
+        QTest::newRow("no testbed in the environment") << "environment" << "no emulated testbed";
+    }
+    void guardSeesOnlyTheTestbed()
+    {
+        QFETCH(QString, hole);
+        FakeUsbDevice *a = bench->plug(deviceA());
+        const QByteArray root = qgetenv("UMOCKDEV_DIR");
+        if (hole == QLatin1String("usb"))
+            QVERIFY(QFile::remove(bench->rootDir() + a->devnode()));
+        if (hole == QLatin1String("serial")) {
+            umockdev_testbed_add_from_string(bench->testbed(),
+                "P: /devices/usb1/1-9\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n\n"
+                "P: /devices/usb1/1-9/1-9:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n\n"
+                "P: /devices/usb1/1-9/1-9:1.0/tty/ttyACM7\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyACM7\n"
+                "E: MAJOR=166\nE: MINOR=7\nA: dev=166:7\nE: ID_MODEL=Modem\n", nullptr);
+        }
+        if (hole == QLatin1String("environment"))
+            qputenv("UMOCKDEV_DIR", root + "-elsewhere");
+        const QString seen = quorvane::sim::hostDevicesInSight();
+        qputenv("UMOCKDEV_DIR", root);
+        QFETCH(QString, reported);
+        QVERIFY2(reported.isEmpty() ? seen.isEmpty() : seen.contains(reported), qPrintable(seen));
     }
 
     void deviceCountFollowsPlugging()

@@ -217,7 +217,8 @@ private slots:
         QCOMPARE(reply.licence, QString::fromLatin1(packet.mid(11, 21)));
     }
 
-    // Snapshots written as "position=n ...", one number per device: vid 0x1000+n, pid 0x2000+n.
+    // Snapshots written as "position=n ...", one number per device: vid 0x1000+n, pid 0x2000+n;
+    // "!" is a walk whose enumeration failed.
     void snapshots_data()
     {
         QTest::addColumn<QString>("recorded");
@@ -225,17 +226,20 @@ private slots:
         QTest::addColumn<bool>("grew");
         QTest::addColumn<QString>("position");
         QTest::addColumn<int>("ids"); // -1: not known
+        QTest::addColumn<bool>("record");
 
-        QTest::newRow("arrival") << "1,0=1 1,3=2" << "1,0=1 1,3=2 1,5=3" << true << "1,5" << 3;
-        QTest::newRow("arrival in the middle") << "1,0=1 1,3=2" << "1,0=1 1,7=4 1,3=2" << true << "1,7" << 4;
-        QTest::newRow("removal") << "1,0=1 1,3=2 1,5=3" << "1,0=1 1,5=3" << false << "1,3" << -1;
-        QTest::newRow("swap, same count") << "1,0=1 1,3=2" << "1,0=1 1,4=5" << false << "1,3" << -1;
-        QTest::newRow("nothing changed") << "1,0=1 1,3=2" << "1,0=1 1,3=2" << false << "" << -1;
-        QTest::newRow("two arrivals: the first listed") << "1,0=1" << "1,0=1 1,4=6 1,2=7" << true << "1,4" << 6;
-        QTest::newRow("second device of one maker: its own IDs") << "1,0=1 1,3=2" << "1,0=1 1,3=2 2,3=2" << true << "2,3" << 2;
-        QTest::newRow("grew on a recorded position: empty") << "1,0=1 1,3=2" << "1,0=1 1,3=2 1,3=9" << true << "" << -1;
-        QTest::newRow("first snapshot empty") << "" << "1,0=1 1,3=2" << true << "1,0" << 1;
-        QTest::newRow("failed enumeration reads as none") << "1,0=1 1,3=2" << "" << false << "1,0" << -1;
+        QTest::newRow("arrival") << "1,0=1 1,3=2" << "1,0=1 1,3=2 1,5=3" << true << "1,5" << 3 << true;
+        QTest::newRow("arrival in the middle") << "1,0=1 1,3=2" << "1,0=1 1,7=4 1,3=2" << true << "1,7" << 4 << true;
+        QTest::newRow("removal") << "1,0=1 1,3=2 1,5=3" << "1,0=1 1,5=3" << false << "1,3" << -1 << true;
+        QTest::newRow("swap, same count") << "1,0=1 1,3=2" << "1,0=1 1,4=5" << false << "1,3" << -1 << true;
+        QTest::newRow("nothing changed") << "1,0=1 1,3=2" << "1,0=1 1,3=2" << false << "" << -1 << true;
+        QTest::newRow("two arrivals: the first listed") << "1,0=1" << "1,0=1 1,4=6 1,2=7" << true << "1,4" << 6 << true;
+        QTest::newRow("second device of one maker: its own IDs") << "1,0=1 1,3=2" << "1,0=1 1,3=2 2,3=2" << true << "2,3" << 2 << true;
+        QTest::newRow("grew on a recorded position: empty") << "1,0=1 1,3=2" << "1,0=1 1,3=2 1,3=9" << true << "" << -1 << true;
+        QTest::newRow("listed empty at start: the first device is new") << "" << "1,3=2" << true << "1,3" << 2 << true;
+        QTest::newRow("start-up walk failed: the next only records") << "!" << "1,0=1 1,3=2" << false << "" << -1 << true;
+        QTest::newRow("failed walk: the record stays, nothing gone") << "1,0=1 1,3=2" << "!" << false << "" << -1 << false;
+        QTest::newRow("both failed") << "!" << "!" << false << "" << -1 << false;
     }
     void snapshots()
     {
@@ -244,7 +248,10 @@ private slots:
         QFETCH(int, ids);
         auto snapshot = [](const QString &text) {
             UsbSnapshot s;
+            s.listed = text != QLatin1String("!");
             for (const QString &device : text.split(' ', Qt::SkipEmptyParts)) {
+                if (!s.listed)
+                    break;
                 s.positions.append(device.section('=', 0, 0));
                 s.vids.append(quint16(0x1000 + device.section('=', 1).toInt()));
                 s.pids.append(quint16(0x2000 + device.section('=', 1).toInt()));
@@ -254,11 +261,36 @@ private slots:
         const UsbChange change = compareSnapshots(snapshot(recorded), snapshot(current));
         QTEST(change.grew, "grew");
         QTEST(change.position, "position");
+        QTEST(change.record, "record");
         QCOMPARE(change.idsKnown, ids >= 0);
         if (ids >= 0) {
             QCOMPARE(int(change.vid), 0x1000 + ids);
             QCOMPARE(int(change.pid), 0x2000 + ids);
         }
+    }
+
+    // Which interfaces may be taken from their kernel driver: the licence devices' kinds only.
+    void driverTakeover_data()
+    {
+        QTest::addColumn<int>("interfaceClass");
+        QTest::addColumn<int>("subClass");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("vendor specific") << 0xFF << 0 << true;
+        QTest::newRow("vendor specific, any subclass") << 0xFF << 0x42 << true;
+        QTest::newRow("HID without boot protocol") << 0x03 << 0 << true;
+        QTest::newRow("HID boot interface (keyboard, mouse)") << 0x03 << 1 << false;
+        QTest::newRow("mass storage") << 0x08 << 6 << false;
+        QTest::newRow("hub") << 0x09 << 0 << false;
+        QTest::newRow("communication (modem, serial)") << 0x02 << 2 << false;
+        QTest::newRow("audio") << 0x01 << 1 << false;
+        QTest::newRow("wireless controller") << 0xE0 << 1 << false;
+        QTest::newRow("per-interface class 0") << 0x00 << 0 << false;
+    }
+    void driverTakeover()
+    {
+        QFETCH(int, interfaceClass);
+        QFETCH(int, subClass);
+        QTEST(mayTakeFromDriver(quint8(interfaceClass), quint8(subClass)), "taken");
     }
 
     // Tens of thousands of random and mutated inputs: nothing crashes, every result keeps

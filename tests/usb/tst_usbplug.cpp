@@ -92,6 +92,37 @@ private slots:
         QCOMPARE(again->opens(), 1);
     }
 
+    // The workstation's own devices plugged in while the tool runs (a keyboard, a disk, a
+    // hub): each is found, none is detached, claimed or written, the hub is not even opened,
+    // and nothing shows. A licence device plugged in afterwards is served as if they were
+    // not there (the device object learned nothing from them).
+    void otherDevicesAreLeftAlone()
+    {
+        bench->plugRootHub(1);
+        MainWindow window;
+        QLabel *label = window.findChild<QLabel *>("label");
+        QList<FakeUsbDevice *> others;
+        for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6")}) {
+            FakeUsbDevice *other = bench->plug(spec);
+            others << other;
+            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, other->position(), 5000);
+        }
+        QTest::qWait(1600); // the last one's dialogue has ended
+        for (FakeUsbDevice *other : others) {
+            QCOMPARE(other->claims() + other->detaches(), 0);
+            QVERIFY(other->outTransfers().isEmpty());
+            QCOMPARE(other->kernelDriver(), other->spec().kernelDriver);
+        }
+        QCOMPARE(others.last()->opens(), 0); // the hub
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(label->text().isEmpty());
+
+        const QByteArray licence("CMIIT ID:2026CD5678ZZ");
+        FakeUsbDevice *device = bench->plug(answeringWith(licence));
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), 6000) >= 0);
+        QCOMPARE(device->claims(), 1);
+    }
+
     // A failed dialogue is not repeated while the device stays: the operator re-plugs it.
     void failedDialogueIsNotRetried()
     {

@@ -3,8 +3,28 @@
 #include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
 
+#include <dlfcn.h>
+
 using simusb::FakeUsbDevice;
 using usbtest::device;
+
+namespace {
+int failingEnumerations = 0; // calls of libusb_get_device_list still to fail
+} // namespace
+
+// libusb's device list as the code under test sees it: the real one, or a failed
+// enumeration (LIBUSB_ERROR_IO) while failingEnumerations lasts.
+extern "C" ssize_t libusb_get_device_list(libusb_context *context, libusb_device ***list)
+{
+    using Real = ssize_t (*)(libusb_context *, libusb_device ***);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "libusb_get_device_list"));
+    if (failingEnumerations > 0) {
+        --failingEnumerations;
+        *list = nullptr;
+        return LIBUSB_ERROR_IO;
+    }
+    return real(context, list);
+}
 
 class TestUsbPresence : public usbtest::BenchTest
 {
@@ -57,6 +77,34 @@ private slots:
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
         QCOMPARE(window.hidVid, quint16(0x3E0A));
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+    }
+
+    // A failed enumeration changes nothing, and after a failed start-up walk the first walk
+    // that succeeds only records: the devices already there, the root hub first, are never
+    // taken for new ones.
+    void failedEnumerationsReportNothing()
+    {
+        bench->plugRootHub(1);
+        FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        failingEnumerations = 1;
+        MainWindow window;
+        QVERIFY(!window.usbListed);
+        QVERIFY(window.usbPositions.isEmpty());
+        QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+        QVERIFY(window.extraElement.isEmpty());
+        QCOMPARE(window.usbPositions.size(), 2);
+
+        failingEnumerations = 2;
+        QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+        QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+        QCOMPARE(window.usbPositions.size(), 2); // kept, not emptied
+        QVERIFY(window.extraElement.isEmpty());  // nothing reported gone either
+        QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
+
+        bench->plug(device("1-5", 0x0483, 0x5750));
+        QCOMPARE(window.CheckUsbList(), QStringLiteral("1,5"));
+        QCOMPARE(window.hidVid, quint16(0x0483));
+        QCOMPARE(a->opens(), 0);
     }
 
     void twoArrivalsBetweenPollsReportTheFirstListedOnly()

@@ -52,8 +52,11 @@ private slots:
         QTest::newRow("8-byte packets: fewer than 9 bytes") << with(answering(ok), packets(8)) << tooShort << "" << 2;
         QTest::newRow("long reply in 512-byte packets")
             << with(answering(simusb::licenceReply(0x90, licence, 200)), packets(512)) << "" << text << 1;
-        QTest::newRow("kernel driver bound")
+        QTest::newRow("kernel driver bound: taken, then bound again")
             << with(answering(ok), [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); }) << "" << text << 1;
+        // Devices of other kinds, held by their drivers: not claimed, not written, nothing said.
+        QTest::newRow("keyboard: left alone") << simusb::keyboard(QStringLiteral("1-3")) << "" << "" << 0;
+        QTest::newRow("disk: left alone") << simusb::disk(QStringLiteral("1-3")) << "" << "" << 0;
         QTest::newRow("extra endpoints: the first of each direction") << with(answering(ok), [](DeviceSpec &s) {
             s.endpoints = {{0x82, 0x03, 64}, {0x03, 0x02, 64}, {0x81, 0x02, 16}, {0x01, 0x02, 8}};
         }) << "" << text << 1;
@@ -80,11 +83,20 @@ private slots:
         const qint64 elapsed = clock.elapsed();
 
         // The request: 11 bytes with their check byte, zero-padded to whole OUT packets.
-        const int outPacket = spec.endpoints.at(1).maxPacket; // the first OUT in every row
+        const int outPacket = spec.endpoints.value(1).maxPacket; // the first OUT of every row that has one
         const QByteArray expected = simusb::licenceRequest()
             + QByteArray(requestPackets * outPacket - 11, '\0');
         const QList<simusb::Transfer> sent = device->outTransfers();
-        if (spec.out == simusb::OutMode::Stall) {
+        QCOMPARE(device->claims(), requestPackets > 0 ? 1 : 0);
+        // A driver is taken only from the device served, and it is back after the dialogue.
+        const int taken = requestPackets > 0 && !spec.kernelDriver.isEmpty() ? 1 : 0;
+        QCOMPARE(device->detaches(), taken);
+        QCOMPARE(device->reattaches(), taken);
+        QCOMPARE(device->kernelDriver(), spec.kernelDriver);
+        if (requestPackets == 0) {
+            QVERIFY(sent.isEmpty());
+            QVERIFY(elapsed < 500);
+        } else if (spec.out == simusb::OutMode::Stall) {
             QCOMPARE(sent.size(), 1);
             QVERIFY(device->inTransfers().isEmpty());
             QVERIFY(elapsed < 500); // no wait after a failed write
@@ -93,7 +105,8 @@ private slots:
             QCOMPARE(device->received().left(expected.size()), expected);
             QVERIFY2(elapsed >= 500 && elapsed < 3000, qPrintable(QString::number(elapsed)));
         }
-        QCOMPARE(int(sent.first().endpoint), spec.endpoints.size() == 4 ? 0x03 : 0x01);
+        if (!sent.isEmpty())
+            QCOMPARE(int(sent.first().endpoint), spec.endpoints.size() == 4 ? 0x03 : 0x01);
         for (const simusb::Transfer &in : device->inTransfers())
             QCOMPARE(int(in.endpoint), spec.endpoints.size() == 4 ? 0x82 : 0x81);
         // The reply is read 500 ms after the request went out, not earlier.
