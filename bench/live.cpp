@@ -228,13 +228,6 @@ private:
     qint64 m_lastLoadNs = 0;
 };
 
-void progress(const QString &what)
-{
-    static const qint64 start = nowNs();
-    std::fprintf(stdout, "[bench %5.0f s] %s\n", (nowNs() - start) / 1e9, qPrintable(what));
-    std::fflush(stdout);
-}
-
 double cpuPercent(ToolRun &tool, Session &session, int seconds, const QString &phase)
 {
     const long ticks = tool.cpuTicks();
@@ -254,7 +247,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         return false;
 
     // Start-up: a fresh process each time, no device anywhere.
-    progress(QStringLiteral("start-up"));
+    say(QStringLiteral("start-up"));
     results->startup.id = QStringLiteral("startup");
     for (int i = 0; i < options.startups; ++i) {
         load.sample(QStringLiteral("startup"));
@@ -288,7 +281,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         const Presenter &presenter = presenters[p];
         const QImage picture(QLatin1String(presenter.picture));
         Samples samples{QLatin1String(path.id)};
-        progress(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
+        say(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
         const int limitMs = bestAttachMs(path) + idlePeriodMs + 10000;
         session.waitForLog(isUsbLook, nowMs(), 30000,
                            QStringLiteral("attach"));
@@ -311,7 +304,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     // Devices keep coming and going until the cycles are counted: serial devices of every
     // kind, a USB device, now and then a network device.
     const QString soak = QStringLiteral("soak");
-    progress(QStringLiteral("devices coming and going, %1 cycles so far").arg(run.cycles()));
+    say(QStringLiteral("devices coming and going, %1 cycles so far").arg(run.cycles()));
     for (int round = 0; run.cycles() < options.soakCycles && run.running(); ++round) {
         QString name;
         devsim::SerialChoice serial;
@@ -335,11 +328,12 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     results->rssEndKiB = run.rssKiB();
     results->hwmKiB = run.hwmKiB();
 
-    progress(QStringLiteral("processor time, %1 cycles so far").arg(results->cycles));
+    say(QStringLiteral("processor time, %1 cycles so far").arg(results->cycles));
     // Processor time: nothing there, then a serial device, then a port-9527 device, each
     // queried in every cycle.
     session.waitForCycles(2, QStringLiteral("cpu"));
     results->cpuIdlePercent = cpuPercent(run, session, options.idleSeconds, QStringLiteral("cpu"));
+    say(QStringLiteral("processor time with a serial device"));
     devsim::SerialChoice serial;
     serial.licence = serialLicence(0).toLatin1();
     QString name = devices.plugSerial(serial, why);
@@ -347,6 +341,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     results->cpuSerialPercent = cpuPercent(run, session, options.deviceSeconds, QStringLiteral("cpu"));
     devices.remove(name);
     session.waitForCycles(2, QStringLiteral("cpu"));
+    say(QStringLiteral("processor time with a port-9527 device"));
     name = presentNet(devices, simnet::atServiceAddress, 0, why);
     session.waitForCycles(1, QStringLiteral("cpu"));
     results->cpu9527Percent = cpuPercent(run, session, options.deviceSeconds, QStringLiteral("cpu"));
@@ -354,6 +349,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     if (!run.running())
         results->notes << QStringLiteral("the tool ended before the session did");
     run.stop();
+    say(QStringLiteral("done"));
     return true;
 }
 

@@ -4,6 +4,7 @@
 // The machine the benchmark runs on, and how busy it is while it runs: the other work on
 // it shares the two cores with the tool and shows in every figure.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QString>
@@ -13,9 +14,18 @@
 #include "bench/samples.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 namespace bench {
+
+// A line on the benchmark's output, stamped with the seconds since it started.
+inline void say(const QString &line)
+{
+    static QElapsedTimer clock = [] { QElapsedTimer t; t.start(); return t; }();
+    std::fprintf(stdout, "[bench %5.0f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
+    std::fflush(stdout);
+}
 
 inline QString cpuModel()
 {

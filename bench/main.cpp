@@ -18,15 +18,7 @@
 
 #include <cstdio>
 
-namespace {
-
-void say(const QString &line)
-{
-    std::fprintf(stdout, "[bench] %s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-} // namespace
+using bench::say;
 
 int main(int argc, char **argv)
 {
@@ -45,13 +37,11 @@ int main(int argc, char **argv)
     const QCommandLineOption work(QStringLiteral("work"), QStringLiteral("Folder for logs and plot data."), QStringLiteral("DIR"));
     const QCommandLineOption doc(QStringLiteral("doc"), QStringLiteral("The document to write."), QStringLiteral("FILE"));
     const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("The plot to draw (PNG)."), QStringLiteral("FILE"));
-    const QCommandLineOption analysis(QStringLiteral("analysis"), QStringLiteral("Text appended to the document."),
-                                      QStringLiteral("FILE"));
     const QCommandLineOption command(QStringLiteral("command"), QStringLiteral("The command named in the document."),
                                      QStringLiteral("TEXT"), QStringLiteral("scripts/bench"));
     const QCommandLineOption only(QStringLiteral("only"),
         QStringLiteral("Measure only these parts (comma-separated: dialogues, cycles, live)."), QStringLiteral("LIST"));
-    parser.addOptions({quick, tool, work, doc, plot, analysis, command, only});
+    parser.addOptions({quick, tool, work, doc, plot, command, only});
     parser.process(application);
 
     QString why;
@@ -110,8 +100,7 @@ int main(int argc, char **argv)
     }
     run.seconds = (bench::nowNs() - started) / 1e9;
 
-    if (!bench::writeReport(parser.value(doc), parser.value(plot), parser.value(work), run, results, load,
-                            parser.value(analysis), &why)) {
+    if (!bench::writeReport(parser.value(doc), parser.value(plot), parser.value(work), run, results, load, &why)) {
         std::fprintf(stderr, "quorvane-bench: %s\n", qPrintable(why));
         return 1;
     }

@@ -131,7 +131,7 @@ bool plotAttach(const QString &plotPath, const QString &workDir, const LiveResul
 } // namespace
 
 bool writeReport(const QString &docPath, const QString &plotPath, const QString &workDir, const Run &run,
-                 const Results &results, const LoadLog &load, const QString &analysisPath, QString *why)
+                 const Results &results, const LoadLog &load, QString *why)
 {
     QString doc;
     QTextStream out(&doc);
@@ -267,10 +267,6 @@ bool writeReport(const QString &docPath, const QString &plotPath, const QString 
         out << "| " << c.name << " | " << parts.join(QStringLiteral(" + ")) << " | " << totalMs(c) << " ms |\n";
     }
     out << "\n";
-
-    QFile analysis(analysisPath);
-    if (analysis.open(QIODevice::ReadOnly))
-        out << QString::fromUtf8(analysis.readAll());
 
     out.flush();
     if (!writeFile(docPath, doc.toUtf8(), why))

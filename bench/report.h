@@ -34,10 +34,11 @@ struct Results
     Samples wakeLateEnd;   // and after the timed cycles
 };
 
-// Writes the document; the plot's data and script go to workDir, the picture to plotPath
-// (named in the document relative to it). False with the reason when a file cannot be written.
+// Writes the figures part of the document (scripts/bench appends the analysis); the
+// plot's data and script go to workDir, the picture to plotPath (named in the document by
+// its file name: keep both in one folder). False with the reason when a file cannot be written.
 bool writeReport(const QString &docPath, const QString &plotPath, const QString &workDir, const Run &run,
-                 const Results &results, const LoadLog &load, const QString &analysisPath, QString *why);
+                 const Results &results, const LoadLog &load, QString *why);
 
 } // namespace bench
 

@@ -74,7 +74,7 @@ QVector<LogLine> ToolRun::newLines()
         if (!match.hasMatch())
             continue;
         const LogLine entry{match.captured(1).toLongLong() * 1000 + match.captured(2).toLongLong(), match.captured(3)};
-        if (entry.text.startsWith(QLatin1String("not find ")) || entry.text.contains(QLatin1String("打开串口:")))
+        if (entry.text.startsWith(QLatin1String("not find ")) || entry.text.contains(QStringLiteral("打开串口:")))
             ++m_cycles;
         lines << entry;
     }
