@@ -15,10 +15,11 @@ class Devices;
 
 namespace bench {
 
-// One Samples per row of dialogueWaits, in that order.
-QVector<Samples> timeDialogues(devsim::Devices &devices, int runs);
+// One Samples per row of dialogueWaits, in that order; with `warmUp` each dialogue runs
+// once more first, untimed.
+QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp);
 // One Samples per row of cycleWaits, in that order.
-QVector<Samples> timeCycles(devsim::Devices &devices, int runs);
+QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp);
 
 } // namespace bench
 

@@ -78,13 +78,13 @@ int main(int argc, char **argv)
     if (parts.contains(QStringLiteral("dialogues"))) {
         say(QStringLiteral("dialogues, %1 runs each").arg(run.dialogueRuns));
         load.sample(QStringLiteral("dialogues"));
-        results.dialogues = bench::timeDialogues(devices, run.dialogueRuns);
+        results.dialogues = bench::timeDialogues(devices, run.dialogueRuns, !run.quick);
         load.sample(QStringLiteral("dialogues"));
     }
     if (parts.contains(QStringLiteral("cycles"))) {
         say(QStringLiteral("cycles, %1 runs each").arg(run.cycleRuns));
         load.sample(QStringLiteral("cycles"));
-        results.cycles = bench::timeCycles(devices, run.cycleRuns);
+        results.cycles = bench::timeCycles(devices, run.cycleRuns, !run.quick);
         load.sample(QStringLiteral("cycles"));
     }
     results.wakeLateEnd = bench::wakeLateness();

@@ -211,7 +211,8 @@ bool writeReport(const QString &docPath, const QString &plotPath, const QString 
     out << "## Machine and run\n\n"
         << "- Command: `" << run.command << "`, started " << run.started << ", took "
         << QString::number(run.seconds / 60.0, 'f', 1) << " min.\n"
-        << "- Repetitions: " << run.dialogueRuns << " per dialogue, " << run.cycleRuns << " per cycle";
+        << "- Repetitions: " << run.dialogueRuns << " per dialogue, " << run.cycleRuns << " per cycle"
+        << (run.quick ? "" : " (each after one untimed run: the tool has been running when a device comes)");
     if (results.haveLive)
         out << ", " << run.live.startups << " start-ups, " << run.live.appearances << " appearances per transport, "
             << "memory after " << live.cycles << " cycles, processor time over " << run.live.idleSeconds << " s idle and "
