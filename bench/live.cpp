@@ -9,11 +9,15 @@
 #include "tests/e2e/screen.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <numeric>
 #include <random>
 
 #include <unistd.h>
@@ -138,19 +142,20 @@ public:
         }
     }
 
-    // Waits until a line that `matches` arrives, logged after `sinceMs`.
-    bool waitForLog(const std::function<bool(const QString &)> &matches, qint64 sinceMs, int limitMs,
-                    const QString &phase)
+    // Waits until a line that `matches` arrives, logged after `sinceMs`; its time stamp, or
+    // -1 when none came.
+    qint64 waitForLog(const std::function<bool(const QString &)> &matches, qint64 sinceMs, int limitMs,
+                      const QString &phase)
     {
         const qint64 until = nowNs() + qint64(limitMs) * 1000000;
         while (nowNs() < until) {
             for (const LogLine &line : m_tool.newLines()) {
                 if (line.ms > sinceMs && matches(line.text))
-                    return true;
+                    return line.ms;
             }
             pause(20, phase);
         }
-        return false;
+        return -1;
     }
 
     bool waitForCycles(int count, const QString &phase)
@@ -167,7 +172,8 @@ public:
 
     // One appearance: the device comes at a random moment of the cycle; the time from its
     // arrival to the first paint that shows its label. Negative when it never shows.
-    double appear(const Presenter &presenter, const QImage &picture, int n, int limitMs, double *plugMs)
+    double appear(const Presenter &presenter, const QImage &picture, int n, int limitMs, double *plugMs,
+                  double *appearedMs)
     {
         const QString phase = QStringLiteral("attach");
         m_screen.drain();
@@ -177,6 +183,7 @@ public:
         m_present = presenter.present(m_devices, n, &why);
         const qint64 appeared = nowNs();
         *plugMs = (appeared - plugging) / 1e6;
+        *appearedMs = appeared / 1e6;
         if (m_present.isEmpty())
             qFatal("cannot present the device: %s", qPrintable(why));
         const qint64 deadline = appeared + qint64(limitMs) * 1000000;
@@ -197,17 +204,14 @@ public:
         return took;
     }
 
-    // Takes the present device away and waits until the tool's cycle has looked for devices
-    // since: the USB list is read once per cycle without a serial device.
-    bool takeAway()
+    // Takes the present device away and waits until a cycle of the tool has begun since: it
+    // reads the USB list near its start, once per cycle without a serial device. The time
+    // that cycle began, or -1.
+    qint64 takeAway()
     {
-        if (m_present.isEmpty())
-            return true;
         m_devices.remove(m_present);
         m_present.clear();
-        const qint64 removed = nowMs();
-        return waitForLog(isUsbLook, removed,
-                          30000, QStringLiteral("attach"));
+        return waitForLog(isUsbLook, nowMs(), 30000, QStringLiteral("attach"));
     }
 
     void sampleLoad(const QString &phase)
@@ -272,32 +276,60 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     ToolRun &run = session.tool();
     results->rssStartKiB = run.rssKiB();
 
+    // Each device appears at a random moment of an idle cycle, counted from the cycle's
+    // start. The moments are spread evenly over the cycle (one in each of as many equal
+    // slices as there are appearances, in random order), so that 20 of them give the
+    // median and p95 of a uniform phase and not those of a lucky draw.
     std::mt19937 random(options.seed);
-    std::uniform_int_distribution<int> phaseMs(0, idlePeriodMs);
+    std::uniform_real_distribution<double> within(0, 1);
     results->plugging.id = QStringLiteral("plugging");
     int appearance = 0;
+    QFile appearances(QDir(workDir).filePath(QStringLiteral("appearances.csv")));
+    appearances.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    appearances.write("transport,appeared_ms,label_ms\n");
     for (size_t p = 0; p < std::size(attachPaths); ++p) {
         const AttachPath &path = attachPaths[p];
         const Presenter &presenter = presenters[p];
+        if (!options.paths.isEmpty() && !options.paths.contains(QLatin1String(path.id)))
+            continue;
         const QImage picture(QLatin1String(presenter.picture));
         Samples samples{QLatin1String(path.id)};
         say(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
         const int limitMs = bestAttachMs(path) + idlePeriodMs + 10000;
-        session.waitForLog(isUsbLook, nowMs(), 30000,
-                           QStringLiteral("attach"));
+        Samples excess{QLatin1String(path.id)};
+        QVector<int> slices(options.appearances);
+        std::iota(slices.begin(), slices.end(), 0);
+        std::shuffle(slices.begin(), slices.end(), random);
+        qint64 cycleBegan = session.waitForLog(isUsbLook, nowMs(), 30000, QStringLiteral("attach"));
         for (int i = 0; i < options.appearances; ++i) {
-            session.pause(phaseMs(random), QStringLiteral("attach"));
+            const double phase = (slices[i] + within(random)) / options.appearances * idlePeriodMs;
+            session.pause(int(std::max<double>(0, cycleBegan + phase - nowNs() / 1e6)), QStringLiteral("attach"));
             double plugMs = 0;
-            const double took = session.appear(presenter, picture, ++appearance, limitMs, &plugMs);
+            double appeared = 0;
+            const double took = session.appear(presenter, picture, ++appearance, limitMs, &plugMs, &appeared);
             results->plugging.values << plugMs;
-            if (took >= 0)
+            // Monotonic ms, to read beside the tool's log (session.log).
+            appearances.write(QStringLiteral("%1,%2,%3\n").arg(QLatin1String(path.id)).arg(appeared, 0, 'f', 1)
+                                  .arg(took >= 0 ? appeared + took : -1, 0, 'f', 1).toUtf8());
+            appearances.flush();
+            if (took >= 0) {
                 samples.values << took;
-            else
+                // The best for this very moment: the wait for the next look, one idle
+                // period after the start of the cycle it appeared in, then the best path.
+                const double sinceStart = appeared - cycleBegan;
+                const double toLook = std::ceil(std::max(sinceStart, 1.0) / idlePeriodMs) * idlePeriodMs - sinceStart;
+                excess.values << took - (toLook + bestAttachMs(path));
+            } else {
                 ++samples.failures;
-            if (!session.takeAway())
+            }
+            cycleBegan = session.takeAway();
+            if (cycleBegan < 0) {
                 results->notes << QStringLiteral("%1: the tool did not look for devices after one left").arg(path.id);
+                cycleBegan = nowMs();
+            }
         }
         results->attach << samples;
+        results->attachExcess << excess;
     }
     results->rssWarmKiB = run.rssKiB();
 

@@ -26,12 +26,14 @@ struct LiveOptions
     int idleSeconds = 60;
     int deviceSeconds = 30;
     unsigned seed = 13;
+    QStringList paths;      // rows of attachPaths to measure; empty: all
 };
 
 struct LiveResults
 {
     Samples startup;             // process start to the first paint of the window, ms
     QVector<Samples> attach;     // per row of attachPaths: appearing to the label painted, ms
+    QVector<Samples> attachExcess; // the same, less the best the cycle allows at that moment
     Samples plugging;            // how long presenting a device took (before the clock starts)
     long rssStartKiB = -1;       // after start, no device yet
     long rssWarmKiB = -1;        // after every transport has shown a label

@@ -41,7 +41,12 @@ int main(int argc, char **argv)
                                      QStringLiteral("TEXT"), QStringLiteral("scripts/bench"));
     const QCommandLineOption only(QStringLiteral("only"),
         QStringLiteral("Measure only these parts (comma-separated: dialogues, cycles, live)."), QStringLiteral("LIST"));
-    parser.addOptions({quick, tool, work, doc, plot, command, only});
+    const QCommandLineOption paths(QStringLiteral("paths"),
+        QStringLiteral("Only these transports for the device-to-label times (serial, usb, 9527, 3762-2, 3762-10)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption appearances(QStringLiteral("appearances"),
+        QStringLiteral("Appearances per transport."), QStringLiteral("N"));
+    parser.addOptions({quick, tool, work, doc, plot, command, only, paths, appearances});
     parser.process(application);
 
     QString why;
@@ -67,6 +72,10 @@ int main(int argc, char **argv)
     if (run.quick)
         run.live = bench::LiveOptions{5, 2, 0, 5, 5, 13};
 
+    if (parser.isSet(paths))
+        run.live.paths = parser.value(paths).split(QLatin1Char(','));
+    if (parser.isSet(appearances))
+        run.live.appearances = parser.value(appearances).toInt();
     const qint64 started = bench::nowNs();
     bench::LoadLog load;
     bench::Results results;

@@ -92,16 +92,19 @@ constexpr DialogueWaits dialogueWaits[] = {
     loginShell("3762-10", "Port 3762 at 192.168.10.1"),
 };
 
+constexpr bool sameId(const char *a, const char *b)
+{
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
 constexpr const DialogueWaits *findDialogue(const char *id)
 {
     for (const DialogueWaits &dialogue : dialogueWaits) {
-        const char *a = dialogue.id;
-        const char *b = id;
-        while (*a && *a == *b) {
-            ++a;
-            ++b;
-        }
-        if (*a == *b)
+        if (sameId(dialogue.id, id))
             return &dialogue;
     }
     return nullptr;
@@ -171,6 +174,15 @@ constexpr AttachPath attachPaths[] = {
     {"3762-2", "Port 3762 at 192.168.2.1", "3762-2", connectPauseMs, 1},
     {"3762-10", "Port 3762 at 192.168.10.1", "3762-10", connectPauseMs, 0},
 };
+
+constexpr const AttachPath *findAttachPath(const char *id)
+{
+    for (const AttachPath &path : attachPaths) {
+        if (sameId(path.id, id))
+            return &path;
+    }
+    return nullptr;
+}
 
 // The shortest time from appearing to the repaint: appearing just before the look.
 constexpr int bestAttachMs(const AttachPath &path)
