@@ -12,30 +12,44 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
-    // A serial device takes the whole cycle.
+    // A serial device takes the whole cycle. OpenSerialPort tells the record which port
+    // the dialogue talks to.
     if (OpenSerialPort()) {
         QuerySerial();
         return;
     }
+    record.gone(ResultRecord::Transport::Serial);
 
     // A newly attached USB device: its licence dialogue.
-    if (CheckUsbList() != QLatin1String("NULL"))
+    if (CheckUsbList() != QLatin1String("NULL")) {
+        record.begin(ResultRecord::Transport::Usb, extraElement);
         QueryUsb();
+    }
 
-    // The network targets, whatever the steps before them found.
+    // The network targets, whatever the steps before them found. A target the cycle does
+    // not try (a serial device took the cycle) has not gone for the record.
     for (const tcptargets::Target &target : tcptargets::targets) {
+        const QString where = QStringLiteral("%1:%2").arg(QLatin1String(target.ip), QLatin1String(target.port));
         if (!ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
-                        QLatin1String(target.user), QLatin1String(target.password)))
+                        QLatin1String(target.user), QLatin1String(target.password))) {
+            record.gone(ResultRecord::Transport::Tcp, where);
             continue;
+        }
         if (target.tcpVariant != tcptargets::keepTcpVariant)
             tcpVariant = target.tcpVariant;
+        record.begin(ResultRecord::Transport::Tcp, where);
         (this->*target.dialogue)();
     }
 }
 
-// Every message looks the same: isRed is carried along but changes nothing.
+// Every message looks the same: isRed is carried along but changes nothing. A message
+// that ends a dialogue goes into the record; when the record cannot be written, its own
+// message follows (the record leaves it out: no dialogue is under way any more).
 void MainWindow::ShowInformation(QString strShow, int isRed)
 {
     Q_UNUSED(isRed)
     ui->statusbar->showMessage(strShow, statusMessageMs);
+    const QString recordFailure = record.said(strShow);
+    if (!recordFailure.isEmpty())
+        emit ShowInformationTr(recordFailure, 0);
 }

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 
 #include <QApplication>
@@ -10,12 +11,22 @@ int main(int argc, char *argv[])
     // system's OpenGL driver (with Mesa: llvmpipe and LLVM, some 50 MiB) at start-up.
     QApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+    // Read before the window exists: a usage error touches no window and no device.
+    CommandLine command;
+    const int refused = readCommandLine(QApplication::arguments(), &command);
+    if (refused >= 0)
+        return refused;
+
     // The licence text asks for the family "iconfont", which workstations rarely have.
     // Without it, a condensed sans stands in, so that 21 bold characters fit the label's
     // band instead of running over its edges.
     QFont::insertSubstitutions(QStringLiteral("iconfont"),
                                {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
     MainWindow window;
+    if (!command.recordPath.isEmpty())
+        window.record.keepIn(command.recordPath);
     window.setWindowTitle(QStringLiteral("QuorvaneV1.10"));
     window.show();
     return application.exec();

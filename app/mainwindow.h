@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "app/resultrecord.h"
 #include "usb/bulkhiddevice.h"
 #include "usb/usbpresence.h"
 
@@ -82,6 +83,9 @@ public:
     QString extraElement;  // position of the device found by the last comparison
     bool usbListed = false; // a walk has succeeded: the snapshot above is the real one
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
+    // The operator's record of the results (--record FILE); keeps nothing unless main
+    // gives it a file. The cycle and the dialogues' endings feed it.
+    ResultRecord record;
 
 private:
     // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).

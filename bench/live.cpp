@@ -314,10 +314,11 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
             appearances.flush();
             if (took >= 0) {
                 samples.values << took;
-                // The best for this very moment: the wait for the next look, one idle
-                // period after the start of the cycle it appeared in, then the best path.
+                // The best for this very moment: the wait for the next look at its
+                // transport (in the cycle it appeared in, or one idle period later), then
+                // the best path from there.
                 const double sinceStart = appeared - cycleBegan;
-                const double toLook = std::ceil(std::max(sinceStart, 1.0) / idlePeriodMs) * idlePeriodMs - sinceStart;
+                const double toLook = std::fmod(path.checkpointMs - sinceStart + 2.0 * idlePeriodMs, idlePeriodMs);
                 excess.values << took - (toLook + bestAttachMs(path));
             } else {
                 ++samples.failures;

@@ -163,16 +163,18 @@ struct AttachPath
     const char *dialogue;
     int beforeCheckpointMs;  // waits of the dialogue before it looks: the connection pause
     int refusedAfter;        // targets tried after it in the same cycle
+    int checkpointMs;        // where in an idle cycle it looks, from the cycle's start
 };
 
 constexpr AttachPath attachPaths[] = {
     // The port list is read first thing in every cycle, and a serial dialogue ends it.
-    {"serial", "Serial kind 0", "serial0", 0, 0},
+    {"serial", "Serial kind 0", "serial0", 0, 0, 0},
     // The USB list is read right after the serial port search.
-    {"usb", "USB bulk device", "usb", 0, 3},
-    {"9527", "Port 9527", "9527", connectPauseMs, 2},
-    {"3762-2", "Port 3762 at 192.168.2.1", "3762-2", connectPauseMs, 1},
-    {"3762-10", "Port 3762 at 192.168.10.1", "3762-10", connectPauseMs, 0},
+    {"usb", "USB bulk device", "usb", 0, 3, 0},
+    // Each network target connects after its pause, behind those of the targets before it.
+    {"9527", "Port 9527", "9527", connectPauseMs, 2, connectPauseMs},
+    {"3762-2", "Port 3762 at 192.168.2.1", "3762-2", connectPauseMs, 1, 2 * connectPauseMs},
+    {"3762-10", "Port 3762 at 192.168.10.1", "3762-10", connectPauseMs, 0, 3 * connectPauseMs},
 };
 
 constexpr const AttachPath *findAttachPath(const char *id)

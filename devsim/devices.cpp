@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-using quorvane::sim::AtReply;
+using quorvane::sim::Reply;
 using quorvane::sim::FakeAtDevice;
 
 namespace devsim {
@@ -107,8 +107,8 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     ++m_serialCount;
 
     FakeAtDevice &device = m_serial->addPort(name, description);
-    const AtReply imeiReply = AtReply::text(serialDialogues[0].imeiReply(imei));
-    const AtReply licenceReply = AtReply::text(dialogue.licenceReply(choice.licence));
+    const Reply imeiReply = Reply::text(serialDialogues[0].imeiReply(imei));
+    const Reply licenceReply = Reply::text(dialogue.licenceReply(choice.licence));
     const char *firstCommand = dialogue.imeiCommand ? dialogue.imeiCommand : dialogue.licenceCommand;
     switch (choice.fault) {
     case Fault::Silence:
@@ -118,18 +118,22 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     case Fault::Endless:
     case Fault::Unplug:
         if (dialogue.imeiCommand) {
-            device.answer(dialogue.imeiCommand, AtReply::text(dialogue.imeiReply(imei)));
-            device.answer(fallbackImeiCommand, imeiReply);
+            device.on(dialogue.imeiCommand, Reply::text(dialogue.imeiReply(imei)));
+            device.on(fallbackImeiCommand, imeiReply);
         }
-        device.answer(dialogue.licenceCommand, licenceReply);
+        device.on(dialogue.licenceCommand, licenceReply);
+        if (!choice.laterLicence.isEmpty()) {
+            device.once(dialogue.licenceCommand, licenceReply);
+            device.on(dialogue.licenceCommand, Reply::text(dialogue.licenceReply(choice.laterLicence)));
+        }
         if (choice.kind == 0)
-            device.answer(userDataCommand, AtReply::text(okLine("+USERDATAR:21," + choice.licence)));
+            device.on(userDataCommand, Reply::text(okLine("+USERDATAR:21," + choice.licence)));
         if (choice.fault == Fault::Error)
-            device.answer(dialogue.licenceCommand, AtReply::error());
+            device.on(dialogue.licenceCommand, Reply::text("\r\nERROR\r\n"));
         else if (choice.fault == Fault::Endless)
-            device.answer(firstCommand, AtReply::endless(noise, 5));
+            device.on(firstCommand, Reply::stream(noise, 5, 5));
         else if (choice.fault == Fault::Unplug)
-            device.answer(firstCommand, AtReply::text("\r\n").thenUnplug(20));
+            device.on(firstCommand, Reply::text("\r\n").thenUnplug(20));
         break;
     }
     // Between two dialogues: the licence command was the last one and its dialogue has had
@@ -151,8 +155,7 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         }
         return !commands.isEmpty() && (commands.last() != lastCommand || quiet->since.elapsed() < 300);
     };
-    m_presented.push_back({name, QStringLiteral("serial"), [&device] { return device.received(); },
-                           [&device] { if (device.isPlugged()) device.unplug(); }, busy});
+    m_presented.push_back({name, QStringLiteral("serial"), &device, busy});
     return name;
 }
 
@@ -168,20 +171,18 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
     switch (choice.fault) {
     case Fault::Silence:
-        spec.script = {{simusb::licenceRequest(), {}}};
+        spec.script.on(simusb::licenceRequest(), simusb::Reply::silence());
         break;
     case Fault::Unplug:
-        spec.script = {{simusb::licenceRequest(), {}, true}};
+        spec.script.on(simusb::licenceRequest(), simusb::Reply::unplug());
         break;
     default:
-        spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(status, choice.licence), 0}}}};
+        spec.script.on(simusb::licenceRequest(), simusb::Reply::text(simusb::licenceReply(status, choice.licence)));
         break;
     }
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
-    simusb::UsbBench *bench = m_usb.get();
-    m_presented.push_back({name, QStringLiteral("usb"), [device] { return device->received(); },
-                           [bench, device] { bench->unplug(device); }, [] { return false; }});
+    m_presented.push_back({name, QStringLiteral("usb"), device, {}});
     return name;
 }
 
@@ -193,11 +194,11 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
         port = simnet::atServicePort;
         script = simnet::atService(simnet::serialRecordReply(choice.licence));
         if (choice.fault == Fault::Error)
-            script.on(simnet::productionModeLine, simnet::Answer::reply("\r\nERROR\r\n", 20));
+            script.on(simnet::productionModeLine, simnet::Reply::text("\r\nERROR\r\n", 20));
         else if (choice.fault == Fault::Endless)
-            script.on(simnet::productionModeLine, simnet::Answer::stream(noise, 1));
+            script.on(simnet::productionModeLine, simnet::Reply::stream(noise, 1));
         else if (choice.fault == Fault::Unplug)
-            script.on(simnet::serialRecordLine, simnet::Answer::reset(20));
+            script.on(simnet::serialRecordLine, simnet::Reply::reset(20));
     } else if (choice.address == QLatin1String(simnet::shellAddress2)
                || choice.address == QLatin1String(simnet::shellAddress10)) {
         port = simnet::shellPort;
@@ -206,9 +207,9 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
             script.on(simnet::vlanDefaultsLine,
                       simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': No such file or directory\nERROR\n"));
         else if (choice.fault == Fault::Endless)
-            script.on(simnet::vlanDefaultsLine, simnet::Answer::stream(noise, 1));
+            script.on(simnet::vlanDefaultsLine, simnet::Reply::stream(noise, 1));
         else if (choice.fault == Fault::Unplug)
-            script.on(simnet::vlanDefaultsLine, simnet::Answer::reset(20));
+            script.on(simnet::vlanDefaultsLine, simnet::Reply::reset(20));
     } else {
         *why = QStringLiteral("no device lives at %1 (192.168.0.1, 192.168.2.1, 192.168.10.1)").arg(choice.address);
         return {};
@@ -223,12 +224,7 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
     m_presented.push_back({name, port == simnet::atServicePort ? QStringLiteral("9527") : QStringLiteral("3762"),
-                           [running] { return running->received(); }, [running] { running->stop(); },
-                           [running] {
-                               const QList<simnet::ConnectionRecord> connections = running->connections();
-                               return std::any_of(connections.begin(), connections.end(),
-                                                  [](const simnet::ConnectionRecord &c) { return c.isOpen(); });
-                           }});
+                           running, {}});
     return name;
 }
 
@@ -236,14 +232,14 @@ void Devices::remove(const QString &name)
 {
     for (const Presented &device : m_presented) {
         if (device.name == name)
-            device.remove();
+            device.device->unplug();
     }
 }
 
 bool Devices::busy(const QString &name) const
 {
     for (const Presented &device : m_presented) {
-        if (device.name == name && device.busy())
+        if (device.name == name && (device.busy ? device.busy() : device.device->inConversation()))
             return true;
     }
     return false;
@@ -256,8 +252,8 @@ QByteArray Devices::report() const
         devices.append(QJsonObject{
             {QStringLiteral("name"), device.name},
             {QStringLiteral("kind"), device.kind},
-            {QStringLiteral("received"), QString::fromLatin1(device.received())},
-            {QStringLiteral("receivedHex"), QString::fromLatin1(device.received().toHex())},
+            {QStringLiteral("received"), QString::fromLatin1(device.device->received())},
+            {QStringLiteral("receivedHex"), QString::fromLatin1(device.device->received().toHex())},
         });
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("devices"), devices}}).toJson();

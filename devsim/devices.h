@@ -45,6 +45,7 @@ struct SerialChoice
     QByteArray imei;        // empty: the kind's own
     QByteArray licence;
     Fault fault = Fault::None;
+    QByteArray laterLicence; // non-empty: the answer from the second licence question on
 };
 
 struct UsbChoice
@@ -78,7 +79,9 @@ public:
     QString startNet(const NetChoice &choice, QString *why);
     void remove(const QString &name);
     // True while the device is in the middle of a conversation it should not be pulled
-    // out of: a network device with a connection the program has not closed yet.
+    // out of: a network device with a connection the program has not closed yet, a USB
+    // device whose interface the program holds, a serial device between a dialogue's
+    // first command and its end.
     bool busy(const QString &name) const;
 
     // Every device presented so far, with the bytes it received, as JSON.
@@ -89,9 +92,8 @@ private:
     {
         QString name;
         QString kind;
-        std::function<QByteArray()> received;
-        std::function<void()> remove;
-        std::function<bool()> busy;
+        quorvane::sim::FakeDevice *device;
+        std::function<bool()> busy; // none: while the device is in a conversation
     };
 
     std::shared_ptr<quorvane::sim::Testbed> m_testbed;

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <csignal>
 #include <cstdio>
@@ -47,6 +48,7 @@ struct Stage
     int usbAfterMs = 0;
     QList<devsim::NetChoice> net;
     int unplugAfterMs = -1;
+    int replugAfterMs = -1; // after the unplug: the same devices again
 };
 
 const QByteArray serialLicence = "SR-2026-0415-118735CN";
@@ -180,6 +182,12 @@ private:
             QTimer::singleShot(stage.unplugAfterMs, this, [this, index] {
                 if (m_finished || index != m_stage)
                     return;
+                if (m_stages.at(index).replugAfterMs >= 0) {
+                    retire(0, [this, index] {
+                        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
+                    });
+                    return;
+                }
                 for (const QString &name : qAsConst(m_stageDevices)) {
                     m_devices.remove(name);
                     say(QStringLiteral("%1 unplugged").arg(name));
@@ -188,6 +196,28 @@ private:
         }
         if (stage.seconds >= 0)
             QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+    }
+
+    // The stage's devices once more: the serial device on a new port (a port name is
+    // never used twice), the network devices at their addresses, the USB device at a new
+    // position.
+    void replug(int index)
+    {
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        QString why;
+        QStringList names;
+        if (stage.serial)
+            names << m_devices.plugSerial(*stage.serial, &why);
+        for (const devsim::NetChoice &choice : stage.net)
+            names << m_devices.startNet(choice, &why);
+        if (stage.usb)
+            names << m_devices.plugUsb(*stage.usb, &why);
+        if (names.contains(QString()))
+            return fail(why);
+        say(QStringLiteral("plugged in again: %1").arg(names.join(QStringLiteral(", "))));
+        m_stageDevices = names;
     }
 
     void endStage(int index)
@@ -203,13 +233,13 @@ private:
             finish();
             return;
         }
-        retire(index, 0);
+        retire(0, [this, index] { startStage(index + 1); });
     }
 
     // Pulls the stage's devices out, each once the program is done talking to it (a
     // service stopped in the middle of a dialogue would make the program report a
-    // failure that belongs to no stage), then goes on with the next stage.
-    void retire(int index, int waitedMs)
+    // failure that belongs to no stage), then goes on with `next`.
+    void retire(int waitedMs, const std::function<void()> &next)
     {
         if (m_finished)
             return;
@@ -224,10 +254,10 @@ private:
         }
         m_stageDevices = busy;
         if (!busy.isEmpty()) {
-            QTimer::singleShot(pollMs, this, [this, index, waitedMs] { retire(index, waitedMs + pollMs); });
+            QTimer::singleShot(pollMs, this, [this, waitedMs, next] { retire(waitedMs + pollMs, next); });
             return;
         }
-        startStage(index + 1);
+        next();
     }
 
     // The tool's window as it is on the screen now (ImageMagick's import); the whole screen
@@ -340,13 +370,22 @@ int main(int argc, char **argv)
         QStringLiteral("ADDRESS"));
     const QCommandLineOption licence(QStringLiteral("licence"),
         QStringLiteral("The licence text every device presented gives (21 characters; default: one per transport, "
-                       "for the network devices one of a supported model, 700101-2024-CN-000147)."), QStringLiteral("TEXT"));
+                       "for the network devices one of a supported model, 700101-2024-CN-000147). Given twice, "
+                       "a serial device answers the second text from its second licence question on."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption licenceHex(QStringLiteral("licence-hex"),
+        QStringLiteral("The licence as bytes in hex, for bytes a command line cannot carry (zero, invalid UTF-8); "
+                       "like --licence."), QStringLiteral("HEX"));
     const QCommandLineOption fault(QStringLiteral("fault"),
         QStringLiteral("How the devices misbehave: none, silence (never answer), error (ERROR to the licence question; "
                        "9527: to AT*PROD=1; USB: status 41), endless (a stream that does not stop), unplug (pulled out "
                        "in the middle of the dialogue)."), QStringLiteral("FAULT"), QStringLiteral("none"));
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
         QStringLiteral("Seconds after the start when the devices are pulled out (network services stop)."), QStringLiteral("S"));
+    const QCommandLineOption replugAfter(QStringLiteral("replug-after"),
+        QStringLiteral("Seconds after --unplug-after when the same devices come back (a serial device on a new "
+                       "port). The devices are then pulled out only once the program is done talking to them."),
+        QStringLiteral("S"));
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
         QStringLiteral("End after this many seconds (stopping the program)."), QStringLiteral("S"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
@@ -362,7 +401,7 @@ int main(int argc, char **argv)
         QStringLiteral("Seconds between starting the program and presenting the first devices (default 0; the demo "
                        "uses 2, for the window to come up)."), QStringLiteral("S"));
     parser.addOptions({serial, portName, portDescription, imei, tac, usb, usbAfter, usbStatus, at9527, shell,
-                       licence, fault, unplugAfter, quitAfter, scenario, shots, report, startDelay});
+                       licence, licenceHex, fault, unplugAfter, replugAfter, quitAfter, scenario, shots, report, startDelay});
     parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
                                  QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
@@ -387,8 +426,17 @@ int main(int argc, char **argv)
         devsim::Fault chosenFault;
         if (!devsim::parseFault(parser.value(fault), &chosenFault))
             return usage(QStringLiteral("unknown fault '%1'").arg(parser.value(fault)));
-        const bool licenceGiven = parser.isSet(licence);
-        const QByteArray text = parser.value(licence).toUtf8();
+        QList<QByteArray> texts;
+        for (const QString &value : parser.values(licence))
+            texts << value.toUtf8();
+        for (const QString &value : parser.values(licenceHex))
+            texts << QByteArray::fromHex(value.toLatin1());
+        if (parser.isSet(licence) && parser.isSet(licenceHex))
+            return usage(QStringLiteral("--licence and --licence-hex do not go together"));
+        if (texts.size() > 2)
+            return usage(QStringLiteral("a licence is given at most twice"));
+        const bool licenceGiven = !texts.isEmpty();
+        const QByteArray text = texts.value(0);
         if (parser.isSet(serial)) {
             devsim::SerialChoice choice;
             choice.kind = parser.value(serial).toInt(&ok);
@@ -400,6 +448,7 @@ int main(int argc, char **argv)
             if (parser.isSet(tac))
                 choice.imei = (parser.value(tac).toLatin1() + "1234567").left(15);
             choice.licence = licenceGiven ? text : serialLicence;
+            choice.laterLicence = texts.value(1);
             choice.fault = chosenFault;
             stage.serial = choice;
         }
@@ -424,6 +473,11 @@ int main(int argc, char **argv)
             stage.unplugAfterMs = secondsToMs(parser.value(unplugAfter), &ok);
             if (!ok)
                 return usage(QStringLiteral("--unplug-after takes seconds"));
+        }
+        if (parser.isSet(replugAfter)) {
+            stage.replugAfterMs = secondsToMs(parser.value(replugAfter), &ok);
+            if (!ok || stage.unplugAfterMs < 0)
+                return usage(QStringLiteral("--replug-after takes seconds, after --unplug-after"));
         }
         if (parser.isSet(quitAfter)) {
             stage.seconds = secondsToMs(parser.value(quitAfter), &ok) / 1000;

@@ -21,6 +21,7 @@ void MainWindow::QueryTcp3762()
 // licence value, or, for a model without a picture, a message and empty labels.
 void MainWindow::ShowTcpLicence(const QString &picture, const QString &value)
 {
+    record.identified(tcpreply::modelKey(value));
     if (picture.isEmpty()) {
         emit ShowInformationTr(QStringLiteral("(tcp)不支持此机型！"), 0);
         ClearLicenceLabel();

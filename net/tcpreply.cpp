@@ -65,6 +65,11 @@ QString netCertValue(const QString &reply)
     return start >= reply.size() ? QString() : reply.mid(start);
 }
 
+QString modelKey(const QString &value)
+{
+    return value.left(modelKeyLength);
+}
+
 QString shownText(const QString &value)
 {
     return value.left(shownTextLength);

@@ -10,6 +10,8 @@ namespace tcpreply {
 
 // How much of a licence value the label shows.
 constexpr int shownTextLength = 21;
+// How much of a licence value names the model.
+constexpr int modelKeyLength = 6;
 
 // The reply bytes as text: UTF-8, ending at the first zero byte if there is one.
 QString decodeReply(const QByteArray &bytes);
@@ -25,6 +27,10 @@ QString lastCommaField(const QString &reply);
 // end of the reply. Without a marker it starts at position 8. Empty when it would start at or
 // behind the end of the reply.
 QString netCertValue(const QString &reply);
+
+// The model key the dialogues read: the first six characters of a licence value (fewer
+// when it is shorter).
+QString modelKey(const QString &value);
 
 // The first 21 characters of a licence value (all of it when shorter).
 QString shownText(const QString &value);

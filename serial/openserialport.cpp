@@ -38,6 +38,7 @@ bool MainWindow::OpenSerialPort()
 
     const PortRule *chosen = nullptr;
     QString chosenName = QString::fromUtf8(portRules[0].text);
+    QString chosenDescription;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports) {
         const QString matchKey = port.description() + port.portName();
@@ -45,6 +46,7 @@ bool MainWindow::OpenSerialPort()
         if ((chosen = findPortRule(matchKey))) {
             serialKind = chosen->serialKind;
             chosenName = port.portName();
+            chosenDescription = port.description();
             break; // the first supported port wins, busy or not
         }
     }
@@ -75,5 +77,7 @@ bool MainWindow::OpenSerialPort()
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    // The dialogue that follows talks to this port.
+    record.begin(ResultRecord::Transport::Serial, QStringLiteral("%1 (%2)").arg(chosenName, chosenDescription));
     return true;
 }

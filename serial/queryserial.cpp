@@ -78,6 +78,7 @@ void MainWindow::QuerySerial()
         if (!imeiReply.toLower().contains("error"))
             ReadSerialContinuation(imeiReply);
         qDebug() << "读到的readdata：" << imeiReply;
+        record.identified(extractImei(QString::fromUtf8(imeiReply)));
 
         // The variant belongs to the device in hand: one left by an earlier device must
         // not choose this device's licence command.

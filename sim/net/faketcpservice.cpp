@@ -19,19 +19,13 @@
 
 namespace quorvane::sim::net {
 
-qint64 clockMs()
-{
-    QElapsedTimer clock;
-    clock.start();
-    return clock.msecsSinceReference();
-}
-
 // What the service thread writes and the caller reads.
 struct FakeTcpService::Shared {
     mutable QMutex mutex;
     mutable QWaitCondition changed;
-    std::shared_ptr<const Script> script;
+    std::shared_ptr<Script> script;
     QList<ConnectionRecord> records;
+    bool unplugged = false;
     QByteArray received;
     QList<QByteArray> lines;
 
@@ -70,28 +64,28 @@ QByteArray withoutLineEnds(QByteArray line)
 // Lives on the service thread: the listening socket and the connections.
 class ServiceWorker : public QObject {
 public:
-    explicit ServiceWorker(FakeTcpService::Shared &shared) : shared_(shared) {}
+    explicit ServiceWorker(FakeTcpService::Shared &shared) : m_shared(shared) {}
 
     bool listen(const QString &address, quint16 port, QString *error)
     {
-        server_ = new QTcpServer(this);
-        QObject::connect(server_, &QTcpServer::newConnection, this, [this] { accept(); });
-        if (server_->listen(QHostAddress(address), port))
+        m_server = new QTcpServer(this);
+        QObject::connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
+        if (m_server->listen(QHostAddress(address), port))
             return true;
-        *error = server_->errorString();
-        delete server_;
-        server_ = nullptr;
+        *error = m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
         return false;
     }
 
-    bool isListening() const { return server_ && server_->isListening(); }
+    bool isListening() const { return m_server && m_server->isListening(); }
 
     // Runs on the service thread; hands the worker back to `owner` so that it can be
     // deleted there once the thread has stopped.
     void shutdown(QThread *owner)
     {
-        delete server_;
-        server_ = nullptr;
+        delete m_server;
+        m_server = nullptr;
         const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
         for (QTcpSocket *socket : sockets) {
             socket->abort();
@@ -103,19 +97,19 @@ public:
 private:
     void accept()
     {
-        while (QTcpSocket *socket = server_->nextPendingConnection()) {
+        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
             socket->setParent(this);
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             int record;
-            std::shared_ptr<const Script> script;
+            Reply greeting;
             {
-                QMutexLocker lock(&shared_.mutex);
+                QMutexLocker lock(&m_shared.mutex);
                 ConnectionRecord fresh;
                 fresh.acceptedAtMs = clockMs();
-                shared_.records.append(fresh);
-                record = shared_.records.size() - 1;
-                script = shared_.script;
-                shared_.changed.wakeAll();
+                m_shared.records.append(fresh);
+                record = m_shared.records.size() - 1;
+                greeting = m_shared.script->greeting();
+                m_shared.changed.wakeAll();
             }
             auto pending = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
@@ -124,20 +118,18 @@ private:
                 markClosed(record);
                 socket->deleteLater();
             });
-            play(socket, record, script->greeting());
+            play(socket, record, greeting);
         }
     }
 
     void receive(QTcpSocket *socket, int record, QByteArray &pending)
     {
         const QByteArray data = socket->readAll();
-        std::shared_ptr<const Script> script;
         {
-            QMutexLocker lock(&shared_.mutex);
-            shared_.records[record].received += data;
-            shared_.received += data;
-            script = shared_.script;
-            shared_.changed.wakeAll();
+            QMutexLocker lock(&m_shared.mutex);
+            m_shared.records[record].received += data;
+            m_shared.received += data;
+            m_shared.changed.wakeAll();
         }
         pending += data;
         int lineEnd;
@@ -146,19 +138,23 @@ private:
             pending.remove(0, lineEnd + 1);
             if (line.isEmpty())
                 continue;
+            Reply reply;
             {
-                QMutexLocker lock(&shared_.mutex);
-                shared_.records[record].lines.append(ReceivedLine{line, clockMs()});
-                shared_.lines.append(line);
-                shared_.changed.wakeAll();
+                QMutexLocker lock(&m_shared.mutex);
+                m_shared.records[record].lines.append(ReceivedLine{line, clockMs()});
+                m_shared.lines.append(line);
+                m_shared.changed.wakeAll();
+                if (m_shared.unplugged)
+                    continue;
+                reply = m_shared.script->take(line, m_shared.received);
             }
-            play(socket, record, script->answerTo(line));
+            play(socket, record, reply);
         }
     }
 
-    // Schedules the chunks and the ending of an answer, each after its pause. Nothing
+    // Schedules the chunks and the ending of a reply, each after its pause. Nothing
     // scheduled outlives the connection.
-    void play(QTcpSocket *socket, int record, const Answer &answer)
+    void play(QTcpSocket *socket, int record, const Reply &answer)
     {
         int at = 0;
         for (const Chunk &chunk : answer.chunks) {
@@ -166,7 +162,7 @@ private:
             const QByteArray bytes = chunk.bytes;
             after(socket, at, [this, socket, record, bytes] { send(socket, record, bytes); });
         }
-        if (answer.end == Answer::End::StayOpen)
+        if (answer.end == Reply::End::Stay)
             return;
         at += answer.endDelayMs;
         after(socket, at, [this, socket, record, answer] { finish(socket, record, answer); });
@@ -182,30 +178,52 @@ private:
 
     void send(QTcpSocket *socket, int record, const QByteArray &bytes)
     {
-        if (socket->state() != QAbstractSocket::ConnectedState)
+        if (socket->state() != QAbstractSocket::ConnectedState || isUnplugged())
             return;
         socket->write(bytes);
         socket->flush();
-        QMutexLocker lock(&shared_.mutex);
-        shared_.records[record].lastSentAtMs = clockMs();
+        QMutexLocker lock(&m_shared.mutex);
+        m_shared.records[record].lastSentAtMs = clockMs();
     }
 
-    void finish(QTcpSocket *socket, int record, const Answer &answer)
+    void finish(QTcpSocket *socket, int record, const Reply &answer)
     {
+        if (isUnplugged())
+            return;
         switch (answer.end) {
-        case Answer::End::StayOpen:
+        case Reply::End::Stay:
             break;
-        case Answer::End::Close:
+        case Reply::End::Close:
             socket->disconnectFromHost();
             break;
-        case Answer::End::Reset:
+        case Reply::End::Reset:
             reset(socket, record);
             break;
-        case Answer::End::Stream:
+        case Reply::End::Stream:
             stream(socket, record, answer.streamPiece, answer.streamIntervalMs);
+            break;
+        case Reply::End::Unplug:
+            unplug();
             break;
         }
     }
+
+public:
+    // Off the network: it stops listening and drops every connection it had.
+    void unplug()
+    {
+        {
+            QMutexLocker lock(&m_shared.mutex);
+            m_shared.unplugged = true;
+        }
+        if (m_server)
+            m_server->close();
+        const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
+        for (QTcpSocket *socket : sockets)
+            socket->abort();
+    }
+
+private:
 
     void stream(QTcpSocket *socket, int record, const QByteArray &piece, int intervalMs)
     {
@@ -223,13 +241,13 @@ private:
         // As fast as the peer reads: top the queue up whenever some of it went out. Queued,
         // because the socket does not report bytes written while it is still reporting.
         auto topUp = [this, socket, record, piece] {
-            if (socket->state() != QAbstractSocket::ConnectedState)
+            if (socket->state() != QAbstractSocket::ConnectedState || isUnplugged())
                 return;
             while (socket->bytesToWrite() < streamQueueBytes)
                 socket->write(piece);
             socket->flush();
-            QMutexLocker lock(&shared_.mutex);
-            shared_.records[record].lastSentAtMs = clockMs();
+            QMutexLocker lock(&m_shared.mutex);
+            m_shared.records[record].lastSentAtMs = clockMs();
         };
         QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp, Qt::QueuedConnection);
         topUp();
@@ -246,24 +264,30 @@ private:
         socket->abort();
     }
 
-    void markClosed(int record)
+    bool isUnplugged() const
     {
-        QMutexLocker lock(&shared_.mutex);
-        if (shared_.records[record].closedAtMs < 0)
-            shared_.records[record].closedAtMs = clockMs();
-        shared_.changed.wakeAll();
+        QMutexLocker lock(&m_shared.mutex);
+        return m_shared.unplugged;
     }
 
-    FakeTcpService::Shared &shared_;
-    QTcpServer *server_ = nullptr;
+    void markClosed(int record)
+    {
+        QMutexLocker lock(&m_shared.mutex);
+        if (m_shared.records[record].closedAtMs < 0)
+            m_shared.records[record].closedAtMs = clockMs();
+        m_shared.changed.wakeAll();
+    }
+
+    FakeTcpService::Shared &m_shared;
+    QTcpServer *m_server = nullptr;
 };
 
 FakeTcpService::FakeTcpService(const QString &address, quint16 port, const Script &script)
-    : address_(address)
-    , port_(port)
-    , shared_(std::make_shared<Shared>())
+    : m_address(address)
+    , m_port(port)
+    , m_shared(std::make_shared<Shared>())
 {
-    shared_->script = std::make_shared<const Script>(script);
+    m_shared->script = std::make_shared<Script>(script);
 }
 
 FakeTcpService::~FakeTcpService()
@@ -273,89 +297,106 @@ FakeTcpService::~FakeTcpService()
 
 bool FakeTcpService::start(QString *error)
 {
-    if (thread_)
+    if (m_thread)
         return true;
-    thread_ = std::make_unique<QThread>();
-    thread_->setObjectName(QStringLiteral("fake %1:%2").arg(address_).arg(port_));
-    worker_ = new ServiceWorker(*shared_);
-    worker_->moveToThread(thread_.get());
-    thread_->start();
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("fake %1:%2").arg(m_address).arg(m_port));
+    m_worker = new ServiceWorker(*m_shared);
+    m_worker->moveToThread(m_thread.get());
+    m_thread->start();
 
     bool listening = false;
     QString why;
-    QMetaObject::invokeMethod(worker_, [&] { listening = worker_->listen(address_, port_, &why); },
+    QMetaObject::invokeMethod(m_worker, [&] { listening = m_worker->listen(m_address, m_port, &why); },
                               Qt::BlockingQueuedConnection);
     if (!listening) {
         stop();
         if (error)
-            *error = QStringLiteral("%1:%2: %3").arg(address_).arg(port_).arg(why);
+            *error = QStringLiteral("%1:%2: %3").arg(m_address).arg(m_port).arg(why);
     }
     return listening;
 }
 
 void FakeTcpService::stop()
 {
-    if (!thread_)
+    if (!m_thread)
         return;
     QThread *caller = QThread::currentThread();
-    QMetaObject::invokeMethod(worker_, [&] { worker_->shutdown(caller); },
+    QMetaObject::invokeMethod(m_worker, [&] { m_worker->shutdown(caller); },
                               Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
-    delete worker_;
-    worker_ = nullptr;
-    thread_.reset();
+    m_thread->quit();
+    m_thread->wait();
+    delete m_worker;
+    m_worker = nullptr;
+    m_thread.reset();
 }
 
 bool FakeTcpService::isListening() const
 {
-    if (!thread_)
+    if (!m_thread)
         return false;
     bool listening = false;
-    QMetaObject::invokeMethod(worker_, [&] { listening = worker_->isListening(); },
+    QMetaObject::invokeMethod(m_worker, [&] { listening = m_worker->isListening(); },
                               Qt::BlockingQueuedConnection);
     return listening;
 }
 
 void FakeTcpService::setScript(const Script &script)
 {
-    QMutexLocker lock(&shared_->mutex);
-    shared_->script = std::make_shared<const Script>(script);
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->script = std::make_shared<Script>(script);
 }
 
 QByteArray FakeTcpService::received() const
 {
-    QMutexLocker lock(&shared_->mutex);
-    return shared_->received;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->received;
+}
+
+void FakeTcpService::unplug()
+{
+    if (!m_thread)
+        return;
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->unplug(); }, Qt::BlockingQueuedConnection);
+}
+
+bool FakeTcpService::inConversation() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    for (const ConnectionRecord &record : m_shared->records) {
+        if (record.isOpen())
+            return true;
+    }
+    return false;
 }
 
 QList<QByteArray> FakeTcpService::receivedLines() const
 {
-    QMutexLocker lock(&shared_->mutex);
-    return shared_->lines;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->lines;
 }
 
 QList<ConnectionRecord> FakeTcpService::connections() const
 {
-    QMutexLocker lock(&shared_->mutex);
-    return shared_->records;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->records;
 }
 
 bool FakeTcpService::waitForReceived(int byteCount, int timeoutMs) const
 {
-    return shared_->waitUntil(timeoutMs, [&] { return shared_->received.size() >= byteCount; });
+    return m_shared->waitUntil(timeoutMs, [&] { return m_shared->received.size() >= byteCount; });
 }
 
 bool FakeTcpService::waitForConnections(int count, int timeoutMs) const
 {
-    return shared_->waitUntil(timeoutMs, [&] { return shared_->records.size() >= count; });
+    return m_shared->waitUntil(timeoutMs, [&] { return m_shared->records.size() >= count; });
 }
 
 bool FakeTcpService::waitForClosedConnections(int count, int timeoutMs) const
 {
-    return shared_->waitUntil(timeoutMs, [&] {
+    return m_shared->waitUntil(timeoutMs, [&] {
         int closed = 0;
-        for (const ConnectionRecord &record : shared_->records)
+        for (const ConnectionRecord &record : m_shared->records)
             closed += record.isOpen() ? 0 : 1;
         return closed >= count;
     });

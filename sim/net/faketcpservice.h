@@ -1,7 +1,8 @@
 #ifndef QUORVANE_SIM_NET_FAKETCPSERVICE_H
 #define QUORVANE_SIM_NET_FAKETCPSERVICE_H
 
-#include "sim/net/script.h"
+#include "sim/script/fakedevice.h"
+#include "sim/script/script.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,9 +14,10 @@ class QThread;
 
 namespace quorvane::sim::net {
 
-// Milliseconds on the monotonic clock that every record below uses. Comparable across
-// threads and services, and with the caller's own readings of it.
-qint64 clockMs();
+// The shared script words, under the network fakes' short name as well.
+using quorvane::sim::clockMs;
+using quorvane::sim::Reply;
+using quorvane::sim::Script;
 
 struct ReceivedLine {
     QByteArray text; // without its line end
@@ -37,14 +39,16 @@ class ServiceWorker;
 
 // A fake network device: listens on one address and port and plays its script to every
 // connection, on a thread of its own, so that the caller may block in its socket waits
-// meanwhile. Records everything it receives. Connections are served side by side.
+// meanwhile. Records everything it receives. Connections are served side by side. A reply
+// that ends in Unplug takes the device off the network: it stops listening and drops
+// every connection it had.
 // Needs a QCoreApplication in the process; listens on the device addresses, so run it only
 // inside scripts/isolated.
 //
 //   simnet::FakeTcpService device(simnet::atServiceAddress, simnet::atServicePort,
 //       simnet::Script()
-//           .on("AT*PROD=1", simnet::Answer::reply("\r\nOK\r\n", 20))
-//           .on("AT*MRD_SN=R", simnet::Answer::reply("\r\n*MRD_SN:1,SN1,", 20)
+//           .on("AT*PROD=1", simnet::Reply::text("\r\nOK\r\n", 20))
+//           .on("AT*MRD_SN=R", simnet::Reply::text("\r\n*MRD_SN:1,SN1,", 20)
 //                                   .then("700101-2024-CN-000147\r\nOK\r\n", 300)));
 //   QString why;
 //   if (!device.start(&why)) ...
@@ -53,7 +57,7 @@ class ServiceWorker;
 //   device.connections();    // when each connection came and went, and what it carried
 //
 // Ready-made scripts of both kinds of device are in sim/net/netdevices.h.
-class FakeTcpService {
+class FakeTcpService : public FakeDevice {
 public:
     FakeTcpService(const QString &address, quint16 port, const Script &script = Script());
     ~FakeTcpService();
@@ -69,11 +73,15 @@ public:
     // Takes effect for the connections and lines that arrive from now on.
     void setScript(const Script &script);
 
-    QString address() const { return address_; }
-    quint16 port() const { return port_; }
+    QString address() const { return m_address; }
+    quint16 port() const { return m_port; }
 
     // Every byte received on every connection, in order of arrival.
-    QByteArray received() const;
+    QByteArray received() const override;
+    // Takes the device off the network now (see above).
+    void unplug() override;
+    // A connection is open.
+    bool inConversation() const override;
     // Every line received on every connection, in order.
     QList<QByteArray> receivedLines() const;
     QList<ConnectionRecord> connections() const;
@@ -86,13 +94,16 @@ public:
     struct Shared;
 
 private:
-    QString address_;
-    quint16 port_;
-    std::shared_ptr<Shared> shared_;
-    std::unique_ptr<QThread> thread_;
-    ServiceWorker *worker_ = nullptr;
+    QString m_address;
+    quint16 m_port;
+    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<QThread> m_thread;
+    ServiceWorker *m_worker = nullptr;
 };
 
 } // namespace quorvane::sim::net
+
+// The fake network devices' short name, as the tests use it.
+namespace simnet = quorvane::sim::net;
 
 #endif // QUORVANE_SIM_NET_FAKETCPSERVICE_H

@@ -17,8 +17,8 @@ QByteArray serialRecordReply(const QByteArray &licence)
 Script atService(const QByteArray &serialRecord, int replyDelayMs)
 {
     return Script()
-        .on(productionModeLine, Answer::reply("\r\nOK\r\n", replyDelayMs))
-        .on(serialRecordLine, Answer::reply(serialRecord, replyDelayMs));
+        .on(productionModeLine, Reply::text("\r\nOK\r\n", replyDelayMs))
+        .on(serialRecordLine, Reply::text(serialRecord, replyDelayMs));
 }
 
 QByteArray vlanDefaults(const QByteArray &licence)
@@ -30,27 +30,27 @@ QByteArray vlanDefaults(const QByteArray &licence)
            "VlanEnable=0\n";
 }
 
-Answer shellGreeting()
+Reply shellGreeting()
 {
-    return Answer::reply("\r\n(none) login: ");
+    return Reply::text("\r\n(none) login: ");
 }
 
-Answer shellUserAnswer()
+Reply shellUserReply()
 {
-    return Answer::reply(QByteArray(shellUser) + "\r\n", 10).then("Password: ", chunkGapMs);
+    return Reply::text(QByteArray(shellUser) + "\r\n", 10).then("Password: ", chunkGapMs);
 }
 
-Answer shellPasswordAnswer()
+Reply shellPasswordReply()
 {
-    return Answer::reply("\r\n", 10)
+    return Reply::text("\r\n", 10)
         .then("\r\n\r\nBusyBox v1.12.1 built-in shell (ash)\r\n" + QByteArray(shellPrompt), chunkGapMs);
 }
 
-Answer shellPrint(const QByteArray &output)
+Reply shellPrint(const QByteArray &output)
 {
     QByteArray terminal = output;
     terminal.replace("\n", "\r\n");
-    return Answer::reply(QByteArray(vlanDefaultsLine) + "\r\n", 10)
+    return Reply::text(QByteArray(vlanDefaultsLine) + "\r\n", 10)
         .then(terminal + shellPrompt, chunkGapMs);
 }
 
@@ -58,8 +58,8 @@ Script loginShell(const QByteArray &vlanFile)
 {
     return Script()
         .greet(shellGreeting())
-        .on(shellUser, shellUserAnswer())
-        .on(shellPassword, shellPasswordAnswer())
+        .on(shellUser, shellUserReply())
+        .on(shellPassword, shellPasswordReply())
         .on(vlanDefaultsLine, shellPrint(vlanFile));
 }
 

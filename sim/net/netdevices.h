@@ -1,13 +1,16 @@
 #ifndef QUORVANE_SIM_NET_NETDEVICES_H
 #define QUORVANE_SIM_NET_NETDEVICES_H
 
-#include "sim/net/script.h"
+#include "sim/script/script.h"
 
 #include <QByteArray>
 
 // The two kinds of network device the tool talks to, as ready-made scripts for
 // FakeTcpService, and where they live. Vary a script with Script::on and Script::greet.
 namespace quorvane::sim::net {
+
+using quorvane::sim::Reply;
+using quorvane::sim::Script;
 
 constexpr char atServiceAddress[] = "192.168.0.1";
 constexpr quint16 atServicePort = 9527;
@@ -35,14 +38,17 @@ Script atService(const QByteArray &serialRecord, int replyDelayMs = 20);
 // The device's VLAN defaults file, with `licence` in its net_cert entry.
 QByteArray vlanDefaults(const QByteArray &licence);
 // The shell's answers, one by one, each in the chunks a real shell sends them in.
-Answer shellGreeting();             // "login: "
-Answer shellUserAnswer();           // the echo, then the password prompt in a second chunk
-Answer shellPasswordAnswer();       // a line end, then the banner and the prompt in a second chunk
-Answer shellPrint(const QByteArray &output); // the echo of the command, the output, the prompt
+Reply shellGreeting();             // "login: "
+Reply shellUserReply();           // the echo, then the password prompt in a second chunk
+Reply shellPasswordReply();       // a line end, then the banner and the prompt in a second chunk
+Reply shellPrint(const QByteArray &output); // the echo of the command, the output, the prompt
 // Greets, logs the user in with the right user name and password, and prints `vlanFile`
 // for the cat command.
 Script loginShell(const QByteArray &vlanFile);
 
 } // namespace quorvane::sim::net
+
+// The fake network devices' short name, as the tests use it.
+namespace simnet = quorvane::sim::net;
 
 #endif // QUORVANE_SIM_NET_NETDEVICES_H

@@ -56,30 +56,28 @@ FakeAtDevice::~FakeAtDevice()
     m_thread.join();
 }
 
-void FakeAtDevice::answer(const QByteArray &command, const AtReply &reply)
+void FakeAtDevice::setScript(const Script &script)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_script.insert(command, reply);
+    m_script = script;
 }
 
-void FakeAtDevice::answerOnce(const QByteArray &command, const AtReply &reply)
+void FakeAtDevice::on(const QByteArray &command, const Reply &reply)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_onceScript[command].append(reply);
+    m_script.on(command, reply);
 }
 
-void FakeAtDevice::answerOthers(const AtReply &reply)
+void FakeAtDevice::once(const QByteArray &command, const Reply &reply)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_others = reply;
+    m_script.once(command, reply);
 }
 
-void FakeAtDevice::clearScript()
+void FakeAtDevice::otherwise(const Reply &reply)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_script.clear();
-    m_onceScript.clear();
-    m_others = AtReply::silence();
+    m_script.otherwise(reply);
 }
 
 QByteArray FakeAtDevice::received() const
@@ -118,6 +116,12 @@ bool FakeAtDevice::isPlugged() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_plugged;
+}
+
+bool FakeAtDevice::inConversation() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_plugged && m_portOpen;
 }
 
 int FakeAtDevice::baudRate() const
@@ -199,30 +203,37 @@ void FakeAtDevice::handleInput(const QByteArray &bytes, Clock::time_point now)
         const QByteArray command = m_line;
         m_line.clear();
         m_commands.append(command);
-        ++m_commandCount;
         // A new command silences a stream that is still talking.
         m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
-                                       [](const Pending &p) {
-                                           return p.step.kind == AtReply::Step::Stream;
-                                       }),
+                                       [](const Pending &p) { return p.kind == Pending::Stream; }),
                         m_pending.end());
-        const auto once = m_onceScript.find(command);
-        if (once != m_onceScript.end() && !once->isEmpty())
-            schedule(once->takeFirst(), now);
-        else
-            schedule(m_script.value(command, m_others), now);
+        schedule(m_script.take(command, m_received), now);
     }
     m_changed.notify_all();
 }
 
-void FakeAtDevice::schedule(const AtReply &reply, Clock::time_point now)
+// A serial line has no connection to end: Close and Reset pull the device out as Unplug
+// does.
+void FakeAtDevice::schedule(const Reply &reply, Clock::time_point now)
 {
     Clock::time_point at = now;
-    for (const AtReply::Step &step : reply.steps()) {
-        at += std::chrono::milliseconds(step.delayMs);
-        m_pending.push_back({at, step, m_commandCount});
-        if (step.kind == AtReply::Step::Stream)
-            break; // a stream never ends, so nothing can come after it
+    for (const Chunk &chunk : reply.chunks) {
+        at += std::chrono::milliseconds(chunk.delayMs);
+        m_pending.push_back({at, Pending::Bytes, chunk.bytes, 0});
+    }
+    at += std::chrono::milliseconds(reply.endDelayMs);
+    switch (reply.end) {
+    case Reply::End::Stay:
+        break;
+    case Reply::End::Stream:
+        if (!reply.streamPiece.isEmpty())
+            m_pending.push_back({at, Pending::Stream, reply.streamPiece, qMax(1, reply.streamIntervalMs)});
+        break;
+    case Reply::End::Close:
+    case Reply::End::Reset:
+    case Reply::End::Unplug:
+        m_pending.push_back({at, Pending::Unplug, QByteArray(), 0});
+        break;
     }
 }
 
@@ -234,23 +245,23 @@ void FakeAtDevice::playDueSteps(Clock::time_point now)
     while (!m_pending.empty() && m_pending.front().due <= now && m_plugged) {
         Pending next = m_pending.front();
         m_pending.erase(m_pending.begin());
-        switch (next.step.kind) {
-        case AtReply::Step::Bytes:
-            m_output.append(next.step.bytes);
+        switch (next.kind) {
+        case Pending::Bytes:
+            m_output.append(next.bytes);
             break;
-        case AtReply::Step::Stream:
+        case Pending::Stream:
             if (m_output.size() < streamBacklogBytes)
-                m_output.append(next.step.bytes);
-            next.due += std::chrono::milliseconds(next.step.delayMs);
+                m_output.append(next.bytes);
+            next.due += std::chrono::milliseconds(next.intervalMs);
             if (next.due <= now) // running late: no burst to catch up
-                next.due = now + std::chrono::milliseconds(next.step.delayMs);
+                next.due = now + std::chrono::milliseconds(next.intervalMs);
             m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), next,
                                               [](const Pending &a, const Pending &b) {
                                                   return a.due < b.due;
                                               }),
                              next);
             break;
-        case AtReply::Step::Unplug:
+        case Pending::Unplug:
             flushOutput();
             unplugLocked();
             break;

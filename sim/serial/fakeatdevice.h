@@ -1,10 +1,10 @@
 #ifndef QUORVANE_SIM_SERIAL_FAKEATDEVICE_H
 #define QUORVANE_SIM_SERIAL_FAKEATDEVICE_H
 
-#include "sim/serial/atreply.h"
+#include "sim/script/fakedevice.h"
+#include "sim/script/script.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -22,15 +22,15 @@ namespace quorvane::sim {
 // any thread, or in a child process) gets its answer in time.
 //
 // A command is the text the program sends up to a carriage return or line feed; empty
-// lines are ignored. Each command is looked up in the script and its reply is played;
-// commands without an entry get the fallback reply, silence unless set. Every byte the
+// lines are ignored. Each command is looked up in the script (sim/script/script.h) and its
+// reply is played; a new command silences a stream that is still talking. Every byte the
 // program writes is recorded, whether or not it makes up a known command.
 //
 // The device outlives the program's opening and closing of the port: while the port is
 // closed it listens for the next open, and whatever it still had to say is dropped.
 //
 // Made by SerialBench::addPort; owned by the bench.
-class FakeAtDevice
+class FakeAtDevice : public FakeDevice
 {
 public:
     using Clock = std::chrono::steady_clock;
@@ -42,16 +42,14 @@ public:
     QString portName() const { return m_portName; }
     QString description() const { return m_description; }
 
-    // The script. Replaces an earlier entry for the same command (given without line end).
-    void answer(const QByteArray &command, const AtReply &reply);
-    // Replies used once each, in order, before the standing answer: "silent the first
-    // time, answers the second".
-    void answerOnce(const QByteArray &command, const AtReply &reply);
-    void answerOthers(const AtReply &reply);
-    void clearScript();
+    // The script, whole or one rule at a time (as Script::on, once, otherwise).
+    void setScript(const Script &script);
+    void on(const QByteArray &command, const Reply &reply);
+    void once(const QByteArray &command, const Reply &reply);
+    void otherwise(const Reply &reply);
 
     // What the program sent: every byte in order, and the commands cut from it.
-    QByteArray received() const;
+    QByteArray received() const override;
     QList<QByteArray> commands() const;
     void clearReceived();
     // Blocks until at least count commands have arrived or timeoutMs has passed.
@@ -59,8 +57,10 @@ public:
 
     // Pulls the device out now: the port hangs up (the program's reads and waits fail)
     // and the port leaves the list of serial ports. There is no way back in.
-    void unplug();
+    void unplug() override;
     bool isPlugged() const;
+    // The program has the port open.
+    bool inConversation() const override;
 
     // The line speed the program set on the port, or 0 when it is not a standard one.
     int baudRate() const;
@@ -72,14 +72,16 @@ private:
 
     struct Pending
     {
+        enum Kind { Bytes, Stream, Unplug };
         Clock::time_point due;
-        AtReply::Step step;
-        quint64 command; // the command whose reply this is, to stop its stream
+        Kind kind;
+        QByteArray bytes; // what Bytes writes once, or what Stream writes again and again
+        int intervalMs;   // Stream: the pause between two pieces
     };
 
     void run();
     void handleInput(const QByteArray &bytes, Clock::time_point now);
-    void schedule(const AtReply &reply, Clock::time_point now);
+    void schedule(const Reply &reply, Clock::time_point now);
     void playDueSteps(Clock::time_point now);
     void flushOutput();
     void portClosed();
@@ -92,15 +94,12 @@ private:
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    QHash<QByteArray, AtReply> m_script;
-    QHash<QByteArray, QList<AtReply>> m_onceScript;
-    AtReply m_others;
+    Script m_script;
     QByteArray m_received;
     QList<QByteArray> m_commands;
     QByteArray m_line;
     std::vector<Pending> m_pending;
     QByteArray m_output;
-    quint64 m_commandCount = 0;
     bool m_plugged = true;
     bool m_portOpen = false;
     bool m_stop = false;

@@ -16,28 +16,13 @@ namespace {
 constexpr int acmMajor = 166;
 } // namespace
 
-void SerialBench::runUnderEmulation(int argc, char **argv)
-{
-    Testbed::runUnderEmulation(argc, argv);
-}
-
-bool SerialBench::isUnderEmulation()
-{
-    return Testbed::isUnderEmulation();
-}
-
-bool SerialBench::usePrivateLockDirectory(QString *why)
-{
-    return Testbed::usePrivateLockDirectory(why);
-}
-
 SerialBench::SerialBench() : SerialBench(nullptr) {}
 
 SerialBench::SerialBench(std::shared_ptr<Testbed> testbed)
 {
-    if (!isUnderEmulation())
+    if (!Testbed::isUnderEmulation())
         qFatal("SerialBench: umockdev's preload library is not loaded; call "
-               "SerialBench::runUnderEmulation first");
+               "Testbed::runUnderEmulation first");
     m_testbed = testbed ? std::move(testbed) : std::make_shared<Testbed>();
 }
 

@@ -2,7 +2,6 @@
 #define QUORVANE_SIM_SERIAL_SERIALBENCH_H
 
 #include "sim/emulation/testbed.h"
-#include "sim/serial/atreply.h"
 #include "sim/serial/fakeatdevice.h"
 
 #include <QHash>
@@ -22,12 +21,12 @@ namespace quorvane::sim {
 // FakeAtDevice.
 //
 // The process (and any program it starts) must run with libumockdev-preload loaded:
-// call SerialBench::runUnderEmulation at the top of main. One testbed at a time per
-// process: a bench makes its own, or shares one with the USB bench (see Testbed).
+// call Testbed::runUnderEmulation at the top of main. One testbed at a time per process:
+// a bench makes its own, or shares one with the USB bench (see Testbed).
 //
 //   SerialBench bench;
 //   FakeAtDevice &modem = bench.addPort("COM5", "USB Serial Device");
-//   modem.answer("AT*MRD_IMEI=R", AtReply::text("\r\n990001011234567\r\n\r\nOK\r\n"));
+//   modem.on("AT*MRD_IMEI=R", Reply::text("\r\n990001011234567\r\n\r\nOK\r\n"));
 //   ... run the program, then look at modem.received() ...
 class SerialBench
 {
@@ -37,17 +36,6 @@ public:
     ~SerialBench();
     SerialBench(const SerialBench &) = delete;
     SerialBench &operator=(const SerialBench &) = delete;
-
-    // Makes sure this process runs with libumockdev-preload: if it does not yet, starts
-    // the same program again with it (the call then does not return). Returns normally
-    // once the library is loaded.
-    static void runUnderEmulation(int argc, char **argv);
-    static bool isUnderEmulation();
-
-    // Gives this process (and the programs it starts) a private, empty /run/lock, so that
-    // the serial port lock files of programs run side by side do not meet. Needs root
-    // (scripts/isolated runs as root); false with the reason otherwise.
-    static bool usePrivateLockDirectory(QString *why);
 
     // A new port at the end of the port list. The name is the tty's name (COM5, ttyACM0);
     // the description is what QSerialPortInfo::description reports ('_' reads as a

@@ -15,17 +15,12 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <unistd.h>
 
 namespace quorvane::sim::usb {
-
-qint64 clockMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 namespace {
 
@@ -116,18 +111,22 @@ struct FakeUsbDevice::State
     QString devnode;
     UMockdevIoctlBase *handler = nullptr;
     gulong handlerId = 0;
+    std::function<void()> removeFromSystem; // the bench's unplug of this device
 
     mutable std::mutex lock;
     bool present = true;     // in sysfs
     bool pulled = false;     // gone from the host's view: every transfer fails
-    bool pullAfterOut = false;
+    qint64 pullAt = -1;      // when the script pulls it (-1: never)
     QByteArray pending;      // received since the last script match
-    struct Reply
+    struct Packet
     {
         QByteArray bytes;
         qint64 readyAt;
     };
-    QList<Reply> replies;
+    QList<Packet> replies;
+    QByteArray streamPiece;  // queued again and again while the host reads
+    int streamIntervalMs = 0;
+    qint64 streamFrom = -1;  // when the next piece is ready (-1: no stream)
     QList<UMockdevIoctlData *> flying;    // submitted, not reaped
     QList<UMockdevIoctlData *> discarded; // cancelled by the host, to be reaped
     QByteArray received;
@@ -143,6 +142,7 @@ struct FakeUsbDevice::State
 
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
+    void pullWhenDue(qint64 now);
     bool completeUrb(UMockdevIoctlData *urbData, qint64 now);
 };
 
@@ -162,16 +162,39 @@ struct usbdevfs_urb *urbOf(UMockdevIoctlData *data)
 
 void FakeUsbDevice::State::matchScript(qint64 now)
 {
-    for (const Rule &rule : spec.script) {
-        if (!rule.request.isEmpty() && !pending.contains(rule.request))
-            continue;
-        for (const Chunk &chunk : rule.chunks)
-            replies.append({chunk.bytes, now + chunk.delayMs});
-        pending.clear();
-        if (rule.unplug)
-            pullAfterOut = true;
+    const std::optional<Reply> reply = spec.script.takeWithin(pending, received);
+    if (!reply)
         return;
+    pending.clear();
+    streamFrom = -1; // a new request silences a stream
+    qint64 at = now;
+    for (const Chunk &chunk : reply->chunks) {
+        at += chunk.delayMs;
+        replies.append({chunk.bytes, at});
     }
+    at += reply->endDelayMs;
+    switch (reply->end) {
+    case Reply::End::Stay:
+        break;
+    case Reply::End::Stream:
+        if (!reply->streamPiece.isEmpty()) {
+            streamPiece = reply->streamPiece;
+            streamIntervalMs = reply->streamIntervalMs;
+            streamFrom = at;
+        }
+        break;
+    case Reply::End::Close:
+    case Reply::End::Reset:
+    case Reply::End::Unplug: // a USB device has no connection to end: it leaves the bus
+        pullAt = at;
+        break;
+    }
+}
+
+void FakeUsbDevice::State::pullWhenDue(qint64 now)
+{
+    if (pullAt >= 0 && now >= pullAt && replies.isEmpty())
+        pulled = true;
 }
 
 // Completes one flying URB if the device has something to say about it. True when the
@@ -179,6 +202,8 @@ void FakeUsbDevice::State::matchScript(qint64 now)
 bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
 {
     struct usbdevfs_urb *urb = urbOf(urbData);
+    if (urb->endpoint & 0x80)
+        pullWhenDue(now);
     if (pulled) {
         urb->status = -ENODEV;
         urb->actual_length = 0;
@@ -189,8 +214,7 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         case OutMode::Accept:
             urb->status = 0;
             urb->actual_length = urb->buffer_length;
-            if (pullAfterOut)
-                pulled = true; // the request went through; then the cable is pulled
+            pullWhenDue(now); // the request went through; then the cable is pulled
             return true;
         case OutMode::Stall:
             urb->status = -EPIPE;
@@ -206,9 +230,13 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         urb->actual_length = 0;
         return true;
     }
+    if (replies.isEmpty() && streamFrom >= 0 && streamFrom <= now) {
+        replies.append({streamPiece, streamFrom});
+        streamFrom = now + streamIntervalMs;
+    }
     if (replies.isEmpty() || replies.first().readyAt > now)
         return false;
-    Reply &reply = replies.first();
+    Packet &reply = replies.first();
     const int length = std::min(int(reply.bytes.size()), urb->buffer_length);
     UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
         urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
@@ -488,12 +516,22 @@ bool FakeUsbDevice::present() const
     std::lock_guard<std::mutex> guard(d->lock);
     return d->present && !d->pulled;
 }
-void FakeUsbDevice::setScript(const QList<Rule> &script)
+bool FakeUsbDevice::inConversation() const
+{
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->claimed && !d->pulled;
+}
+void FakeUsbDevice::unplug()
+{
+    d->removeFromSystem();
+}
+void FakeUsbDevice::setScript(const Script &script)
 {
     std::lock_guard<std::mutex> guard(d->lock);
     d->spec.script = script;
     d->pending.clear();
     d->replies.clear();
+    d->streamFrom = -1;
 }
 
 // --- UsbBench ---------------------------------------------------------------------------
@@ -517,6 +555,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     s.spec = spec;
     s.rootHub = rootHub;
     s.driver = spec.kernelDriver;
+    s.removeFromSystem = [this, device] { remove(device); };
     s.bus = busOf(spec.sysName);
     if (rootHub) {
         s.devnum = 1;
@@ -670,16 +709,6 @@ QString UsbBench::rootDir() const
 UMockdevTestbed *UsbBench::testbed() const
 {
     return p->testbed;
-}
-
-bool UsbBench::underUmockdev()
-{
-    return Testbed::isUnderEmulation();
-}
-
-void UsbBench::runUnderUmockdev(int argc, char **argv)
-{
-    Testbed::runUnderEmulation(argc, argv);
 }
 
 // --- Devices of other kinds -------------------------------------------------------------

@@ -8,21 +8,23 @@
 // /dev/bus/usb of this process and of every child process started with its environment
 // (LD_PRELOAD of umockdev's preload library, UMOCKDEV_DIR), so the real libusb finds,
 // opens, claims and transfers to them. An in-process ioctl handler plays each device: it
-// records every byte it receives and answers from a script.
+// records every byte it receives and answers from a script (sim/script/script.h).
 //
 //     simusb::UsbBench bench;                         // before the first libusb_init
 //     simusb::DeviceSpec spec;                        // 3e0a:0c01 at 1-3, bulk 0x81/0x01
-//     spec.script = {{simusb::licenceRequest(), {{simusb::licenceReply(0x90, "CMIIT ID:2026AB1234"), 0}}}};
+//     spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234")));
 //     simusb::FakeUsbDevice *device = bench.plug(spec);
 //     ... the code under test talks to it ...
 //     device->received();                             // all bytes written to it
-//     bench.unplug(device);
+//     device->unplug();
 //
 // Every libusb context must be ended (libusb_exit) before the bench is destroyed. The
-// process must run under umockdev's preload library: UsbBench::runUnderUmockdev() at the
+// process must run under umockdev's preload library: Testbed::runUnderEmulation() at the
 // top of main() re-executes the program with it when needed.
 
 #include "sim/emulation/testbed.h"
+#include "sim/script/fakedevice.h"
+#include "sim/script/script.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,8 +37,10 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 
 namespace quorvane::sim::usb {
 
-// Milliseconds of a monotonic clock; the time stamps of recorded transfers use it.
-qint64 clockMs();
+// The shared script words, under the USB fakes' short name as well.
+using quorvane::sim::clockMs;
+using quorvane::sim::Reply;
+using quorvane::sim::Script;
 
 // One endpoint of interface 0, in descriptor order. Attributes: 2 bulk, 3 interrupt,
 // 1 isochronous, 0 control.
@@ -47,26 +51,14 @@ struct Endpoint
     quint16 maxPacket = 64;
 };
 
-// One IN packet the device sends, ready `delayMs` after the request it answers arrived.
-// Bytes longer than the host's IN buffer are delivered over several packets.
-struct Chunk
-{
-    QByteArray bytes;
-    int delayMs = 0;
-};
-
-// One line of the script. When the bytes received since the previous match contain
-// `request`, the device queues `chunks` for its IN endpoint (none: it stays silent);
-// with `unplug` it is pulled as soon as the request's transfer has completed: every later
-// transfer fails as on a vanished device, and the owner's next UsbBench::collect() (or an
-// explicit unplug) removes it from sysfs. An empty request matches any bytes. Rules stay
-// in force: the first rule that matches fires, every time it matches.
-struct Rule
-{
-    QByteArray request;
-    QList<Chunk> chunks;
-    bool unplug = false;
-};
+// The script: when the bytes received since the previous match contain a rule's request,
+// the device queues the reply's chunks for its IN endpoint, one IN packet each (a chunk
+// longer than the host's IN buffer goes over several). A stream queues its piece again
+// and again while the host reads. A reply ending in Unplug (or Close, or Reset) pulls the
+// device once its time has come, but never before the request's OUT transfer completed:
+// every later transfer fails as on a vanished device, and the owner's next
+// UsbBench::collect() (or unplug()) removes it from sysfs. Rules stay in force: the first
+// rule that matches fires, every time it matches.
 
 // How the device treats OUT transfers.
 enum class OutMode {
@@ -91,7 +83,7 @@ struct DeviceSpec
     bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
     OutMode out = OutMode::Accept;
     int inErrno = 0;            // IN transfers end with this errno (EPIPE: stall)
-    QList<Rule> script;
+    Script script;
 };
 
 // A transfer as the device saw it.
@@ -102,7 +94,7 @@ struct Transfer
     qint64 atMs = 0;   // clockMs() when it was submitted (OUT) or delivered (IN)
 };
 
-class FakeUsbDevice
+class FakeUsbDevice : public FakeDevice
 {
 public:
     ~FakeUsbDevice();
@@ -116,7 +108,7 @@ public:
     const DeviceSpec &spec() const;
 
     // What the device received and sent, in order.
-    QByteArray received() const;  // every OUT byte, concatenated
+    QByteArray received() const override; // every OUT byte, concatenated
     QList<Transfer> outTransfers() const;
     QList<Transfer> inTransfers() const;
 
@@ -130,9 +122,12 @@ public:
     int opens() const;            // times a host opened the device node
 
     bool present() const;         // plugged and not pulled by its script
+    bool inConversation() const override; // a host holds interface 0 claimed
+    // Pulls the device out: gone from the next enumeration; open handles fail.
+    void unplug() override;
 
     // Replaces the script; bytes received so far and queued replies are dropped.
-    void setScript(const QList<Rule> &script);
+    void setScript(const Script &script);
 
     struct State; // the device's side of the conversation (internal)
 
@@ -156,8 +151,8 @@ public:
     FakeUsbDevice *plug(const DeviceSpec &spec);
     // The bus's root hub (1d6b:0002, sysfs name "usbN", port 0), as on a real machine.
     FakeUsbDevice *plugRootHub(int bus);
-    // Pulls a device out: gone from the next enumeration; open handles fail. The object
-    // stays readable until the bench goes.
+    // Pulls a device out (as FakeUsbDevice::unplug). The object stays readable until the
+    // bench goes.
     void unplug(FakeUsbDevice *device);
     // Removes from sysfs the devices that their scripts have pulled.
     void collect();
@@ -165,12 +160,6 @@ public:
     QList<FakeUsbDevice *> devices() const; // plugged ones, in plugging order
     QString rootDir() const;
     UMockdevTestbed *testbed() const;
-
-    // True when this process runs under umockdev's preload library.
-    static bool underUmockdev();
-    // Call first in main(): re-executes the program under umockdev's preload library
-    // unless it already runs there. Returns only when it does.
-    static void runUnderUmockdev(int argc, char **argv);
 
 private:
     struct Private;

@@ -2,9 +2,34 @@
 #include "app/mainwindow.h"
 #include "tests/support/isolation.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+// Network dialogues ending one after another while the record file comes and goes: the
+// file's place before the dialogue, its target, its message (null: it shows a label), and
+// whether the record's own message follows.
+enum class RecordFile { Missing, Writable, Directory };
+struct RecordStep
+{
+    RecordFile file;
+    const char *where;
+    const char *message;
+    bool recordSays;
+};
+constexpr RecordStep recordSteps[] = {
+    {RecordFile::Missing, "192.168.0.1:9527", "返回值错误!", true},
+    {RecordFile::Missing, "192.168.2.1:3762", "(tcp)不支持此机型！", false}, // said once
+    {RecordFile::Missing, "192.168.10.1:3762", nullptr, false},
+    {RecordFile::Writable, "192.168.0.1:9527", nullptr, false},            // all four lines now
+    {RecordFile::Directory, "192.168.2.1:3762", nullptr, true},             // a new failure
+};
+
+} // namespace
 
 class TestStatusMessages : public QObject
 {
@@ -61,6 +86,36 @@ private slots:
         QTest::qWait(6000); // 9 s after the first, 6 s after the second
         QCOMPARE(bar->currentMessage(), QStringLiteral("second"));
         QTRY_VERIFY_WITH_TIMEOUT(bar->currentMessage().isEmpty(), 5000);
+    }
+
+    // A record that cannot be written says so once, lets the dialogues' messages be seen
+    // after that, and keeps the lines until it can write them; its own message is no result.
+    void recordFailureSaidOnce()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("records"));
+        const QString path = folder + QStringLiteral("/record.csv");
+        MainWindow window;
+        window.record.keepIn(path);
+        for (const RecordStep &step : recordSteps) {
+            QVERIFY(step.file != RecordFile::Writable || QDir().mkpath(folder));
+            QVERIFY(step.file != RecordFile::Directory || (QFile::remove(path) && QDir().mkpath(path)));
+            const QString before = window.statusBar()->currentMessage();
+            window.record.begin(ResultRecord::Transport::Tcp, QLatin1String(step.where));
+            if (step.message)
+                emit window.ShowInformationTr(QString::fromUtf8(step.message), 0);
+            else
+                window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL16.png"), QStringLiteral("700101-2024-CN-000147"));
+            const QString shown = window.statusBar()->currentMessage();
+            QVERIFY2(step.recordSays ? shown.contains(path) : shown == (step.message ? QString::fromUtf8(step.message) : before),
+                     qPrintable(shown));
+            if (step.file == RecordFile::Writable) { // the header and the four lines, none of the record's own
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const QByteArray content = file.readAll();
+                QVERIFY2(content.count("\r\n") == 5 && !content.contains(path.toUtf8()), content.constData());
+            }
+        }
     }
 };
 

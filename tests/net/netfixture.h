@@ -13,9 +13,6 @@
 
 #include <memory>
 
-Q_DECLARE_METATYPE(simnet::Answer)
-Q_DECLARE_METATYPE(simnet::Script)
-
 // Small tools shared by the network tests.
 namespace nettest {
 

@@ -34,11 +34,11 @@ private slots:
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script()
-                          .greet(Answer::reply("hello"))
-                          .on("ONE", Answer::reply("a", 10).then("b", 300))
-                          .on("ONE", Answer::reply("first", 10)) // replaces the rule above
-                          .on("TWO", Answer::reply("a", 10).then("b", 300))
-                          .otherwise(Answer::reply("?", 10)));
+                          .greet(Reply::text("hello"))
+                          .on("ONE", Reply::text("a", 10).then("b", 300))
+                          .on("ONE", Reply::text("first", 10)) // replaces the rule above
+                          .on("TWO", Reply::text("a", 10).then("b", 300))
+                          .otherwise(Reply::text("?", 10)));
         QTcpSocket socket;
         QVERIFY(connectTo(socket));
         QCOMPARE(nextRead(socket, 1000), QByteArray("hello"));
@@ -54,7 +54,7 @@ private slots:
         socket.write("else\r");
         QCOMPARE(nextRead(socket, 1000), QByteArray("?"));
         // A new script holds for the lines that come next.
-        service->setScript(Script().on("ONE", Answer::reply("new")));
+        service->setScript(Script().on("ONE", Reply::text("new")));
         socket.write("ONE\r");
         QCOMPARE(nextRead(socket, 1000), QByteArray("new"));
 
@@ -67,12 +67,14 @@ private slots:
         QVERIFY(record.lastSentAtMs <= record.closedAtMs);
     }
 
-    // An endless stream goes on until the peer leaves; a reset drops the connection.
-    void streamAndReset()
+    // An endless stream goes on until the peer leaves; a reset drops the connection; an
+    // unplug drops it and stops listening.
+    void replyEndings()
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
-                      Script().on("FLOOD", Answer::stream(QByteArray(1024, 'f')))
-                              .on("BYE", Answer::reply("bye").thenReset(50)));
+                      Script().on("FLOOD", Reply::stream(QByteArray(1024, 'f')))
+                              .on("BYE", Reply::text("bye").thenReset(50))
+                              .on("PULL", Reply::text("gone").thenUnplug(50)));
         QTcpSocket flooded;
         QVERIFY(connectTo(flooded));
         flooded.write("FLOOD\r");
@@ -92,6 +94,16 @@ private slots:
         QVERIFY(!dropped.waitForReadyRead(1000));
         QCOMPARE(dropped.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(service->waitForClosedConnections(2, 1000));
+
+        QTcpSocket pulled;
+        QVERIFY(connectTo(pulled));
+        QVERIFY(service->waitForConnections(3, 1000));
+        QVERIFY(service->inConversation());
+        pulled.write("PULL\r");
+        QCOMPARE(nextRead(pulled, 1000), QByteArray("gone"));
+        QVERIFY(service->waitForClosedConnections(3, 1000));
+        QVERIFY(!service->isListening());
+        QVERIFY(!service->inConversation());
     }
 
     void refusesASecondListenerOnTheSamePort()

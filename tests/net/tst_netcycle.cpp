@@ -68,7 +68,7 @@ private slots:
         if (!shell2Licence.isEmpty()) {
             Script shell = loginShell(vlanDefaults(shell2Licence));
             if (shell2LoginFails)
-                shell.on(shellPassword, Answer::silence());
+                shell.on(shellPassword, Reply::silence());
             services.emplace_back(startService(shellAddress2, shellPort, shell, &why), shell2LoginFails ? login : loggedInCat);
         }
         if (!shell10Licence.isEmpty())

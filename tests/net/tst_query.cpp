@@ -12,8 +12,8 @@ const QByteArray bothCommands = "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r";
 const QString licence01 = QStringLiteral("700101-2024-CN-000147");
 const QString licence02 = QStringLiteral("700102-2023-CN-004711");
 
-Answer soon(const QByteArray &bytes) { return Answer::reply(bytes, 20); }
-Answer record(const QString &licence) { return soon(serialRecordReply(licence.toLatin1())); }
+Reply soon(const QByteArray &bytes) { return Reply::text(bytes, 20); }
+Reply record(const QString &licence) { return soon(serialRecordReply(licence.toLatin1())); }
 } // namespace
 
 class TestQuery : public QObject
@@ -25,14 +25,14 @@ private slots:
 
     void dialogue9527_data()
     {
-        QTest::addColumn<Answer>("acknowledgement");
-        QTest::addColumn<Answer>("serialRecord");
+        QTest::addColumn<Reply>("acknowledgement");
+        QTest::addColumn<Reply>("serialRecord");
         QTest::addColumn<QString>("message");   // empty: none
         QTest::addColumn<QString>("picture");   // empty: both labels cleared
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("wire");
 
-        const Answer ok = soon("\r\nOK\r\n");
+        const Reply ok = soon("\r\nOK\r\n");
         QTest::newRow("700101 shows LBL16") << ok << record(licence01) << QString() << lbl16 << licence01 << bothCommands;
         QTest::newRow("700102 shows LBL15") << ok << record(licence02) << QString() << lbl15 << licence02 << bothCommands;
         QTest::newRow("OK inside a longer word passes")
@@ -40,7 +40,7 @@ private slots:
         QTest::newRow("lower-case ok fails")
             << soon("\r\nok\r\n") << record(licence01) << wrongReply << QString() << QString() << firstCommand;
         QTest::newRow("reset instead of OK fails")
-            << Answer::reset(20) << record(licence01) << wrongReply << QString() << QString() << firstCommand;
+            << Reply::reset(20) << record(licence01) << wrongReply << QString() << QString() << firstCommand;
         QTest::newRow("no comma: the whole reply, starting with a key")
             << ok << soon("700102ABC\r\nOK\r\n") << QString() << lbl15 << QStringLiteral("700102ABC\r\nOK\r\n")
             << bothCommands;
@@ -55,13 +55,13 @@ private slots:
             << ok << record(QStringLiteral("700103-2024-CN-000147")) << unsupported << QString() << QString()
             << bothCommands;
         QTest::newRow("record in two chunks")
-            << ok << Answer::reply("\r\n*MRD_SN:1,SN5G24,70", 20).then("0102-2023-CN-004711\r\n\r\nOK\r\n", 300)
+            << ok << Reply::text("\r\n*MRD_SN:1,SN5G24,70", 20).then("0102-2023-CN-004711\r\n\r\nOK\r\n", 300)
             << QString() << lbl15 << licence02 << bothCommands;
     }
     void dialogue9527()
     {
-        QFETCH(Answer, acknowledgement);
-        QFETCH(Answer, serialRecord);
+        QFETCH(Reply, acknowledgement);
+        QFETCH(Reply, serialRecord);
         QFETCH(QString, message);
         QFETCH(QString, picture);
         QFETCH(QString, text);
@@ -79,19 +79,19 @@ private slots:
         QCOMPARE(device->received(), wire);
         NETTEST_OUTCOME(*window, messages, message, picture, text);
         // The dialogue leaves the connection open, unless the device dropped it.
-        if (acknowledgement.end != Answer::End::Reset)
+        if (acknowledgement.end != Reply::End::Reset)
             QCOMPARE(window->tcpSocket->state(), QAbstractSocket::ConnectedState);
     }
 
     void dialogue3762_data()
     {
         QTest::addColumn<int>("variant");
-        QTest::addColumn<Answer>("output");   // the shell's answer to the cat command
+        QTest::addColumn<Reply>("output");   // the shell's answer to the cat command
         QTest::addColumn<QString>("picture"); // empty: unsupported, both labels cleared
         QTest::addColumn<QString>("text");
 
-        const Answer file01 = shellPrint(vlanDefaults(licence01.toLatin1()));
-        const Answer file02 = shellPrint(vlanDefaults(licence02.toLatin1()));
+        const Reply file01 = shellPrint(vlanDefaults(licence01.toLatin1()));
+        const Reply file02 = shellPrint(vlanDefaults(licence02.toLatin1()));
         QTest::newRow("700101 at 192.168.2.1 shows LBL15") << 0 << file01 << lbl15 << licence01;
         QTest::newRow("700101 at 192.168.10.1 shows LBL16") << 1 << file01 << lbl16 << licence01;
         QTest::newRow("700102 at 192.168.2.1 shows LBL15") << 0 << file02 << lbl15 << licence02;
@@ -106,18 +106,18 @@ private slots:
             << lbl15 << licence02;
         QTest::newRow("no marker") << 0 << shellPrint("WanVlanId=0\nLanVlanId=1\n") << QString() << QString();
         QTest::newRow("no marker, a key at position 8")
-            << 0 << Answer::reply("AbCdEfGh700101-2024-CN-000147\r\n# ", 10) << lbl15 << licence01;
+            << 0 << Reply::text("AbCdEfGh700101-2024-CN-000147\r\n# ", 10) << lbl15 << licence01;
         QTest::newRow("short licence: line end and next output up to 21")
             << 0 << shellPrint("net_cert=700101-A1\nVlanEnable=0\n") << lbl15 << QStringLiteral("700101-A1\r\nVlanEnable");
         QTest::newRow("zero byte cuts the reply")
-            << 0 << Answer::reply(QByteArray("cat x\r\nnet_cert=700101\0-2024\r\n# ", 32), 10)
+            << 0 << Reply::text(QByteArray("cat x\r\nnet_cert=700101\0-2024\r\n# ", 32), 10)
             << lbl15 << QStringLiteral("700101");
-        QTest::newRow("reset instead of output") << 1 << Answer::reset(10) << QString() << QString();
+        QTest::newRow("reset instead of output") << 1 << Reply::reset(10) << QString() << QString();
     }
     void dialogue3762()
     {
         QFETCH(int, variant);
-        QFETCH(Answer, output);
+        QFETCH(Reply, output);
         QFETCH(QString, picture);
         QFETCH(QString, text);
         const char *address = variant == 0 ? shellAddress2 : shellAddress10;

@@ -22,12 +22,12 @@ private slots:
         // drain 100, 6000 without a reply
         QTest::newRow("9527: no acknowledgement")
             << QString::fromLatin1(atServiceAddress) << int(atServicePort)
-            << Script().on(serialRecordLine, Answer::reply(serialRecordReply(sampleLicence)))
+            << Script().on(serialRecordLine, Reply::text(serialRecordReply(sampleLicence)))
             << nettest::wrongReply << 6100;
         // drain 100, OK, a second of silence; drain 100, 6000 without a reply
         QTest::newRow("9527: no record")
             << QString::fromLatin1(atServiceAddress) << int(atServicePort)
-            << Script().on(productionModeLine, Answer::reply("\r\nOK\r\n", 10))
+            << Script().on(productionModeLine, Reply::text("\r\nOK\r\n", 10))
             << nettest::unsupported << 7200;
         QTest::newRow("3762: no output")
             << QString::fromLatin1(shellAddress10) << int(shellPort) << Script()

@@ -17,13 +17,13 @@ private slots:
     void reply_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<Reply>("answer");
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("atLeastMs");
         QTest::addColumn<int>("withinMs");
 
-        const Answer ok = Answer::reply("\r\nOK\r\n", 10);
+        const Reply ok = Reply::text("\r\nOK\r\n", 10);
         const QString okText = QStringLiteral("\r\nOK\r\n");
         QTest::newRow("AT command with its own CR LF") << QStringLiteral("AT*PROD=1\r\n") << ok
                                                        << QByteArray("AT*PROD=1\x0D\x0A\x0D") << okText << 1000 << 2500;
@@ -32,20 +32,20 @@ private slots:
         QTest::newRow("UTF-8") << QStringLiteral("echo 许可") << ok
                                << QByteArray("echo \xE8\xAE\xB8\xE5\x8F\xAF\x0D") << okText << 1000 << 2500;
         QTest::newRow("zero byte cuts the text")
-            << QStringLiteral("CMD") << Answer::reply(QByteArray("700101\0hidden\r\nOK", 17), 10)
+            << QStringLiteral("CMD") << Reply::text(QByteArray("700101\0hidden\r\nOK", 17), 10)
             << QByteArray("CMD\r") << QStringLiteral("700101") << 1000 << 2500;
         QTest::newRow("reset gives an empty reply")
-            << QStringLiteral("CMD") << Answer::reset(10) << QByteArray("CMD\r") << QString() << 0 << 1500;
+            << QStringLiteral("CMD") << Reply::reset(10) << QByteArray("CMD\r") << QString() << 0 << 1500;
         QTest::newRow("slow first data is waited for")
-            << QStringLiteral("CMD") << Answer::reply("late but in time", 2500) << QByteArray("CMD\r")
+            << QStringLiteral("CMD") << Reply::text("late but in time", 2500) << QByteArray("CMD\r")
             << QStringLiteral("late but in time") << 2500 + 1000 << 5000;
         QTest::newRow("silence gives an empty reply")
-            << QStringLiteral("CMD") << Answer::silence() << QByteArray("CMD\r") << QString() << 100 + 6000 << 7000;
+            << QStringLiteral("CMD") << Reply::silence() << QByteArray("CMD\r") << QString() << 100 + 6000 << 7000;
     }
     void reply()
     {
         QFETCH(QString, command);
-        QFETCH(Answer, answer);
+        QFETCH(Reply, answer);
         QFETCH(QByteArray, wire);
         QFETCH(QString, reply);
         QFETCH(int, atLeastMs);
@@ -63,8 +63,8 @@ private slots:
     void leftoversAreDrained()
     {
         const auto [service, window] = nettest::serveConnected(Script()
-                .greet(Answer::reply("Password: ").then("\r\n# ", 50))
-                .on("CMD", Answer::reply("answer\r\n", 20)));
+                .greet(Reply::text("Password: ").then("\r\n# ", 50))
+                .on("CMD", Reply::text("answer\r\n", 20)));
         QThread::msleep(300); // the leftovers are there, unread
         QCOMPARE(window->readTCP(QStringLiteral("CMD")), QStringLiteral("answer\r\n"));
     }
@@ -73,8 +73,8 @@ private slots:
     void lateDataOfAnEarlierCommandIsDrained()
     {
         const auto [service, window] = nettest::serveConnected(Script()
-                .on("FIRST", Answer::reply("first", 10).then("late", 1500))
-                .on("SECOND", Answer::reply("second", 10)));
+                .on("FIRST", Reply::text("first", 10).then("late", 1500))
+                .on("SECOND", Reply::text("second", 10)));
         QCOMPARE(window->readTCP(QStringLiteral("FIRST")), QStringLiteral("first"));
         QThread::msleep(800); // "late" arrives meanwhile
         QCOMPARE(window->readTCP(QStringLiteral("SECOND")), QStringLiteral("second"));
@@ -84,8 +84,8 @@ private slots:
     void replyEndsAtTheFirstSecondOfSilence()
     {
         const auto [service, window] = nettest::serveConnected(Script()
-                .on("CMD", Answer::reply("a", 10).then("b", 700).then("c", 700).then("d", 1300))
-                .on("NEXT", Answer::reply("n", 10)));
+                .on("CMD", Reply::text("a", 10).then("b", 700).then("c", 700).then("d", 1300))
+                .on("NEXT", Reply::text("n", 10)));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(window->readTCP(QStringLiteral("CMD")), QStringLiteral("abc"));

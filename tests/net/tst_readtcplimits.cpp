@@ -9,9 +9,9 @@ namespace {
 constexpr int limitBytes = 64 * 1024;
 
 // `count` pieces, `gapMs` apart.
-Answer trickle(const QByteArray &piece, int count, int gapMs)
+Reply trickle(const QByteArray &piece, int count, int gapMs)
 {
-    Answer answer;
+    Reply answer;
     for (int i = 0; i < count; ++i)
         answer.then(piece, i == 0 ? 0 : gapMs);
     return answer;
@@ -29,18 +29,18 @@ private slots:
     // 2000 ms; for a slow one the drain gives up after 2000 ms in all.
     void drain_data()
     {
-        QTest::addColumn<Answer>("talk");
+        QTest::addColumn<Reply>("talk");
         QTest::addColumn<int>("commandAtLeastMs");
         QTest::addColumn<int>("commandBeforeMs");
-        QTest::newRow("64 KiB") << Answer::stream(QByteArray(4096, 'x')) << 0 << 1500;
+        QTest::newRow("64 KiB") << Reply::stream(QByteArray(4096, 'x')) << 0 << 1500;
         QTest::newRow("2000 ms") << trickle(".", 300, 40) << 1990 << 2600; // 12 s of a byte every 40 ms
     }
     void drain()
     {
-        QFETCH(Answer, talk);
+        QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, commandBeforeMs);
-        const auto [service, window] = nettest::serveConnected(Script().greet(talk).on("CMD", Answer::reset(10)));
+        const auto [service, window] = nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
         window->readTCP(QStringLiteral("CMD"));
@@ -58,12 +58,12 @@ private slots:
     // 10000 ms after its first data.
     void gather_data()
     {
-        QTest::addColumn<Answer>("talk");
+        QTest::addColumn<Reply>("talk");
         QTest::addColumn<int>("atLeastMs");
         QTest::addColumn<int>("belowMs");
         QTest::addColumn<int>("minSize");
         QTest::addColumn<int>("maxSize");
-        Answer flood; // 160 KiB in one go, with no gap to end the reply
+        Reply flood; // 160 KiB in one go, with no gap to end the reply
         for (int i = 0; i < 40; ++i)
             flood.then(QByteArray(4096, 'y'));
         QTest::newRow("64 KiB") << flood << 0 << 2000 << limitBytes << limitBytes;
@@ -72,7 +72,7 @@ private slots:
     }
     void gather()
     {
-        QFETCH(Answer, talk);
+        QFETCH(Reply, talk);
         QFETCH(int, atLeastMs);
         QFETCH(int, belowMs);
         QFETCH(int, minSize);
@@ -92,7 +92,7 @@ private slots:
     void endlessDeviceDialogueEnds()
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
-                      Script().greet(Answer::stream("0123456789abcdef0123456789abcdef")));
+                      Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
         auto window = nettest::quietWindow();
         nettest::showEarlierResult(*window);
 

@@ -16,7 +16,7 @@ private slots:
         QTest::addColumn<Script>("script");
         QTest::addColumn<int>("atLeastMs");
         // Two 500 ms pauses; the greeting wait ends as soon as the greeting is there.
-        QTest::newRow("greeting at once: the two pauses") << Script().greet(Answer::reply("\r\nREADY\r\n"))
+        QTest::newRow("greeting at once: the two pauses") << Script().greet(Reply::text("\r\nREADY\r\n"))
                                                           << 1000;
         // Nothing after the connection costs the whole 1000 ms greeting wait.
         QTest::newRow("no greeting: the pauses and the greeting wait") << Script() << 2000;
@@ -89,7 +89,7 @@ private slots:
         const QString ip = QStringLiteral("192.168.0.1");
         auto window = nettest::quietWindow();
         QVERIFY(!window->ConnectTCP(ip, QStringLiteral("9527"), QString(), QString()));
-        NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Answer::reply("hi")));
+        NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Reply::text("hi")));
         QVERIFY(!window->ConnectTCP(ip, QStringLiteral("95x7"), QString(), QString()));
         QVERIFY(!atService->waitForConnections(1, 200));
         QVERIFY(window->ConnectTCP(ip, QStringLiteral("9527"), QString(), QString()));

@@ -17,7 +17,7 @@ Script shell()
 // The shell, also logging in any other user name with the password "密码".
 Script anyUserShell()
 {
-    return Script(shell()).otherwise(shellUserAnswer()).on("密码", shellPasswordAnswer());
+    return Script(shell()).otherwise(shellUserReply()).on("密码", shellPasswordReply());
 }
 } // namespace
 
@@ -70,20 +70,20 @@ private slots:
         QTest::newRow("user name and password answered in two chunks each")
             << shell() << true << userLine + passwordLine << 1000;
         QTest::newRow("user name answered in one chunk fails")
-            << Script(shell()).on(shellUser, Answer::reply(QByteArray(shellUser) + "\r\nPassword: ", 10))
+            << Script(shell()).on(shellUser, Reply::text(QByteArray(shellUser) + "\r\nPassword: ", 10))
             << false << userLine << 2000;
         QTest::newRow("user name not answered fails")
-            << Script(shell()).on(shellUser, Answer::silence()) << false << userLine << 2000;
+            << Script(shell()).on(shellUser, Reply::silence()) << false << userLine << 2000;
         QTest::newRow("user name answered, then reset")
-            << Script(shell()).on(shellUser, Answer::reply("284qhnvw\r\n", 10).thenReset(50))
+            << Script(shell()).on(shellUser, Reply::text("284qhnvw\r\n", 10).thenReset(50))
             << false << userLine << 1000;
         QTest::newRow("password answered in one chunk logs in after the extra wait")
-            << Script(shell()).on(shellPassword, Answer::reply("\r\n# ", 10))
+            << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10))
             << true << userLine + passwordLine << 2000;
         QTest::newRow("password not answered fails")
-            << Script(shell()).on(shellPassword, Answer::silence()) << false << userLine + passwordLine << 2000;
+            << Script(shell()).on(shellPassword, Reply::silence()) << false << userLine + passwordLine << 2000;
         QTest::newRow("missing greeting is no failure")
-            << Script(shell()).greet(Answer::silence()) << true << userLine + passwordLine << 2000;
+            << Script(shell()).greet(Reply::silence()) << true << userLine + passwordLine << 2000;
     }
     void replyRules()
     {

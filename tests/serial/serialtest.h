@@ -20,7 +20,8 @@
 
 namespace serialtest {
 
-using quorvane::sim::AtReply;
+using quorvane::sim::Reply;
+using quorvane::sim::Testbed;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
 
@@ -128,18 +129,16 @@ struct Dialogue
 // own, so that test binaries that CTest runs side by side can use the same port names.
 inline void prepareProcess(int argc, char **argv)
 {
-    if (!SerialBench::isUnderEmulation()) {
+    if (!Testbed::isUnderEmulation()) {
         QString why;
-        if (!SerialBench::usePrivateLockDirectory(&why))
+        if (!Testbed::usePrivateLockDirectory(&why))
             qFatal("serial tests need a private /run/lock (%s): run them through scripts/isolated",
                    qPrintable(why));
-        SerialBench::runUnderEmulation(argc, argv);
+        Testbed::runUnderEmulation(argc, argv);
     }
 }
 
 } // namespace serialtest
-
-Q_DECLARE_METATYPE(quorvane::sim::AtReply)
 
 // A duration in ms within [low, high).
 #define QUORVANE_VERIFY_MS(ms, low, high) \

@@ -37,8 +37,8 @@ private slots:
     {
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 2);
-        device.answer("AT+EGMR=0", AtReply::text(okLine("+EGMR: \"990001081234567\"")));
-        device.answer("AT*MRD_SN=R", AtReply::text(licenceReplyOfKind(2)));
+        device.on("AT+EGMR=0", Reply::text(okLine("+EGMR: \"990001081234567\"")));
+        device.on("AT*MRD_SN=R", Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
         QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
@@ -66,8 +66,8 @@ private slots:
         QFETCH(bool, busy);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 1);
-        device.answer("AT+CGSN", AtReply::text(okLine("990001031234567")));
-        device.answer("AT+NCSN?", AtReply::text(licenceReplyOfKind(1)));
+        device.on("AT+CGSN", Reply::text(okLine("990001031234567")));
+        device.on("AT+NCSN?", Reply::text(licenceReplyOfKind(1)));
         if (busy)
             QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[1].name)));
 
@@ -100,8 +100,8 @@ private slots:
         QFETCH(int, waits);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")));
-        device.answer("AT*KESET=26", AtReply::text(licenceReply));
+        device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001011234567")));
+        device.on("AT*KESET=26", Reply::text(licenceReply));
         Dialogue dialogue;
 
         QVector<qint64> queries;

@@ -11,10 +11,10 @@ namespace {
 // One command and the device's reply to it; a script lists them in the order they are sent.
 struct Say
 {
-    Say(const QByteArray &command, const QByteArray &reply) : command(command), reply(AtReply::text(reply)) {}
-    Say(const QByteArray &command, const AtReply &reply) : command(command), reply(reply) {}
+    Say(const QByteArray &command, const QByteArray &reply) : command(command), reply(Reply::text(reply)) {}
+    Say(const QByteArray &command, const Reply &reply) : command(command), reply(reply) {}
     QByteArray command;
-    AtReply reply;
+    Reply reply;
 };
 using Script = QList<Say>;
 
@@ -23,20 +23,22 @@ QByteArray kesetReply(const QByteArray &field)
     return "\r\n+KESET: 26," + field + "\r\n\r\nOK\r\n";
 }
 
-Script kind0(const QByteArray &imei, const AtReply &licence)
+Script kind0(const QByteArray &imei, const Reply &licence)
 {
     return {{"AT*MRD_IMEI=R", imeiReply(imei)}, {"AT*KESET=26", licence}};
 }
 
-// Puts the script on a port of the kind; returns the bytes the dialogue should send.
+// Puts the script on a port of the kind, strict: any other command stops the test there.
+// Returns the bytes the dialogue should send.
 QByteArray addScriptedPort(SerialBench &bench, int kind, const Script &script)
 {
-    FakeAtDevice &device = addPortOfKind(bench, kind);
+    quorvane::sim::Script strict;
     QByteArray wire;
     for (const Say &say : script) {
-        device.answer(say.command, say.reply);
+        strict.on(say.command, say.reply);
         wire += say.command + "\r\n";
     }
+    addPortOfKind(bench, kind).setScript(strict.strict());
     return wire;
 }
 
@@ -59,7 +61,7 @@ private slots:
         QTest::addColumn<QString>("text");
         const QString licence = QString::fromLatin1(licence21);
 
-        QTest::newRow("kind 0, KESET") << 0 << kind0("990001011234567", AtReply::text(kesetReply(licence21 + "XYZ")))
+        QTest::newRow("kind 0, KESET") << 0 << kind0("990001011234567", Reply::text(kesetReply(licence21 + "XYZ")))
                                        << "LBL01.jpg" << licence;
         QTest::newRow("kind 0, row 10 asks USERDATAR")
             << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
@@ -77,27 +79,27 @@ private slots:
         QTest::newRow("kind 3, no IMEI, one byte skipped behind MRD_SN:")
             << 3 << Script{{"AT*MRD_SN=R", licenceReplyOfKind(3)}} << "BKG00.png" << licence;
         QTest::newRow("a shorter field carries the line ends")
-            << 0 << kind0("990001021234567", AtReply::text(kesetReply("SHORT1234"))) << "LBL02.jpg"
+            << 0 << kind0("990001021234567", Reply::text(kesetReply("SHORT1234"))) << "LBL02.jpg"
             << "SHORT1234\r\n\r\nOK\r\n";
         QTest::newRow("a zero byte ends the field")
-            << 0 << kind0("990001041234567", AtReply::text(kesetReply(QByteArray("ABC\0DEFGHIJKLMNOPQRSTU", 22))))
+            << 0 << kind0("990001041234567", Reply::text(kesetReply(QByteArray("ABC\0DEFGHIJKLMNOPQRSTU", 22))))
             << "LBL04.jpg" << "ABC";
         QTest::newRow("UTF-8 in the field") // 4 * 3 + 9 = 21 bytes
-            << 0 << kind0("990001081234567", AtReply::text(kesetReply("入网许可ABCDEFGHI"))) << "LBL08.jpg"
+            << 0 << kind0("990001081234567", Reply::text(kesetReply("入网许可ABCDEFGHI"))) << "LBL08.jpg"
             << QStringLiteral("入网许可ABCDEFGHI");
         // Replies that come in parts: the continuation gathers them.
         QTest::newRow("replies in chunks")
-            << 0 << Script{{"AT*MRD_IMEI=R", AtReply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40)},
-                           {"AT*KESET=26", AtReply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40)}}
+            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40)},
+                           {"AT*KESET=26", Reply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40)}}
             << "LBL06.jpg" << licence;
         // "ok" in the first part of a licence reply, in any case and inside any word, ends
         // the reading there: the text is cut from that part alone.
         const QByteArray more = "MORE\r\n\r\nOK\r\n";
-        QTest::newRow("OK inside TOKEN") << 0 << kind0("990001011234567", AtReply::text("\r\n+KESET: 26,TOKEN123").then(more, 40))
+        QTest::newRow("OK inside TOKEN") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,TOKEN123").then(more, 40))
                                          << "LBL01.jpg" << "TOKEN123";
-        QTest::newRow("lower case ok") << 0 << kind0("990001011234567", AtReply::text("\r\n+KESET: 26,book").then(more, 40))
+        QTest::newRow("lower case ok") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,book").then(more, 40))
                                        << "LBL01.jpg" << "book";
-        QTest::newRow("mixed case ok") << 0 << kind0("990001011234567", AtReply::text("\r\n+KESET: 26,xOk").then(more, 40))
+        QTest::newRow("mixed case ok") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,xOk").then(more, 40))
                                        << "LBL01.jpg" << "xOk";
     }
     void dialogueShowsTheLicence()
@@ -139,12 +141,12 @@ private slots:
                                                       << unsupported << true;
         // ERROR in the IMEI reply: no continuation, so a TAC that follows later is not seen.
         QTest::newRow("ERROR skips the IMEI continuation")
-            << 0 << Script{{"AT*MRD_IMEI=R", AtReply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40)}}
             << unsupported << true;
         QTest::newRow("error in a word skips it too")
-            << 0 << Script{{"AT*MRD_IMEI=R", AtReply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
             << unsupported << true;
-        QTest::newRow("kind 0, no marker") << 0 << kind0("990001011234567", AtReply::text(okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")))
+        QTest::newRow("kind 0, no marker") << 0 << kind0("990001011234567", Reply::text(okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")))
                                            << failed << false;
         QTest::newRow("kind 0, USERDATAR, no marker")
             << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
@@ -158,7 +160,7 @@ private slots:
             << failed << false;
         QTest::newRow("kind 3, no marker") << 3 << Script{{"AT*MRD_SN=R", okLine("SN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")}}
                                            << QString() << false;
-        QTest::newRow("empty field") << 0 << kind0("990001011234567", AtReply::text("\r\n+KESET: 26,\r\n\r\nOK\r\n"))
+        QTest::newRow("empty field") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,\r\n\r\nOK\r\n"))
                                      << QString() << false;
     }
     void dialogueShowsNoLicence()
@@ -187,16 +189,16 @@ private slots:
     {
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001101234567")));
-        device.answer("AT+USERDATAR=1,21", AtReply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
-        device.answer("AT*KESET=26", AtReply::text(kesetReply(licence21)));
+        device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")));
+        device.on("AT+USERDATAR=1,21", Reply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
+        device.on("AT*KESET=26", Reply::text(kesetReply(licence21)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.window.modelVariant, 1);
         QCOMPARE(dialogue.text->text(), QStringLiteral("ROW10ROW10ROW10ROW10R"));
 
         // The row 10 device goes, a row 1 device comes to the same port.
-        device.answer("AT*MRD_IMEI=R", AtReply::text(imeiReply("990001011234567")));
+        device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001011234567")));
         device.clearReceived();
         QVERIFY(dialogue.run());
         QCOMPARE(device.received(), QByteArray("AT*MRD_IMEI=R\r\nAT*KESET=26\r\n"));
@@ -210,23 +212,23 @@ private slots:
     void unplugged_data()
     {
         QTest::addColumn<int>("kind");
-        QTest::addColumn<AtReply>("imeiReply");
+        QTest::addColumn<Reply>("imeiReply");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("limitMs");
         QTest::newRow("after the IMEI reply")
-            << 0 << AtReply::text(imeiReply("990001011234567")).thenUnplug(20) << "指令接收失败！" << 9000;
-        QTest::newRow("instead of the IMEI reply") << 2 << AtReply::unplug(10) << "指令接收失败10000！" << 5000;
+            << 0 << Reply::text(imeiReply("990001011234567")).thenUnplug(20) << "指令接收失败！" << 9000;
+        QTest::newRow("instead of the IMEI reply") << 2 << Reply::unplug(10) << "指令接收失败10000！" << 5000;
     }
     void unplugged()
     {
         QFETCH(int, kind);
-        QFETCH(AtReply, imeiReply);
+        QFETCH(Reply, imeiReply);
         QFETCH(QString, message);
         QFETCH(int, limitMs);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, kind);
-        device.answer(portsOfKind[kind].imeiCommand, imeiReply);
-        device.answer(portsOfKind[kind].licenceCommand, AtReply::text(licenceReplyOfKind(kind)));
+        device.on(portsOfKind[kind].imeiCommand, imeiReply);
+        device.on(portsOfKind[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.messageTexts(), QStringList{message});

@@ -39,25 +39,25 @@ private slots:
     // for ever: read for 2000 ms, then on with what was read.
     void endlessReplyEndsAfter2000ms_data()
     {
-        QTest::addColumn<AtReply>("imei");
-        QTest::addColumn<AtReply>("licence");
+        QTest::addColumn<Reply>("imei");
+        QTest::addColumn<Reply>("licence");
         QTest::addColumn<QString>("picture");
         QTest::newRow("IMEI reply")
-            << AtReply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenEndless("+CREG: 1\r\n", 20)
-            << AtReply::text(licenceReplyOfKind(0), 30) << "LBL01.jpg";
-        QTest::newRow("licence reply") << AtReply::text(imeiReply("990001131234567"))
-                                       << AtReply::text("\r\n+KESET: 26," + licence21).thenEndless("\r\n+CSQ: 31,99", 25)
+            << Reply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenStream("+CREG: 1\r\n", 20, 20)
+            << Reply::text(licenceReplyOfKind(0), 30) << "LBL01.jpg";
+        QTest::newRow("licence reply") << Reply::text(imeiReply("990001131234567"))
+                                       << Reply::text("\r\n+KESET: 26," + licence21).thenStream("\r\n+CSQ: 31,99", 25, 25)
                                        << "LBL14.png";
     }
     void endlessReplyEndsAfter2000ms()
     {
-        QFETCH(AtReply, imei);
-        QFETCH(AtReply, licence);
+        QFETCH(Reply, imei);
+        QFETCH(Reply, licence);
         QFETCH(QString, picture);
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", imei);
-        device.answer("AT*KESET=26", licence);
+        device.on("AT*MRD_IMEI=R", imei);
+        device.on("AT*KESET=26", licence);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
@@ -72,8 +72,8 @@ private slots:
     {
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, 0);
-        device.answer("AT*MRD_IMEI=R", AtReply::text("990001021234567,").thenEndless(QByteArray(2048, '7'), 1));
-        device.answer("AT*KESET=26", AtReply::text(licenceReplyOfKind(0), 30));
+        device.on("AT*MRD_IMEI=R", Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1));
+        device.on("AT*KESET=26", Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
         loggedImeiReplies.clear();
 

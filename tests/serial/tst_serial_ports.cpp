@@ -37,6 +37,9 @@ private slots:
         QTest::newRow("port 1 of Unisoc") << "Unisoc Usb Serial Port 1COM12" << -1 << 0;
         QTest::newRow("earlier rule wins") << "Quectel USB REPL Port DeviceCOM9" << 0 << 115200;
         QTest::newRow("empty") << "" << -1 << 0;
+        // The descriptions the udev rules' templates give, on Linux port names.
+        QTest::newRow("udev Unisoc on ttyUSB2") << "Unisoc Usb Serial Port 0COMttyUSB2" << 1 << 115200;
+        QTest::newRow("udev Quectel on ttyUSB3") << "Quectel USB REPL PortttyUSB3" << 2 << 115200;
     }
     void rulesMatchKeys()
     {
@@ -62,6 +65,11 @@ private slots:
         QTest::newRow("rule 3") << QList<PortListing>{{"COM7", "Quectel USB REPL Port"}} << "COM7" << 2 << 115200;
         QTest::newRow("rule 4: CH340 at 1000000 baud")
             << QList<PortListing>{{"COM8", "USB-SERIAL CH340"}} << "COM8" << 3 << 1000000;
+        // Linux port names, with the description (udev's ID_MODEL) that the udev rules set.
+        QTest::newRow("udev rule 1 on ttyACM0") << QList<PortListing>{{"ttyACM0", "USB Serial DeviceCOM"}}
+                                                << "ttyACM0" << 0 << 115200;
+        QTest::newRow("udev CH340 on ttyUSB0") << QList<PortListing>{{"ttyUSB0", "USB-SERIAL CH340"}}
+                                               << "ttyUSB0" << 3 << 1000000;
         QTest::newRow("any Device on a COM name") << QList<PortListing>{{"COM1", "Some Other Device"}}
                                                   << "COM1" << 0 << 115200;
         QTest::newRow("unsupported ports are passed over")
@@ -112,7 +120,7 @@ private slots:
         SerialBench bench;
         FakeAtDevice &first = bench.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
         FakeAtDevice &second = bench.addPort(QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340"));
-        second.answerOthers(AtReply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
+        second.otherwise(Reply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
         QVERIFY(bench.holdBusy(QStringLiteral("COM7")));
 
         Dialogue dialogue;

@@ -55,15 +55,15 @@ private slots:
         const PortOfKind &port = portsOfKind[silent.kind];
         SerialBench bench;
         FakeAtDevice &device = addPortOfKind(bench, silent.kind);
-        const AtReply imei = AtReply::text(imeiReply("990001131234567"));
+        const Reply imei = Reply::text(imeiReply("990001131234567"));
         if (silent.silentImeiCommands == 0 && port.imeiCommand)
-            device.answer(port.imeiCommand, imei);
+            device.on(port.imeiCommand, imei);
         if (silent.silentImeiCommands == 1) {
-            device.answerOnce(port.imeiCommand, AtReply::silence());
-            device.answer("AT*MRD_IMEI=R", imei);
+            device.once(port.imeiCommand, Reply::silence());
+            device.on("AT*MRD_IMEI=R", imei);
         }
         if (silent.licenceAnswered)
-            device.answer(port.licenceCommand, AtReply::text(licenceReplyOfKind(silent.kind)));
+            device.on(port.licenceCommand, Reply::text(licenceReplyOfKind(silent.kind)));
         Dialogue dialogue;
         const QString earlier = QStringLiteral(":/qjpg/res/LBL11.png");
         dialogue.showEarlier(earlier);

@@ -281,7 +281,7 @@ private slots:
         QFETCH(QByteArray, out);
         DeviceSpec spec = deviceA();
         if (inErrno >= 0)
-            spec.script = {{QByteArray("ask"), {{QByteArray("0123456789"), 0}}}};
+            spec.script.on("ask", simusb::Reply::text("0123456789"));
         spec.inErrno = qMax(0, inErrno);
         FakeUsbDevice *a = bench->plug(spec);
         BulkHidDevice device;
@@ -304,7 +304,7 @@ private slots:
     void readPacketTakesOnePacketOrNothing()
     {
         DeviceSpec spec = deviceA();
-        spec.script = {{QByteArray("go"), {{QByteArray("abc"), 0}}}};
+        spec.script.on("go", simusb::Reply::text("abc"));
         FakeUsbDevice *a = bench->plug(spec);
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
@@ -378,7 +378,7 @@ private slots:
         const int before = device.deviceCount();
         FakeUsbDevice *a = bench->plug(deviceA());
         QCOMPARE(device.deviceCount(), before + 1);
-        bench->unplug(a);
+        a->unplug();
         QCOMPARE(device.deviceCount(), before);
     }
 };

@@ -60,7 +60,7 @@ private slots:
             QVERIFY2(ms >= 500 && ms < 4500, qPrintable(QString::number(ms)));
             QCOMPARE(device->opens(), 1);
             QVERIFY(!device->claimed());
-            bench->unplug(device);
+            device->unplug();
             QTest::qWait(2000); // the removal is seen by the next cycle
         }
         std::sort(times.begin(), times.end());
@@ -77,7 +77,7 @@ private slots:
         MainWindow window;
         QLabel *label = window.findChild<QLabel *>("label");
         DeviceSpec pulled;
-        pulled.script = {{simusb::licenceRequest(), {}, true}};
+        pulled.script.on(simusb::licenceRequest(), simusb::Reply::unplug());
         FakeUsbDevice *first = bench->plug(pulled);
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
                                   QStringLiteral("读取失败,长度小于9"), 5000);

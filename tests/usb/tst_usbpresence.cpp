@@ -66,7 +66,7 @@ private slots:
         QCOMPARE(window.extraElement, QString());
         QCOMPARE(b->opens(), 0); // presence only lists; it never opens
 
-        bench->unplug(a);
+        a->unplug();
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
         QCOMPARE(window.extraElement, QStringLiteral("1,3"));
         QCOMPARE(window.usbPositions.size(), 2);
@@ -130,7 +130,7 @@ private slots:
         bench->plugRootHub(1);
         FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
         MainWindow window;
-        bench->unplug(a);
+        a->unplug();
         bench->plug(device("1-6", 0x0483, 0x5750));
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
         QCOMPARE(window.extraElement, QStringLiteral("1,3"));

@@ -47,7 +47,7 @@ private slots:
         QTest::newRow("8-byte reply: status reads 0") << answering(simusb::licenceReply(0x90, licence, 8)) << "读取失败" << "" << 1;
         QTest::newRow("zero-length packet") << answering(QByteArray()) << "读取失败" << "" << 1;
         QTest::newRow("reply too late") << answering(ok, 900) << tooShort << "" << 1;
-        QTest::newRow("silent device") << with(answering(ok), [](DeviceSpec &s) { s.script.first().chunks.clear(); })
+        QTest::newRow("silent device") << with(answering(ok), [](DeviceSpec &s) { s.script.on(simusb::licenceRequest(), simusb::Reply::silence()); })
                                        << tooShort << "" << 1;
         QTest::newRow("8-byte packets: fewer than 9 bytes") << with(answering(ok), packets(8)) << tooShort << "" << 2;
         QTest::newRow("long reply in 512-byte packets")
@@ -63,7 +63,7 @@ private slots:
         QTest::newRow("write fails: nothing said")
             << with(answering(ok), [](DeviceSpec &s) { s.out = simusb::OutMode::Stall; }) << "" << "" << 1;
         QTest::newRow("unplugged in the middle")
-            << with(answering(ok), [](DeviceSpec &s) { s.script = {{simusb::licenceRequest(), {}, true}}; })
+            << with(answering(ok), [](DeviceSpec &s) { s.script.on(simusb::licenceRequest(), simusb::Reply::unplug()); })
             << tooShort << "" << 1;
     }
     void dialogue()
@@ -186,7 +186,7 @@ private slots:
         std::string bytes = "unchanged";
         QCOMPARE(window.readUSB(bytes), 17);
         QCOMPARE(bytes, std::string("unchanged"));
-        device->setScript({{QByteArray(), {{QByteArray("pong"), 0}}}});
+        device->setScript(simusb::Script().otherwise(simusb::Reply::text("pong")));
         QVERIFY(window.usbDevice->write("x", 1, 100) > 0);
         QCOMPARE(window.readUSB(bytes), 0);
         QCOMPARE(bytes.size(), size_t(64));

@@ -34,13 +34,13 @@ inline simusb::DeviceSpec device(const QString &sysName, quint16 vid, quint16 pi
 }
 
 // A device (by default 3e0a:0c01 at 1-3) answering the licence request with `reply`, ready
-// `delayMs` after the request.
+// `delayMs` after the request; any other request stops the test there.
 inline simusb::DeviceSpec answering(const QByteArray &reply, int delayMs = 0,
                                     const QString &sysName = QStringLiteral("1-3"),
                                     quint16 vid = 0x3E0A, quint16 pid = 0x0C01)
 {
     simusb::DeviceSpec spec = device(sysName, vid, pid);
-    spec.script = {{simusb::licenceRequest(), {{reply, delayMs}}}};
+    spec.script.on(simusb::licenceRequest(), simusb::Reply::text(reply, delayMs)).strict();
     return spec;
 }
 
@@ -121,7 +121,7 @@ private:
 #define QUORVANE_USB_TEST_MAIN(TestClass)                          \
     int main(int argc, char *argv[])                               \
     {                                                              \
-        simusb::UsbBench::runUnderUmockdev(argc, argv);            \
+        quorvane::sim::Testbed::runUnderEmulation(argc, argv);       \
         QApplication app(argc, argv);                              \
         TestClass test;                                            \
         return QTest::qExec(&test, argc, argv);                    \
