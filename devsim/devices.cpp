@@ -10,15 +10,13 @@
 
 using quorvane::sim::Reply;
 using quorvane::sim::FakeAtDevice;
+using quorvane::sim::SerialPersona;
+using quorvane::sim::serialPersonas;
+using quorvane::sim::fallbackImeiCommand;
+using quorvane::sim::okLine;
+using quorvane::sim::userDataCommand;
 
 namespace devsim {
-
-const SerialKind serialKinds[4] = {
-    {"COM5", "USB Serial Device", "990001011234567", ":/qjpg/res/LBL01.jpg"},
-    {"COM12", "Unisoc Usb Serial Port 0", "990001031234567", ":/qjpg/res/LBL03.jpg"},
-    {"COM7", "Quectel USB REPL Port", "990001081234567", ":/qjpg/res/LBL08.jpg"},
-    {"COM8", "USB-SERIAL CH340", nullptr, ":/qjpg/res/BKG00.png"},
-};
 
 namespace {
 
@@ -31,34 +29,6 @@ constexpr FaultName faultNames[] = {
     {"none", Fault::None},       {"silence", Fault::Silence}, {"error", Fault::Error},
     {"endless", Fault::Endless}, {"unplug", Fault::Unplug},
 };
-
-QByteArray okLine(const QByteArray &line)
-{
-    return "\r\n" + line + "\r\n\r\nOK\r\n";
-}
-
-// The commands of each port kind, and how each answers with the IMEI and the licence.
-struct SerialDialogue
-{
-    const char *imeiCommand; // null: the kind is not asked for an IMEI
-    QByteArray (*imeiReply)(const QByteArray &imei);
-    const char *licenceCommand;
-    QByteArray (*licenceReply)(const QByteArray &licence);
-};
-const SerialDialogue serialDialogues[4] = {
-    {"AT*MRD_IMEI=R", [](const QByteArray &imei) { return okLine("*MRD_IMEI:" + imei); },
-     "AT*KESET=26", [](const QByteArray &l) { return okLine("+KESET: 26," + l); }},
-    {"AT+CGSN", [](const QByteArray &imei) { return okLine(imei); },
-     "AT+NCSN?", [](const QByteArray &l) { return QByteArray("AT+NCSN?\r\r\n+" + l + "\r\n\r\nOK\r\n"); }},
-    {"AT+EGMR=0", [](const QByteArray &imei) { return okLine("+EGMR: \"" + imei + "\""); },
-     "AT*MRD_SN=R", [](const QByteArray &l) { return okLine("*MRD_SN:2010," + l); }},
-    {nullptr, nullptr,
-     "AT*MRD_SN=R", [](const QByteArray &l) { return okLine("*MRD_SN: " + l); }},
-};
-// Every kind also understands this IMEI command, and models of the variant that keeps its
-// licence in user data answer this licence command.
-constexpr char fallbackImeiCommand[] = "AT*MRD_IMEI=R";
-constexpr char userDataCommand[] = "AT+USERDATAR=1,21";
 
 // A stream that carries no IMEI and no licence marker.
 constexpr char noise[] = "0123456789ABCDEF\r\n";
@@ -96,8 +66,7 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         *why = QStringLiteral("serial port kind %1 does not exist (0 to 3)").arg(choice.kind);
         return {};
     }
-    const SerialKind &kind = serialKinds[choice.kind];
-    const SerialDialogue &dialogue = serialDialogues[choice.kind];
+    const SerialPersona &kind = serialPersonas[choice.kind];
     QString name = choice.name;
     if (name.isEmpty()) // a later device of the same run gets a port name of its own
         name = m_serialCount == 0 ? QString::fromLatin1(kind.name) : QStringLiteral("COM%1").arg(20 + m_serialCount);
@@ -107,9 +76,9 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     ++m_serialCount;
 
     FakeAtDevice &device = m_serial->addPort(name, description);
-    const Reply imeiReply = Reply::text(serialDialogues[0].imeiReply(imei));
-    const Reply licenceReply = Reply::text(dialogue.licenceReply(choice.licence));
-    const char *firstCommand = dialogue.imeiCommand ? dialogue.imeiCommand : dialogue.licenceCommand;
+    const Reply imeiReply = Reply::text(serialPersonas[0].imeiReply(imei));
+    const Reply licenceReply = Reply::text(kind.licenceReply(choice.licence));
+    const char *firstCommand = kind.imeiCommand ? kind.imeiCommand : kind.licenceCommand;
     switch (choice.fault) {
     case Fault::Silence:
         break;
@@ -117,19 +86,19 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     case Fault::Error:
     case Fault::Endless:
     case Fault::Unplug:
-        if (dialogue.imeiCommand) {
-            device.on(dialogue.imeiCommand, Reply::text(dialogue.imeiReply(imei)));
+        if (kind.imeiCommand) {
+            device.on(kind.imeiCommand, Reply::text(kind.imeiReply(imei)));
             device.on(fallbackImeiCommand, imeiReply);
         }
-        device.on(dialogue.licenceCommand, licenceReply);
+        device.on(kind.licenceCommand, licenceReply);
         if (!choice.laterLicence.isEmpty()) {
-            device.once(dialogue.licenceCommand, licenceReply);
-            device.on(dialogue.licenceCommand, Reply::text(dialogue.licenceReply(choice.laterLicence)));
+            device.once(kind.licenceCommand, licenceReply);
+            device.on(kind.licenceCommand, Reply::text(kind.licenceReply(choice.laterLicence)));
         }
         if (choice.kind == 0)
             device.on(userDataCommand, Reply::text(okLine("+USERDATAR:21," + choice.licence)));
         if (choice.fault == Fault::Error)
-            device.on(dialogue.licenceCommand, Reply::text("\r\nERROR\r\n"));
+            device.on(kind.licenceCommand, Reply::text("\r\nERROR\r\n"));
         else if (choice.fault == Fault::Endless)
             device.on(firstCommand, Reply::stream(noise, 5, 5));
         else if (choice.fault == Fault::Unplug)
@@ -146,7 +115,7 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     auto quiet = std::make_shared<Quiet>();
     quiet->since.start();
     const QByteArray lastCommand = choice.kind == 0 && imei.startsWith("99000110") ? QByteArray(userDataCommand)
-                                                                                   : QByteArray(dialogue.licenceCommand);
+                                                                                   : QByteArray(kind.licenceCommand);
     auto busy = [&device, quiet, lastCommand] {
         const QList<QByteArray> commands = device.commands();
         if (commands.size() != quiet->commands) {

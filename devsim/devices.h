@@ -1,11 +1,13 @@
 #ifndef QUORVANE_DEVSIM_DEVICES_H
 #define QUORVANE_DEVSIM_DEVICES_H
 
-// The devices the simulator presents: what each one says, built on the fakes of sim/.
+// The devices the simulator presents: built from the personas beside the fakes of sim/,
+// with the faults a run asks for, and treated alike through the FakeDevice surface.
 
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/serial/serialbench.h"
+#include "sim/serial/serialdevices.h"
 #include "sim/usb/usbbench.h"
 
 #include <QByteArray>
@@ -27,19 +29,9 @@ enum class Fault {
 };
 bool parseFault(const QString &text, Fault *fault);
 
-// A serial device of one of the four port kinds, by the port texts the tool looks for.
-struct SerialKind
-{
-    const char *name;
-    const char *description;
-    const char *imei;       // a default IMEI of a supported model; null: the kind asks none
-    const char *picture;    // the label the default IMEI (or the kind) shows
-};
-extern const SerialKind serialKinds[4];
-
 struct SerialChoice
 {
-    int kind = 0;
+    int kind = 0;           // one of quorvane::sim::serialPersonas
     QString name;           // empty: the kind's own
     QString description;    // empty: the kind's own
     QByteArray imei;        // empty: the kind's own

@@ -27,7 +27,6 @@ constexpr int replyGapMs = 1000;         // a reply is complete after this much 
 // the drain and the gathering of a reply have their own limits.
 constexpr qint64 drainLimitBytes = 64 * 1024;
 constexpr qint64 drainBudgetMs = 2000;   // for the whole drain
-constexpr qint64 replyLimitBytes = 64 * 1024;
 constexpr qint64 gatherBudgetMs = 10000; // counted from the reply's first data
 
 // Every line goes out as its UTF-8 bytes and then, in a write of its own, one carriage
@@ -116,14 +115,14 @@ QString MainWindow::readTCP(const QString &command)
     // or in time. Reading at most up to the limit keeps the reply within it.
     QElapsedTimer gathering;
     gathering.start();
-    QByteArray reply = tcpSocket->read(replyLimitBytes);
-    while (reply.size() < replyLimitBytes) {
+    QByteArray reply = tcpSocket->read(licencetext::replyLimitBytes);
+    while (reply.size() < licencetext::replyLimitBytes) {
         const int wait = remainingWait(gathering, gatherBudgetMs, replyGapMs);
         if (wait == 0 || !tcpSocket->waitForReadyRead(wait))
             break;
-        reply += tcpSocket->read(replyLimitBytes - reply.size());
+        reply += tcpSocket->read(licencetext::replyLimitBytes - reply.size());
     }
 
     qDebug() << "bget" << reply;
-    return tcpreply::decodeReply(reply);
+    return licencetext::upToZero(reply);
 }

@@ -1,4 +1,5 @@
 #include "net/tcpreply.h"
+#include "res/labelpictures.h"
 
 namespace tcpreply {
 
@@ -28,6 +29,18 @@ constexpr Key3762 keys3762[] = {
     {"700102", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL15.png"},
 };
 
+static_assert([] {
+    for (const Key9527 &key : keys9527) {
+        if (!labelpictures::listed(key.picture))
+            return false;
+    }
+    for (const Key3762 &key : keys3762) {
+        if (!labelpictures::listed(key.pictureAt2) || !labelpictures::listed(key.pictureAt10))
+            return false;
+    }
+    return true;
+}(), "a key row names a label picture that res/draw-labels.sh does not draw");
+
 constexpr char netCertMarker[] = "net_cert";
 constexpr int netCertMarkerLength = sizeof(netCertMarker) - 1;
 // The licence text starts behind the marker and exactly one separator character.
@@ -39,12 +52,6 @@ bool startsWithKey(const QString &value, const char *key)
 }
 
 } // namespace
-
-QString decodeReply(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-}
 
 bool acknowledges(const QString &reply)
 {
@@ -72,7 +79,7 @@ QString modelKey(const QString &value)
 
 QString shownText(const QString &value)
 {
-    return value.left(shownTextLength);
+    return value.left(licencetext::licenceLength);
 }
 
 QString picture9527(const QString &value)

@@ -1,6 +1,8 @@
 #ifndef QUORVANE_NET_TCPREPLY_H
 #define QUORVANE_NET_TCPREPLY_H
 
+#include "app/licencetext.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,13 +10,8 @@
 // so that every rule can be checked without a device.
 namespace tcpreply {
 
-// How much of a licence value the label shows.
-constexpr int shownTextLength = 21;
 // How much of a licence value names the model.
 constexpr int modelKeyLength = 6;
-
-// The reply bytes as text: UTF-8, ending at the first zero byte if there is one.
-QString decodeReply(const QByteArray &bytes);
 
 // Port 9527: the reply acknowledges a command when it holds "OK" anywhere (upper case only).
 bool acknowledges(const QString &reply);
@@ -32,7 +29,7 @@ QString netCertValue(const QString &reply);
 // when it is shorter).
 QString modelKey(const QString &value);
 
-// The first 21 characters of a licence value (all of it when shorter).
+// The first licencetext::licenceLength characters of a licence value (all of it when shorter).
 QString shownText(const QString &value);
 
 // The label picture for a port-9527 licence value, or an empty text when no model key starts

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "res/labelpictures.h"
 #include "serial/serialreply.h"
 
 #include <QDebug>
@@ -47,6 +48,13 @@ constexpr SerialCommands serialCommands[] = {
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8}, false},
 };
+static_assert([] {
+    for (const SerialCommands &commands : serialCommands) {
+        if (!labelpictures::listed(commands.fixedPicture))
+            return false;
+    }
+    return true;
+}(), "a port kind names a label picture that res/draw-labels.sh does not draw");
 
 // What a device sends when its licence field is empty.
 constexpr char emptyLicenceField[] = "\r\n\r\nOK\r\n";
@@ -78,19 +86,19 @@ void MainWindow::QuerySerial()
         if (!imeiReply.toLower().contains("error"))
             ReadSerialContinuation(imeiReply);
         qDebug() << "读到的readdata：" << imeiReply;
-        record.identified(extractImei(QString::fromUtf8(imeiReply)));
+        record.identified(serialreply::extractImei(QString::fromUtf8(imeiReply)));
 
         // The variant belongs to the device in hand: one left by an earlier device must
         // not choose this device's licence command.
         modelVariant = 0;
-        const std::optional<SerialModel> model = findSerialModel(imeiReply);
+        const std::optional<serialreply::SerialModel> model = serialreply::findSerialModel(imeiReply);
         if (!model) {
             emit ShowInformationTr(QStringLiteral("不支持此机型！"), 0);
             ClearLicenceLabel();
             return;
         }
         picture = model->picture;
-        if (model->modelVariant != keepModelVariant)
+        if (model->modelVariant != serialreply::keepModelVariant)
             modelVariant = model->modelVariant;
     }
 
@@ -109,7 +117,7 @@ void MainWindow::QuerySerial()
     qDebug() << "读到的网证:" << licenceReply;
 
     // Without its marker the reply carries no licence: it is reported as a failed reply.
-    const std::optional<QString> licence = cutLicenceText(licenceReply, query.marker, query.offset);
+    const std::optional<QString> licence = serialreply::cutLicenceText(licenceReply, query.marker, query.offset);
     if (!licence) {
         qDebug() << "网证标记缺失:" << query.marker;
         if (commands.reportsSilence)
@@ -123,7 +131,7 @@ void MainWindow::QuerySerial()
 }
 
 // The rest of a reply that arrives after its first part: read on while each wait of
-// 100 ms brings text, up to serialReplyLimitBytes or continuationLimitMs in all.
+// 100 ms brings text, up to licencetext::replyLimitBytes or continuationLimitMs in all.
 void MainWindow::ReadSerialContinuation(QByteArray &reply)
 {
     QElapsedTimer running;
@@ -133,7 +141,7 @@ void MainWindow::ReadSerialContinuation(QByteArray &reply)
         if (left <= 0)
             return;
         serialPort->waitForReadyRead(int(qMin<qint64>(continuationStepMs, left)));
-        if (!appendContinuationRead(reply, serialPort->readAll()))
+        if (!serialreply::appendContinuationRead(reply, serialPort->readAll()))
             return;
     }
 }

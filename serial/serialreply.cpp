@@ -1,6 +1,10 @@
 #include "serial/serialreply.h"
 
+#include "res/labelpictures.h"
+
 #include <QRegExp>
+
+namespace serialreply {
 
 namespace {
 
@@ -35,6 +39,13 @@ constexpr ModelRow modelTable[] = {
     {"99000112", ":/qjpg/res/LBL12.png", 2, ":/qjpg/res/LBL13.png"},
     {"99000113", ":/qjpg/res/LBL14.png", keepModelVariant, nullptr},
 };
+static_assert([] {
+    for (const ModelRow &row : modelTable) {
+        if (!labelpictures::listed(row.picture) || !labelpictures::listed(row.pictureUpToThreshold))
+            return false;
+    }
+    return true;
+}(), "a model row names a label picture that res/draw-labels.sh does not draw");
 
 QString pictureOf(const ModelRow &row, const QByteArray &imeiReply)
 {
@@ -69,17 +80,12 @@ std::optional<SerialModel> findSerialModel(const QByteArray &imeiReply)
     return std::nullopt;
 }
 
-QString textUpToZero(const QByteArray &bytes)
-{
-    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
-}
-
 bool appendContinuationRead(QByteArray &reply, const QByteArray &read)
 {
-    const QByteArray text = textUpToZero(read).toUtf8();
-    const int room = qMax(0, serialReplyLimitBytes - reply.size());
+    const QByteArray text = licencetext::upToZero(read).toUtf8();
+    const int room = qMax(0, licencetext::replyLimitBytes - reply.size());
     reply.append(text.left(room));
-    return !text.isEmpty() && reply.size() < serialReplyLimitBytes;
+    return !text.isEmpty() && reply.size() < licencetext::replyLimitBytes;
 }
 
 std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray &marker, int offset)
@@ -88,5 +94,7 @@ std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray 
     if (found < 0)
         return std::nullopt;
     // mid() gives fewer bytes at the end of the reply and none beyond it.
-    return textUpToZero(reply.mid(found + offset, licenceTextBytes));
+    return licencetext::upToZero(reply.mid(found + offset, licencetext::licenceLength));
 }
+
+} // namespace serialreply

@@ -4,15 +4,15 @@
 // What the AT dialogue makes of a serial device's bytes. Pure functions: no port, no
 // window; the dialogue in queryserial.cpp moves the bytes and calls these.
 
+#include "app/licencetext.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
 
-// A reply never grows beyond this many bytes, however long the device keeps talking.
-constexpr int serialReplyLimitBytes = 64 * 1024;
-// The licence text is cut to this many bytes.
-constexpr int licenceTextBytes = 21;
+namespace serialreply {
+
 // A model-table row that leaves modelVariant alone.
 constexpr int keepModelVariant = -1;
 
@@ -31,17 +31,16 @@ struct SerialModel
 // tried in table order, not in reply order); nothing when no TAC occurs.
 std::optional<SerialModel> findSerialModel(const QByteArray &imeiReply);
 
-// Bytes as the dialogue turns them into text: UTF-8, up to the first zero byte.
-QString textUpToZero(const QByteArray &bytes);
-
-// Appends one continuation read to a reply: the read's text (textUpToZero) as UTF-8
-// bytes, no further than serialReplyLimitBytes in all. True when the continuation goes
+// Appends one continuation read to a reply: the read's text (licencetext::upToZero) as
+// UTF-8 bytes, no further than licencetext::replyLimitBytes in all. True when the continuation goes
 // on: the read had text and the reply still has room.
 bool appendContinuationRead(QByteArray &reply, const QByteArray &read);
 
-// The licence text: up to licenceTextBytes bytes from offset bytes behind the start of
+// The licence text: up to licencetext::licenceLength bytes from offset bytes behind the start of
 // the first marker in the reply (fewer when the reply ends sooner, none when the start
 // lies beyond it), as text. Nothing when the reply has no marker.
 std::optional<QString> cutLicenceText(const QByteArray &reply, const QByteArray &marker, int offset);
+
+} // namespace serialreply
 
 #endif // QUORVANE_SERIAL_SERIALREPLY_H

@@ -2,6 +2,7 @@
 // send the licence request, wait, read one reply packet and show the licence label or
 // say what went wrong. The device is closed again on every path that opened it.
 #include "app/mainwindow.h"
+#include "res/labelpictures.h"
 #include "usb/bulkhiddevice.h"
 #include "usb/usbframe.h"
 
@@ -19,7 +20,8 @@ constexpr unsigned long replyWaitMs = 500;
 constexpr int readTimeoutMs = 100;
 constexpr int nothingReceived = 17;
 
-const char labelPicture[] = ":/qjpg/res/LBL17.png";
+constexpr char labelPicture[] = ":/qjpg/res/LBL17.png";
+static_assert(labelpictures::listed(labelPicture), "res/draw-labels.sh does not draw the USB label picture");
 
 // What the operator is told when the reply is not a licence.
 struct FailureMessage

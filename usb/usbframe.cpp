@@ -152,7 +152,7 @@ LicenceReply readLicenceReply(const std::string &packet)
     const char *tail = reinterpret_cast<const char *>(reply.buffer.data()) + replyStatusOffset + 1;
     const int tailLength = replyBufferLength - replyStatusOffset - 1;
     reply.tail = QString::fromLatin1(tail, tailLength);
-    reply.licence = reply.tail.mid(licenceOffset - replyStatusOffset - 1, licenceLength);
+    reply.licence = reply.tail.mid(licenceOffset - replyStatusOffset - 1, licencetext::licenceLength);
     reply.tailHex = QByteArray(tail, tailLength).toHex().toUpper();
     reply.status = reply.buffer[replyStatusOffset];
 

@@ -6,6 +6,8 @@
 // the licence request and the reading of its reply, and the comparison of two snapshots
 // of the attached devices.
 
+#include "app/licencetext.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QList>
@@ -80,7 +82,6 @@ constexpr int replyBufferLength = 130;
 constexpr int replyMinimumLength = 9;
 constexpr int replyStatusOffset = 9;
 constexpr int licenceOffset = 11;
-constexpr int licenceLength = 21;
 
 constexpr quint8 statusSuccess = 0x90;
 constexpr quint8 statusCheckFailed = 0x41;

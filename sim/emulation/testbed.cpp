@@ -57,6 +57,15 @@ void Testbed::runUnderEmulation(int argc, char **argv)
     Q_UNUSED(argc)
     if (isUnderEmulation())
         return;
+    // umockdev's library goes first, before anything preloaded already. In the sanitizer
+    // build (clang) the AddressSanitizer runtime is linked into the program itself, so it
+    // precedes every preloaded library anyway and must not be preloaded again: a second
+    // runtime in LD_PRELOAD stops the program ("incompatible ASan runtimes"). With gcc's
+    // shared runtime it would be the other way round: libasan.so has to come first in
+    // LD_PRELOAD, before umockdev's library, or the runtime refuses to start ("does not
+    // come first in initial library list"), which only verify_asan_link_order=0 silences.
+    // Either way the runtime starts before umockdev's library is initialised: it must not
+    // call a wrapped function such as mkdir() then (see scripts/test, log_path).
     const char *earlier = std::getenv("LD_PRELOAD");
     QByteArray preload(preloadLibrary);
     if (earlier && *earlier)

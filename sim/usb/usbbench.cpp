@@ -140,6 +140,14 @@ struct FakeUsbDevice::State
     int reattaches = 0;
     int opens = 0;
 
+    // A value of the device's state, read under its lock.
+    template <typename Read>
+    auto read(Read read) const
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return read();
+    }
+
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
     void pullWhenDue(qint64 now);
@@ -461,61 +469,17 @@ QString FakeUsbDevice::syspath() const { return d->syspath; }
 QString FakeUsbDevice::devnode() const { return d->devnode; }
 const DeviceSpec &FakeUsbDevice::spec() const { return d->spec; }
 
-QByteArray FakeUsbDevice::received() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->received;
-}
-QList<Transfer> FakeUsbDevice::outTransfers() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->outTransfers;
-}
-QList<Transfer> FakeUsbDevice::inTransfers() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->inTransfers;
-}
-bool FakeUsbDevice::claimed() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->claimed;
-}
-int FakeUsbDevice::claims() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->claims;
-}
-int FakeUsbDevice::releases() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->releases;
-}
-int FakeUsbDevice::detaches() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->detaches;
-}
-int FakeUsbDevice::reattaches() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->reattaches;
-}
-QString FakeUsbDevice::kernelDriver() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->driver;
-}
-int FakeUsbDevice::opens() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->opens;
-}
-bool FakeUsbDevice::present() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->present && !d->pulled;
-}
+QByteArray FakeUsbDevice::received() const { return d->read([&] { return d->received; }); }
+QList<Transfer> FakeUsbDevice::outTransfers() const { return d->read([&] { return d->outTransfers; }); }
+QList<Transfer> FakeUsbDevice::inTransfers() const { return d->read([&] { return d->inTransfers; }); }
+bool FakeUsbDevice::claimed() const { return d->read([&] { return d->claimed; }); }
+int FakeUsbDevice::claims() const { return d->read([&] { return d->claims; }); }
+int FakeUsbDevice::releases() const { return d->read([&] { return d->releases; }); }
+int FakeUsbDevice::detaches() const { return d->read([&] { return d->detaches; }); }
+int FakeUsbDevice::reattaches() const { return d->read([&] { return d->reattaches; }); }
+QString FakeUsbDevice::kernelDriver() const { return d->read([&] { return d->driver; }); }
+int FakeUsbDevice::opens() const { return d->read([&] { return d->opens; }); }
+bool FakeUsbDevice::present() const { return d->read([&] { return d->present && !d->pulled; }); }
 bool FakeUsbDevice::inConversation() const
 {
     std::lock_guard<std::mutex> guard(d->lock);

@@ -1,6 +1,7 @@
 // The label view: the model's picture with the licence text in bold white over it.
 #include "app/mainwindow.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
+#include "tests/support/window.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -11,11 +12,9 @@ const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
 const QString lbl08 = QStringLiteral(":/qjpg/res/LBL08.jpg");
 const QString licence = QStringLiteral("ABCDEFGHIJ0123456789K"); // 21 characters
 
-struct View {
-    MainWindow window;
-    QLabel *picture = window.findChild<QLabel *>(QStringLiteral("label_show"));
-    QLabel *text = window.findChild<QLabel *>(QStringLiteral("label"));
-
+// The window with its poll timer running, as it opens.
+struct View : testsupport::WindowHolder, testsupport::WindowProbe {
+    View() : WindowProbe(window) {}
     QImage shownPicture() const { return picture->pixmap(Qt::ReturnByValue).toImage(); }
 };
 
@@ -50,7 +49,6 @@ class TestLabelView : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void showsPictureAndTextTogether()
     {
@@ -159,5 +157,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestLabelView)
+QUORVANE_TEST_MAIN(TestLabelView, None)
 #include "tst_labelview.moc"

@@ -1,6 +1,6 @@
 // Status messages: shown at once, replaced by the next, gone after 8 seconds.
 #include "app/mainwindow.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,7 +36,6 @@ class TestStatusMessages : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void showsAtOnceAndNextReplaces()
     {
@@ -119,5 +118,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestStatusMessages)
+QUORVANE_TEST_MAIN(TestStatusMessages, None)
 #include "tst_statusmessages.moc"

@@ -1,6 +1,6 @@
 // The window as it opens: title, size, widget tree, fonts, and the poll timer.
 #include "app/mainwindow.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -14,7 +14,6 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void opensWithTitleSizeAndEmptyBars()
     {
@@ -120,5 +119,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestWindow)
+QUORVANE_TEST_MAIN(TestWindow, None)
 #include "tst_window.moc"

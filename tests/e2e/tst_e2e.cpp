@@ -4,7 +4,7 @@
 // bar changes. The tool draws its window without loading OpenGL.
 #include "sim/net/netdevices.h"
 #include "tests/e2e/screen.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -206,7 +206,7 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase()
     {
-        QUORVANE_REQUIRE_PRIVATE_NETWORK();
+        testsupport::requirePrivateNetwork();
         QVERIFY(!grab().isNull());
         display = qEnvironmentVariable("DISPLAY");
     }

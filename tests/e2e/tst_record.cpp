@@ -1,7 +1,7 @@
 // The operator's record, through the real tool under the device simulator: the command
 // line, and the record file after devices came, stayed, changed their answer, went and
 // came back, failed, or sent hostile bytes.
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include <QDir>
 #include <QProcess>
@@ -90,7 +90,7 @@ class TestRecord : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
+    void initTestCase() { testsupport::requirePrivateNetwork(); }
 
     void commandLine()
     {

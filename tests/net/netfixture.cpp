@@ -10,13 +10,10 @@
 
 namespace nettest {
 
-const char earlierText[] = "earlier-result-text";
-
 std::unique_ptr<MainWindow> quietWindow()
 {
     auto window = std::make_unique<MainWindow>();
-    for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
-        timer->stop();
+    testsupport::stopPolling(*window);
     return window;
 }
 
@@ -36,38 +33,24 @@ std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint1
     return service;
 }
 
-static QLabel *label(MainWindow &window, const char *name)
-{
-    return window.findChild<QLabel *>(QLatin1String(name));
-}
-
 QString shownText(MainWindow &window)
 {
-    return label(window, "label")->text();
-}
-
-bool showsPicture(MainWindow &window, const QString &resourcePath)
-{
-    const QPixmap shown = label(window, "label_show")->pixmap(Qt::ReturnByValue);
-    const QImage expected(resourcePath);
-    return !shown.isNull() && !expected.isNull()
-           && shown.toImage() == QPixmap::fromImage(expected).toImage();
-}
-
-bool labelsCleared(MainWindow &window)
-{
-    return label(window, "label_show")->pixmap(Qt::ReturnByValue).isNull()
-           && label(window, "label")->text().isEmpty();
+    return testsupport::WindowProbe(window).text->text();
 }
 
 QString statusMessage(MainWindow &window)
 {
-    return window.statusBar()->currentMessage();
+    return testsupport::WindowProbe(window).statusBar();
+}
+
+bool labelsCleared(MainWindow &window)
+{
+    return testsupport::WindowProbe(window).cleared();
 }
 
 void showEarlierResult(MainWindow &window)
 {
-    window.ShowLicenceLabel(earlierPicture, QLatin1String(earlierText));
+    testsupport::WindowProbe(window).showEarlier();
 }
 
 Connected serveConnected(const simnet::Script &script)
@@ -102,9 +85,10 @@ QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QS
         return QStringLiteral("said [%1], expected [%2]").arg(said.join(u'|'), expected);
     if (!message.isEmpty() && statusMessage(window) != message)
         return QStringLiteral("the status bar shows [%1]").arg(statusMessage(window));
+    const testsupport::WindowProbe probe(window);
     if (picture.isEmpty())
-        return labelsCleared(window) ? QString() : QStringLiteral("labels not cleared");
-    if (!showsPicture(window, picture) || shownText(window) != text)
+        return probe.cleared() ? QString() : QStringLiteral("labels not cleared");
+    if (!probe.shows(picture, text))
         return QStringLiteral("shows [%1], expected %2 with [%3]").arg(shownText(window), picture, text);
     return QString();
 }

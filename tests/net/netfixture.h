@@ -4,7 +4,8 @@
 #include "app/mainwindow.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
+#include "tests/support/window.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -44,16 +45,15 @@ Connected serveConnected(const simnet::Script &script);
 // One detection cycle, as the poll timer runs it; returns how long it took in ms.
 qint64 runCycle(MainWindow &window);
 
-// What the window shows.
+// What the window shows (see tests/support/window.h).
 QString shownText(MainWindow &window);
-bool showsPicture(MainWindow &window, const QString &resourcePath);
-bool labelsCleared(MainWindow &window);
 QString statusMessage(MainWindow &window);
+bool labelsCleared(MainWindow &window);
 
 // Puts an earlier result on screen, so that a test can tell cleared, replaced and kept apart.
 void showEarlierResult(MainWindow &window);
-extern const char earlierText[];
-inline const QString earlierPicture = QStringLiteral(":/qjpg/res/LBL17.png");
+using testsupport::earlierPicture;
+using testsupport::earlierText;
 
 // Checks the end of a dialogue: `picture` with `text` on screen and no message, or, with an
 // empty `picture`, both labels cleared and `message` as the one status message (no message

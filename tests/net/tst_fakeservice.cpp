@@ -26,7 +26,6 @@ class TestFakeService : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     // Greeting, chunks after their pauses as separate reads, lines split at CR, exact records,
     // and a script changed on the way.
@@ -117,5 +116,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFakeService)
+QUORVANE_TEST_MAIN(TestFakeService, None)
 #include "tst_fakeservice.moc"

@@ -9,7 +9,6 @@ class TestNetDurations : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void dialogue_data()
     {
@@ -68,5 +67,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestNetDurations)
+QUORVANE_TEST_MAIN(TestNetDurations, None)
 #include "tst_netdurations.moc"

@@ -21,7 +21,6 @@ class TestQuery : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void dialogue9527_data()
     {
@@ -136,5 +135,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestQuery)
+QUORVANE_TEST_MAIN(TestQuery, None)
 #include "tst_query.moc"

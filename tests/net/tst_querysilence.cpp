@@ -9,7 +9,6 @@ class TestQuerySilence : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void silentDevice_data()
     {
@@ -61,5 +60,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestQuerySilence)
+QUORVANE_TEST_MAIN(TestQuerySilence, None)
 #include "tst_querysilence.moc"

@@ -9,7 +9,6 @@ class TestTcpBudget : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void withoutLogin_data()
     {
@@ -97,5 +96,5 @@ private slots:
     }
 };
 
-QUORVANE_WINDOW_TEST_MAIN(TestTcpBudget)
+QUORVANE_TEST_MAIN(TestTcpBudget, None)
 #include "tst_tcpbudget.moc"

@@ -1,7 +1,7 @@
 // The serial step of the detection cycle, and how long one dialogue with a device that
 // answers at once takes.
 #include "tests/serial/serialtest.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include <QProcess>
 
@@ -29,28 +29,26 @@ class TestSerialCycle : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     // A cycle that opens a serial port runs its dialogue and leaves the port open; the
     // next cycle closes it, opens it again and asks again.
     void dealTimerRunsTheSerialDialogue()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 2);
+        FakeAtDevice &device = addPersonaPort(bench, 2);
         device.on("AT+EGMR=0", Reply::text(okLine("+EGMR: \"990001081234567\"")));
         device.on("AT*MRD_SN=R", Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
         QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
         QVERIFY(dialogue.window.serialPort->isOpen());
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg")));
-        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg"), QString::fromLatin1(licence21)));
 
         dialogue.window.ClearLicenceLabel();
         QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
         QCOMPARE(device.commands(), (QList<QByteArray>{"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg")));
-        QVERIFY(dialogue.messages.isEmpty());
+        QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/LBL08.jpg")));
+        QVERIFY(dialogue.said.isEmpty());
     }
 
     // The real program, started as a child, sees the bench's ports and talks to the fake
@@ -65,11 +63,11 @@ private slots:
     {
         QFETCH(bool, busy);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 1);
+        FakeAtDevice &device = addPersonaPort(bench, 1);
         device.on("AT+CGSN", Reply::text(okLine("990001031234567")));
         device.on("AT+NCSN?", Reply::text(licenceReplyOfKind(1)));
         if (busy)
-            QVERIFY(bench.holdBusy(QString::fromLatin1(portsOfKind[1].name)));
+            QVERIFY(bench.holdBusy(QString::fromLatin1(serialPersonas[1].name)));
 
         QProcess program;
         QVERIFY(startProgram(program, bench));
@@ -99,7 +97,7 @@ private slots:
         QFETCH(QByteArray, licenceReply);
         QFETCH(int, waits);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001011234567")));
         device.on("AT*KESET=26", Reply::text(licenceReply));
         Dialogue dialogue;
@@ -119,5 +117,5 @@ private slots:
     }
 };
 
-QUORVANE_SERIAL_TEST_MAIN(TestSerialCycle)
+QUORVANE_TEST_MAIN(TestSerialCycle, Serial)
 #include "tst_serial_cycle.moc"

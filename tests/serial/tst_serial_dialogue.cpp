@@ -2,7 +2,7 @@
 // the wire byte for byte, markers and offsets, the model variant of one device against
 // the next, replies that show nothing, and devices pulled out.
 #include "tests/serial/serialtest.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 using namespace serialtest;
 
@@ -38,7 +38,7 @@ QByteArray addScriptedPort(SerialBench &bench, int kind, const Script &script)
         strict.on(say.command, say.reply);
         wire += say.command + "\r\n";
     }
-    addPortOfKind(bench, kind).setScript(strict.strict());
+    addPersonaPort(bench, kind).setScript(strict.strict());
     return wire;
 }
 
@@ -50,7 +50,6 @@ class TestSerialDialogue : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     // One whole dialogue per row: what goes on the wire, and what is shown.
     void dialogueShowsTheLicence_data()
@@ -115,10 +114,10 @@ private slots:
 
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.window.serialKind, kind);
-        QCOMPARE(bench.device(QString::fromLatin1(portsOfKind[kind].name))->received(), wire);
+        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
         QCOMPARE(dialogue.text->text(), text);
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/") + picture));
-        QVERIFY(dialogue.messages.isEmpty());
+        QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/") + picture));
+        QVERIFY(dialogue.said.isEmpty());
         QVERIFY(dialogue.window.serialPort->isOpen()); // closed by the next cycle
     }
 
@@ -172,15 +171,14 @@ private slots:
         SerialBench bench;
         const QByteArray wire = addScriptedPort(bench, kind, script);
         Dialogue dialogue;
-        const QString earlier = QStringLiteral(":/qjpg/res/LBL09.png");
-        dialogue.showEarlier(earlier);
+        dialogue.showEarlier();
 
         QVERIFY(dialogue.run());
-        QCOMPARE(bench.device(QString::fromLatin1(portsOfKind[kind].name))->received(), wire);
-        QCOMPARE(dialogue.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
+        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
-            QCOMPARE(dialogue.window.statusBar()->currentMessage(), message);
-        QVERIFY(cleared ? dialogue.showsNothing() : dialogue.showsEarlier(earlier));
+            QCOMPARE(dialogue.statusBar(), message);
+        QVERIFY(cleared ? dialogue.cleared() : dialogue.showsEarlier());
     }
 
     // The model variant of an earlier device does not choose the licence command
@@ -188,7 +186,7 @@ private slots:
     void modelVariantDoesNotLeak()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")));
         device.on("AT+USERDATAR=1,21", Reply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
         device.on("AT*KESET=26", Reply::text(kesetReply(licence21)));
@@ -203,8 +201,7 @@ private slots:
         QVERIFY(dialogue.run());
         QCOMPARE(device.received(), QByteArray("AT*MRD_IMEI=R\r\nAT*KESET=26\r\n"));
         QCOMPARE(dialogue.window.modelVariant, 0);
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL01.jpg")));
-        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL01.jpg"), QString::fromLatin1(licence21)));
     }
 
     // Unplugged while the dialogue runs: the next wait fails before its time-out and its
@@ -226,18 +223,18 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, limitMs);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, kind);
-        device.on(portsOfKind[kind].imeiCommand, imeiReply);
-        device.on(portsOfKind[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
+        FakeAtDevice &device = addPersonaPort(bench, kind);
+        device.on(serialPersonas[kind].imeiCommand, imeiReply);
+        device.on(serialPersonas[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
-        QCOMPARE(dialogue.messageTexts(), QStringList{message});
-        QVERIFY(dialogue.showsNothing());
+        QCOMPARE(dialogue.messages(), QStringList{message});
+        QVERIFY(dialogue.cleared());
         QVERIFY(!device.isPlugged());
         QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 0, limitMs);
         QVERIFY(!dialogue.window.OpenSerialPort());
     }
 };
 
-QUORVANE_SERIAL_TEST_MAIN(TestSerialDialogue)
+QUORVANE_TEST_MAIN(TestSerialDialogue, Serial)
 #include "tst_serial_dialogue.moc"

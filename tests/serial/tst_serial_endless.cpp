@@ -1,7 +1,7 @@
 // A device that never stops talking. The continuation reads end at 64 KiB of
 // reply or after 2000 ms in all, and the dialogue goes on with what it has read.
 #include "tests/serial/serialtest.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include "serial/serialreply.h"
 
@@ -30,7 +30,6 @@ class TestSerialEndless : public QObject
 private slots:
     void initTestCase()
     {
-        QUORVANE_REQUIRE_PRIVATE_NETWORK();
         testLogHandler = qInstallMessageHandler(keepImeiReplies);
     }
     void cleanupTestCase() { qInstallMessageHandler(testLogHandler); }
@@ -55,7 +54,7 @@ private slots:
         QFETCH(Reply, licence);
         QFETCH(QString, picture);
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", imei);
         device.on("AT*KESET=26", licence);
         Dialogue dialogue;
@@ -63,15 +62,14 @@ private slots:
         QVERIFY(dialogue.run());
         QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 2000, 4500);
         QCOMPARE(device.received(), QByteArray("AT*MRD_IMEI=R\r\nAT*KESET=26\r\n"));
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/") + picture));
-        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/") + picture, QString::fromLatin1(licence21)));
     }
 
     // A flood: the reply stops growing at 64 KiB, long before 2000 ms.
     void floodingImeiReplyEndsAt64KiB()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, 0);
+        FakeAtDevice &device = addPersonaPort(bench, 0);
         device.on("AT*MRD_IMEI=R", Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1));
         device.on("AT*KESET=26", Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
@@ -79,15 +77,14 @@ private slots:
 
         QVERIFY(dialogue.run());
         QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 0, 2000);
-        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL02.jpg")));
-        QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+        QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL02.jpg"), QString::fromLatin1(licence21)));
         // The log line is the label, a space and the reply in quotes.
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
-        QCOMPARE(logged, serialReplyLimitBytes);
+        QCOMPARE(logged, licencetext::replyLimitBytes);
     }
 
 };
 
-QUORVANE_SERIAL_TEST_MAIN(TestSerialEndless)
+QUORVANE_TEST_MAIN(TestSerialEndless, Serial)
 #include "tst_serial_endless.moc"

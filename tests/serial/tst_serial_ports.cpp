@@ -1,7 +1,7 @@
 // Port choice: the real QSerialPortInfo lists emulated USB serial ports, and the rule
 // texts pick one by its description and name.
 #include "tests/serial/serialtest.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 #include "serial/portrules.h"
 
@@ -21,7 +21,6 @@ class TestSerialPorts : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     // The rules by themselves, on match keys. The Chinese text of rule 4 is tested here
     // only: on Linux, Qt reads a port's udev model text as Latin-1, so no emulated port
@@ -100,7 +99,7 @@ private slots:
         QCOMPARE(dialogue.window.OpenSerialPort(), !chosen.isEmpty());
         QCOMPARE(dialogue.window.serialPort->isOpen(), !chosen.isEmpty());
         QCOMPARE(dialogue.window.serialKind, kind);
-        QVERIFY(dialogue.messages.isEmpty());
+        QVERIFY(dialogue.said.isEmpty());
         if (chosen.isEmpty())
             return;
         QCOMPARE(dialogue.window.serialPort->portName(), chosen);
@@ -129,8 +128,8 @@ private slots:
             QVERIFY(!dialogue.window.serialPort->isOpen());
         }
         QCOMPARE(dialogue.window.serialKind, 2); // the busy port's rule was recorded
-        QVERIFY(dialogue.messages.isEmpty());
-        QVERIFY(dialogue.showsNothing());
+        QVERIFY(dialogue.said.isEmpty());
+        QVERIFY(dialogue.cleared());
         QVERIFY(first.received().isEmpty());
         QVERIFY(second.received().isEmpty());
 
@@ -141,5 +140,5 @@ private slots:
     }
 };
 
-QUORVANE_SERIAL_TEST_MAIN(TestSerialPorts)
+QUORVANE_TEST_MAIN(TestSerialPorts, Serial)
 #include "tst_serial_ports.moc"

@@ -1,9 +1,11 @@
 // The byte work of the AT dialogue as pure functions: IMEI search, model table, licence
-// cut and the bounded continuation; then a seeded fuzz run over all of them.
+// cut and the bounded continuation. Their properties over any bytes are checked by the
+// fuzz targets in fuzz/ (serial_*).
 #include "serial/serialreply.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
+
+using namespace serialreply;
 
 class TestSerialReply : public QObject
 {
@@ -125,10 +127,10 @@ private slots:
         QTest::newRow("invalid UTF-8 becomes U+FFFD")
             << QByteArray("A") << QByteArray("\xff") << QByteArray("A\xef\xbf\xbd") << true;
         QTest::newRow("fills up to the limit")
-            << QByteArray(serialReplyLimitBytes - 2, 'x') << QByteArray("abcd")
-            << QByteArray(serialReplyLimitBytes - 2, 'x') + "ab" << false;
+            << QByteArray(licencetext::replyLimitBytes - 2, 'x') << QByteArray("abcd")
+            << QByteArray(licencetext::replyLimitBytes - 2, 'x') + "ab" << false;
         QTest::newRow("full reply takes nothing")
-            << QByteArray(serialReplyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(serialReplyLimitBytes, 'x')
+            << QByteArray(licencetext::replyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(licencetext::replyLimitBytes, 'x')
             << false;
     }
     void continuation()
@@ -139,69 +141,6 @@ private slots:
         QFETCH(bool, goOn);
         QCOMPARE(appendContinuationRead(reply, read), goOn);
         QCOMPARE(reply, after);
-    }
-
-    // Random and mutated replies through every function: no crash, and the results keep
-    // their bounds.
-    void fuzz()
-    {
-        QRandomGenerator random(20261207);
-        const QList<QByteArray> seeds = {
-            "\r\n*MRD_IMEI:990001011234567\r\n\r\nOK\r\n", "\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTU\r\n\r\nOK\r\n",
-            "+USERDATAR:21,", "AT+NCSN?\r\r\n+", "*MRD_SN:2010,", "MRD_SN: ", "990001120300316", "\r\nERROR\r\n",
-        };
-        const QList<QByteArray> markers = {"+KESET: 26,", "+USERDATAR:21,", "AT+NCSN?", "2010,", "MRD_SN:"};
-        const int offsets[] = {11, 14, 12, 5, 8};
-
-        for (int round = 0; round < 40000; ++round) {
-            QByteArray bytes;
-            if (round % 2) {
-                bytes = seeds.at(random.bounded(seeds.size())) + seeds.at(random.bounded(seeds.size()));
-                for (int flips = random.bounded(6); flips > 0; --flips) {
-                    const int at = random.bounded(bytes.size());
-                    switch (random.bounded(3)) {
-                    case 0: bytes[at] = char(random.bounded(256)); break;
-                    case 1: bytes.remove(at, random.bounded(4)); break;
-                    default: bytes.insert(at, char(random.bounded(256))); break;
-                    }
-                    if (bytes.isEmpty())
-                        break;
-                }
-            } else {
-                bytes.resize(random.bounded(120));
-                for (char &byte : bytes)
-                    byte = random.bounded(4) ? char("0123456789+,:\r\n\0ATKESOk"[random.bounded(23)])
-                                             : char(random.bounded(256));
-            }
-
-            const QString imei = ::extractImei(QString::fromUtf8(bytes));
-            QVERIFY(imei.isEmpty() || imei.size() == 15);
-            for (const QChar c : imei)
-                QVERIFY(c.isDigit());
-
-            if (const std::optional<SerialModel> model = ::findSerialModel(bytes)) {
-                QVERIFY(model->picture.startsWith(QLatin1String(":/qjpg/res/LBL")));
-                QVERIFY(model->modelVariant == keepModelVariant || model->modelVariant == 1
-                        || model->modelVariant == 2);
-                QVERIFY(bytes.contains("990001"));
-            }
-
-            const int which = random.bounded(markers.size());
-            const std::optional<QString> licence = ::cutLicenceText(bytes, markers.at(which), offsets[which]);
-            QCOMPARE(licence.has_value(), bytes.contains(markers.at(which)));
-            if (licence) {
-                QVERIFY(licence->toUtf8().size() <= 3 * licenceTextBytes); // U+FFFD is 3 bytes
-                QVERIFY(!licence->contains(QChar(0)));
-            }
-
-            QByteArray reply(random.bounded(3) ? int(random.bounded(100)) : serialReplyLimitBytes - int(random.bounded(50)), 'r');
-            const int before = reply.size();
-            const bool goOn = appendContinuationRead(reply, bytes);
-            QVERIFY(reply.size() <= serialReplyLimitBytes);
-            QVERIFY(reply.startsWith(QByteArray(before, 'r')));
-            if (goOn)
-                QVERIFY(reply.size() > before && reply.size() < serialReplyLimitBytes);
-        }
     }
 };
 

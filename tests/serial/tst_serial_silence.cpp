@@ -4,7 +4,7 @@
 // "指令接收失败！" and kind 3 says nothing. Without a licence the screen keeps what it showed.
 // Each binary runs one group of cases (QUORVANE_TEST_GROUP), so CTest waits them out side by side.
 #include "tests/serial/serialtest.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
 
 using namespace serialtest;
 
@@ -39,7 +39,6 @@ class TestSerialSilence : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
 
     void silentDevice_data()
     {
@@ -52,9 +51,9 @@ private slots:
     {
         QFETCH(int, index);
         const SilentCase &silent = silentCases[index];
-        const PortOfKind &port = portsOfKind[silent.kind];
+        const SerialPersona &port = serialPersonas[silent.kind];
         SerialBench bench;
-        FakeAtDevice &device = addPortOfKind(bench, silent.kind);
+        FakeAtDevice &device = addPersonaPort(bench, silent.kind);
         const Reply imei = Reply::text(imeiReply("990001131234567"));
         if (silent.silentImeiCommands == 0 && port.imeiCommand)
             device.on(port.imeiCommand, imei);
@@ -65,24 +64,22 @@ private slots:
         if (silent.licenceAnswered)
             device.on(port.licenceCommand, Reply::text(licenceReplyOfKind(silent.kind)));
         Dialogue dialogue;
-        const QString earlier = QStringLiteral(":/qjpg/res/LBL11.png");
-        dialogue.showEarlier(earlier);
+        dialogue.showEarlier();
 
         QVERIFY(dialogue.run());
         QCOMPARE(device.received(), QByteArray(silent.wire));
         const QString message = QString::fromUtf8(silent.message);
-        QCOMPARE(dialogue.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
-            QCOMPARE(dialogue.window.statusBar()->currentMessage(), message);
+            QCOMPARE(dialogue.statusBar(), message);
         if (silent.licenceAnswered && message.isEmpty()) {
-            QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL14.png")));
-            QCOMPARE(dialogue.text->text(), QString::fromLatin1(licence21));
+            QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL14.png"), QString::fromLatin1(licence21)));
         } else {
-            QVERIFY(dialogue.showsEarlier(earlier));
+            QVERIFY(dialogue.showsEarlier());
         }
         QUORVANE_VERIFY_MS(dialogue.lastQueryMs, silent.lowMs, silent.highMs);
     }
 };
 
-QUORVANE_SERIAL_TEST_MAIN(TestSerialSilence)
+QUORVANE_TEST_MAIN(TestSerialSilence, Serial)
 #include "tst_serial_silence.moc"

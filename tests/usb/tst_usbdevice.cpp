@@ -383,5 +383,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbDevice)
+QUORVANE_TEST_MAIN(TestUsbDevice, Usb)
 #include "tst_usbdevice.moc"

@@ -57,5 +57,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbDeviceVp)
+QUORVANE_TEST_MAIN(TestUsbDeviceVp, Usb)
 #include "tst_usbdevice_vp.moc"

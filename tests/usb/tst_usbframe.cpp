@@ -1,6 +1,7 @@
 // The byte work of the USB transport on its own: parameters, positions, "VP" names,
 // padding, the licence request and its reply, snapshot comparison; then a seeded
-// randomized run over all of them.
+// randomized run over padding and snapshots. The parsers of device bytes are fuzzed in
+// fuzz/ (usb_*).
 #include "usb/usbframe.h"
 
 #include <QJsonDocument>
@@ -293,63 +294,17 @@ private slots:
         QTEST(mayTakeFromDriver(quint8(interfaceClass), quint8(subClass)), "taken");
     }
 
-    // Tens of thousands of random and mutated inputs: nothing crashes, every result keeps
-    // its bounds.
+    // Random packet sizes and snapshots, which come from the tool and libusb rather than
+    // from a device's bytes (those are fuzzed in fuzz/): padding fills whole packets, and
+    // a change names a position of the right snapshot with that device's own IDs.
     void randomizedInputsKeepTheInvariants()
     {
         QRandomGenerator random(20261207);
-        const QByteArray validJson(R"({"vid":1155,"pid":22352,"bus":1,"port":4,"VP":["VID_0483&PID_5750"]})");
-        const QByteArray validReply = QByteArray::fromHex("aaaaaa9669001909439000") + QByteArray("CMIIT ID:2026AB1234XY");
-        auto randomBytes = [&](int maxLength) {
-            QByteArray bytes(int(random.bounded(maxLength + 1)), '\0');
-            for (char &c : bytes)
-                c = char(random.bounded(256));
-            return bytes;
-        };
-        auto mutate = [&](QByteArray bytes) {
-            const int edits = 1 + int(random.bounded(4));
-            for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
-                const int at = int(random.bounded(bytes.size()));
-                switch (random.bounded(3)) {
-                case 0: bytes[at] = char(random.bounded(256)); break;
-                case 1: bytes.remove(at, 1); break;
-                default: bytes.insert(at, char(random.bounded(256))); break;
-                }
-            }
-            return bytes;
-        };
-
-        for (int round = 0; round < 20000; ++round) {
-            const QByteArray json = round % 2 ? mutate(validJson) : randomBytes(40);
-            const OpenParams params = parseOpenParams(json.toStdString());
-            QVERIFY(params.valid || !params.parseError.isEmpty());
-
-            const QByteArray packet = round % 2 ? mutate(validReply) + randomBytes(200) : randomBytes(300);
-            const LicenceReply reply = readLicenceReply(packet.toStdString());
-            QCOMPARE(reply.licence.size(), licenceLength);
-            QCOMPARE(reply.tail.size(), 120);
-            QCOMPARE(reply.tailHex.size(), 240);
-            QCOMPARE(reply.received, packet.size());
-            if (packet.size() < replyMinimumLength)
-                QCOMPARE(reply.verdict, ReplyVerdict::TooShort);
-            else
-                QCOMPARE(reply.status, quint8(packet.at(replyStatusOffset)));
-            for (int i = 0; i < replyBufferLength; ++i)
-                QCOMPARE(reply.buffer[size_t(i)], i < packet.size() ? quint8(packet.at(i)) : quint8(0));
-
-            const QString position = QString::fromLatin1(round % 2 ? mutate("12,4") : randomBytes(8));
-            const BusPort where = splitPosition(position);
-            if (!position.contains(QLatin1Char(',')))
-                QVERIFY(where.bus == 0 && where.port == 0);
-
-            quint16 vid = 0;
-            quint16 pid = 0;
-            const QString name = QString::fromLatin1(mutate("xVID_0483&PID_5750y"));
-            if (parseVpName(name, &vid, &pid))
-                QVERIFY(name.contains(QLatin1String("VID_")) && name.contains(QLatin1String("&PID_")));
-
+        for (int round = 0; round < 2000; ++round) {
+            const QByteArray data(int(random.bounded(300)), '\x5A');
             const int packetSize = int(random.bounded(600));
-            const QByteArray padded = padToPackets(randomBytes(300), packetSize);
+            const QByteArray padded = padToPackets(data, packetSize);
+            QVERIFY(padded.startsWith(data));
             if (packetSize > 0)
                 QCOMPARE(padded.size() % packetSize, 0);
         }

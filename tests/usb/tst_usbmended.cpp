@@ -57,7 +57,7 @@ private slots:
         QCOMPARE(int(window.hidPid), pid);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
-        QCOMPARE(window.findChild<QLabel *>("label")->text(), QString::fromLatin1(usbtest::licence));
+        QCOMPARE(testsupport::WindowProbe(window).text->text(), QString::fromLatin1(usbtest::licence));
         QVERIFY(!second->claimed());
     }
 
@@ -183,5 +183,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbMended)
+QUORVANE_TEST_MAIN(TestUsbMended, Usb)
 #include "tst_usbmended.moc"

@@ -46,7 +46,7 @@ private slots:
         bench->plugRootHub(1);
         MainWindow window;
         window.show();
-        QLabel *label = window.findChild<QLabel *>("label");
+        QLabel *label = testsupport::WindowProbe(window).text;
         QList<qint64> times;
         for (int round = 0; round < 5; ++round) {
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
@@ -75,7 +75,7 @@ private slots:
     void pulledMidDialogueThenPluggedAgain()
     {
         MainWindow window;
-        QLabel *label = window.findChild<QLabel *>("label");
+        QLabel *label = testsupport::WindowProbe(window).text;
         DeviceSpec pulled;
         pulled.script.on(simusb::licenceRequest(), simusb::Reply::unplug());
         FakeUsbDevice *first = bench->plug(pulled);
@@ -100,7 +100,7 @@ private slots:
     {
         bench->plugRootHub(1);
         MainWindow window;
-        QLabel *label = window.findChild<QLabel *>("label");
+        QLabel *label = testsupport::WindowProbe(window).text;
         QList<FakeUsbDevice *> others;
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6")}) {
             FakeUsbDevice *other = bench->plug(spec);
@@ -135,5 +135,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbPlug)
+QUORVANE_TEST_MAIN(TestUsbPlug, Usb)
 #include "tst_usbplug.moc"

@@ -157,5 +157,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbPresence)
+QUORVANE_TEST_MAIN(TestUsbPresence, Usb)
 #include "tst_usbpresence.moc"

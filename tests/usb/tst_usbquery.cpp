@@ -116,8 +116,9 @@ private slots:
         }
 
         QCOMPARE(statusOf(window), message);
-        QCOMPARE(window.findChild<QLabel *>("label")->text(), shown);
-        QCOMPARE(window.findChild<QLabel *>("label_show")->pixmap(Qt::ReturnByValue).isNull(), shown.isEmpty());
+        const testsupport::WindowProbe probe(window);
+        QCOMPARE(probe.text->text(), shown);
+        QCOMPARE(probe.picture->pixmap(Qt::ReturnByValue).isNull(), shown.isEmpty());
 
         // Closed again on every path that opened it.
         QVERIFY(!window.usbDevice->isOpen());
@@ -197,5 +198,5 @@ private slots:
     }
 };
 
-QUORVANE_USB_TEST_MAIN(TestUsbQuery)
+QUORVANE_TEST_MAIN(TestUsbQuery, Usb)
 #include "tst_usbquery.moc"

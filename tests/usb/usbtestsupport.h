@@ -1,12 +1,13 @@
 #ifndef QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 #define QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 
-// Shared by the USB tests: the main() that puts the test under umockdev, a fixture with a
-// fresh bench per case, device specs, libusb's listing order and a capture of the log
-// lines the code under test writes.
+// Shared by the USB tests (whose entry is QUORVANE_TEST_MAIN(Class, Usb)): a fixture with
+// a fresh bench per case, device specs answering the licence request strictly, libusb's
+// listing order and a capture of the log lines the code under test writes.
 
 #include "sim/usb/usbbench.h"
-#include "tests/support/isolation.h"
+#include "tests/support/testmain.h"
+#include "tests/support/window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -68,7 +69,6 @@ protected:
     std::unique_ptr<simusb::UsbBench> bench;
 
 private slots:
-    void initTestCase() { QUORVANE_REQUIRE_PRIVATE_NETWORK(); }
     void init() { bench = std::make_unique<simusb::UsbBench>(); }
     void cleanup() { bench.reset(); }
 };
@@ -116,15 +116,5 @@ private:
 };
 
 } // namespace usbtest
-
-// A QtTest main() that first re-executes the test under umockdev's preload library.
-#define QUORVANE_USB_TEST_MAIN(TestClass)                          \
-    int main(int argc, char *argv[])                               \
-    {                                                              \
-        quorvane::sim::Testbed::runUnderEmulation(argc, argv);       \
-        QApplication app(argc, argv);                              \
-        TestClass test;                                            \
-        return QTest::qExec(&test, argc, argv);                    \
-    }
 
 #endif // QUORVANE_TESTS_USB_USBTESTSUPPORT_H

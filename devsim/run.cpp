@@ -1,0 +1,272 @@
+#include "devsim/run.h"
+#include "devsim/devices.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <csignal>
+#include <cstdio>
+
+namespace devsim {
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int)
+{
+    stopRequested = true;
+}
+
+void say(const QString &line)
+{
+    static QElapsedTimer clock = [] { QElapsedTimer t; t.start(); return t; }();
+    std::fprintf(stdout, "[devsim %6.1f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
+    std::fflush(stdout);
+}
+
+class Run : public QObject
+{
+public:
+    explicit Run(const Settings &settings)
+        : m_stages(settings.stages), m_program(settings.program), m_shots(settings.shots),
+          m_report(settings.report), m_startDelayMs(settings.startDelayMs)
+    {
+    }
+
+    int exec()
+    {
+        if (!m_program.isEmpty()) {
+            m_child.setProcessEnvironment(m_devices.processEnvironment());
+            m_child.setProcessChannelMode(QProcess::ForwardedChannels);
+            QObject::connect(&m_child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                             [this](int code, QProcess::ExitStatus status) {
+                                 say(QStringLiteral("%1 ended (%2)").arg(m_program.first(),
+                                     status == QProcess::NormalExit ? QString::number(code) : QStringLiteral("crashed")));
+                                 m_childResult = status == QProcess::NormalExit ? code : 1;
+                                 finish();
+                             });
+            m_child.start(m_program.first(), m_program.mid(1));
+            if (!m_child.waitForStarted()) {
+                say(QStringLiteral("cannot start %1: %2").arg(m_program.first(), m_child.errorString()));
+                return 1;
+            }
+            say(QStringLiteral("started %1 (pid %2)").arg(m_program.join(QLatin1Char(' '))).arg(m_child.processId()));
+        } else {
+            const QProcessEnvironment environment = m_devices.processEnvironment();
+            say(QStringLiteral("no program given: the devices stay until Ctrl-C. A program sees them in this "
+                               "namespace with UMOCKDEV_DIR=%1 LD_PRELOAD=%2")
+                    .arg(environment.value(QStringLiteral("UMOCKDEV_DIR")), environment.value(QStringLiteral("LD_PRELOAD"))));
+        }
+        auto *watch = new QTimer(this);
+        QObject::connect(watch, &QTimer::timeout, this, [this] {
+            if (stopRequested) {
+                say(QStringLiteral("stopped by a signal"));
+                finish();
+            }
+        });
+        watch->start(100);
+        QTimer::singleShot(m_startDelayMs, this, [this] { startStage(0); });
+        return QCoreApplication::exec() == 0 ? m_childResult : 1;
+    }
+
+private:
+    void startStage(int index)
+    {
+        if (m_finished)
+            return;
+        if (index >= m_stages.size()) {
+            say(QStringLiteral("all stages done"));
+            finish();
+            return;
+        }
+        const Stage &stage = m_stages.at(index);
+        if (m_stages.size() > 1)
+            say(QStringLiteral("stage %1").arg(stage.name));
+        QStringList names;
+        QString why;
+        if (stage.serial) {
+            const QString name = m_devices.plugSerial(*stage.serial, &why);
+            if (name.isEmpty())
+                return fail(why);
+            say(QStringLiteral("serial port %1 plugged in (kind %2)").arg(name).arg(stage.serial->kind));
+            names << name;
+        }
+        for (const devsim::NetChoice &choice : stage.net) {
+            const QString name = m_devices.startNet(choice, &why);
+            if (name.isEmpty())
+                return fail(why);
+            say(QStringLiteral("network device %1 is listening").arg(name));
+            names << name;
+        }
+        if (stage.usb) {
+            const devsim::UsbChoice usb = *stage.usb;
+            QTimer::singleShot(stage.usbAfterMs, this, [this, usb, index] {
+                if (m_finished || index != m_stage)
+                    return;
+                QString why;
+                const QString name = m_devices.plugUsb(usb, &why);
+                if (name.isEmpty())
+                    return fail(why);
+                say(QStringLiteral("USB device plugged in at bus,port %1").arg(name.mid(4)));
+                m_stageDevices << name;
+            });
+        }
+        m_stage = index;
+        m_stageDevices = names;
+        if (stage.unplugAfterMs >= 0) {
+            QTimer::singleShot(stage.unplugAfterMs, this, [this, index] {
+                if (m_finished || index != m_stage)
+                    return;
+                if (m_stages.at(index).replugAfterMs >= 0) {
+                    retire(0, [this, index] {
+                        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
+                    });
+                    return;
+                }
+                for (const QString &name : qAsConst(m_stageDevices)) {
+                    m_devices.remove(name);
+                    say(QStringLiteral("%1 unplugged").arg(name));
+                }
+            });
+        }
+        if (stage.seconds >= 0)
+            QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+    }
+
+    // The stage's devices once more: the serial device on a new port (a port name is
+    // never used twice), the network devices at their addresses, the USB device at a new
+    // position.
+    void replug(int index)
+    {
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        QString why;
+        QStringList names;
+        if (stage.serial)
+            names << m_devices.plugSerial(*stage.serial, &why);
+        for (const devsim::NetChoice &choice : stage.net)
+            names << m_devices.startNet(choice, &why);
+        if (stage.usb)
+            names << m_devices.plugUsb(*stage.usb, &why);
+        if (names.contains(QString()))
+            return fail(why);
+        say(QStringLiteral("plugged in again: %1").arg(names.join(QStringLiteral(", "))));
+        m_stageDevices = names;
+    }
+
+    void endStage(int index)
+    {
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        if (!m_shots.isEmpty())
+            screenshot(stage.name);
+        m_stage = -1; // late plugs and unplugs of this stage are off
+        if (index + 1 >= m_stages.size()) {
+            say(QStringLiteral("all stages done"));
+            finish();
+            return;
+        }
+        retire(0, [this, index] { startStage(index + 1); });
+    }
+
+    // Pulls the stage's devices out, each once the program is done talking to it (a
+    // service stopped in the middle of a dialogue would make the program report a
+    // failure that belongs to no stage), then goes on with `next`.
+    void retire(int waitedMs, const std::function<void()> &next)
+    {
+        if (m_finished)
+            return;
+        constexpr int pollMs = 20;
+        constexpr int patienceMs = 15000;
+        QStringList busy;
+        for (const QString &name : qAsConst(m_stageDevices)) {
+            if (m_devices.busy(name) && waitedMs < patienceMs)
+                busy << name;
+            else
+                m_devices.remove(name);
+        }
+        m_stageDevices = busy;
+        if (!busy.isEmpty()) {
+            QTimer::singleShot(pollMs, this, [this, waitedMs, next] { retire(waitedMs + pollMs, next); });
+            return;
+        }
+        next();
+    }
+
+    // The tool's window as it is on the screen now (ImageMagick's import); the whole screen
+    // when the window cannot be found by its title.
+    void screenshot(const QString &name)
+    {
+        QDir().mkpath(m_shots);
+        const QString file = QDir(m_shots).filePath(name + QStringLiteral(".png"));
+        int result = QProcess::execute(QStringLiteral("import"),
+                                       {QStringLiteral("-window"), QStringLiteral("QuorvaneV1.10"), file});
+        if (result != 0)
+            result = QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+        say(result == 0 ? QStringLiteral("screenshot %1").arg(file) : QStringLiteral("no screenshot (import failed)"));
+    }
+
+    void fail(const QString &why)
+    {
+        say(QStringLiteral("error: %1").arg(why));
+        m_childResult = 1;
+        finish();
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        if (m_child.state() != QProcess::NotRunning) {
+            QObject::disconnect(&m_child, nullptr, this, nullptr);
+            m_child.terminate();
+            if (!m_child.waitForFinished(3000)) {
+                m_child.kill();
+                m_child.waitForFinished(3000);
+            }
+            say(QStringLiteral("%1 stopped").arg(m_program.first()));
+        }
+        if (!m_report.isEmpty()) {
+            QFile file(m_report);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(m_devices.report());
+            else
+                say(QStringLiteral("cannot write the report %1").arg(m_report));
+        }
+        QCoreApplication::exit(0);
+    }
+
+    devsim::Devices m_devices;
+    QList<Stage> m_stages;
+    QStringList m_program;
+    QString m_shots;
+    QString m_report;
+    int m_startDelayMs = 0;
+    QProcess m_child;
+    int m_stage = -1;
+    QStringList m_stageDevices;
+    int m_childResult = 0;
+    bool m_finished = false;
+};
+
+} // namespace
+
+int run(const Settings &settings)
+{
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    Run run(settings);
+    return run.exec();
+}
+
+} // namespace devsim

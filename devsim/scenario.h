@@ -1,0 +1,40 @@
+#ifndef QUORVANE_DEVSIM_SCENARIO_H
+#define QUORVANE_DEVSIM_SCENARIO_H
+
+// What a run of the simulator presents: stages, each with its devices, and the demo as a
+// table of stages.
+
+#include "devsim/devices.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace devsim {
+
+// One stretch of a run: devices come at its start (a USB device possibly later) and go at
+// its end, when a screenshot may be taken.
+struct Stage
+{
+    QString name;
+    int seconds = -1;   // -1: until the program ends or the run is stopped
+    std::optional<SerialChoice> serial;
+    std::optional<UsbChoice> usb;
+    int usbAfterMs = 0;
+    QList<NetChoice> net;
+    int unplugAfterMs = -1;
+    int replugAfterMs = -1; // after the unplug: the same devices again
+};
+
+// The licence each transport's device gives unless the run names one.
+extern const QByteArray serialLicence;
+extern const QByteArray usbLicence;
+extern const QByteArray netLicence;
+
+// The demo: every kind of device, one after another, then one failure per transport.
+QList<Stage> demoScenario();
+
+} // namespace devsim
+
+#endif // QUORVANE_DEVSIM_SCENARIO_H
