@@ -223,6 +223,10 @@ bool writeReport(const QString &docPath, const QString &plotPath, const QString 
     out << ".\n"
         << "- Machine: " << QThread::idealThreadCount() << " cores (nproc), " << cpuModel() << ", "
         << QSysInfo::prettyProductName() << ", kernel " << QSysInfo::kernelVersion() << ".\n"
+        << "- A 20 ms sleep of the benchmark woke late by " << num(results.wakeLateStart.median(), 2) << " ms (median; max "
+        << num(results.wakeLateStart.max(), 2) << ") before the timed dialogues and by "
+        << num(results.wakeLateEnd.median(), 2) << " ms (max " << num(results.wakeLateEnd.max(), 2)
+        << ") after the timed cycles: every wait of a dialogue pays about as much.\n"
         << QStringLiteral("- Load average (1 min) during the run, by phase — other engineers were building on the same machine:\n\n")
         << "| Phase | Load, lowest | Load, highest |\n|---|---|---|\n";
     for (const QString &phase : load.phases())
