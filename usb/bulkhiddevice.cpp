@@ -37,6 +37,59 @@ QString text(const std::string &s)
     return QString::fromUtf8(s.data(), int(s.size()));
 }
 
+// What a walk over the device list came to: the first accepted device that opened (with
+// its handle), or nothing, or a stop because a candidate asked for a fresh list.
+struct Walk
+{
+    libusb_device_handle *handle = nullptr;
+    libusb_device *device = nullptr;
+    bool retry = false;
+};
+
+// What the walk does after an accepted device did not open.
+enum class AfterFailure { NextDevice, Retry };
+
+// The one walk behind every way of opening: each device of the list, in libusb's order,
+// that `accepts` takes is opened, and the first that opens ends the walk. A device that
+// does not open hands its code and whatever handle libusb left to `failed`, which says
+// whether the walk goes on or stops for a fresh list.
+template <typename Accepts, typename Failed>
+Walk openFirst(const UsbDeviceList &list, Accepts accepts, Failed failed)
+{
+    for (int i = 0; i < list.count; ++i) {
+        libusb_device *device = list.at(i);
+        if (!accepts(device))
+            continue;
+        libusb_device_handle *handle = nullptr;
+        const int result = libusb_open(device, &handle);
+        if (result == 0)
+            return {handle, device, false};
+        if (failed(result, handle) == AfterFailure::Retry)
+            return {nullptr, nullptr, true};
+    }
+    return {};
+}
+
+// The failure of an open by position: said, and the walk goes on.
+AfterFailure nextDevice(int result, libusb_device_handle *)
+{
+    qWarning() << "Unable to obtain device handle1 " << result;
+    return AfterFailure::NextDevice;
+}
+
+// Whether one of the "VP" names gives the descriptor's IDs.
+bool named(const QJsonArray &names, const libusb_device_descriptor &descriptor)
+{
+    for (const QJsonValue &name : names) {
+        quint16 nameVid = 0;
+        quint16 namePid = 0;
+        if (usbframe::parseVpName(name.toString(), &nameVid, &namePid)
+            && nameVid == descriptor.idVendor && namePid == descriptor.idProduct)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 BulkHidDevice::BulkHidDevice()
@@ -63,178 +116,140 @@ bool BulkHidDevice::isOpen()
     return handle != nullptr;
 }
 
-// The steps both open operations begin with. False when the text is not valid JSON
-// (*result then holds -1); otherwise the fields of the operation's keys are set.
-bool BulkHidDevice::beginOpen(const std::string &text, std::uint16_t *counter,
-                              bool byBusPort, int *result)
+// The steps both open operations begin with: the throttled start line, closing what is
+// open, and the parameters read from the text; nothing when the text is not valid JSON.
+std::optional<usbframe::OpenParams> BulkHidDevice::beginOpen(const std::string &text,
+                                                             std::uint16_t &calls)
 {
-    ++*counter;
-    if (*counter % startLineEvery == 0)
+    ++calls;
+    if (calls % startLineEvery == 0)
         qDebug().noquote() << "BulkHidDevice::open start" << ::text(text);
     if (handle)
         close();
     params = text;
 
-    const usbframe::OpenParams parsed = usbframe::parseOpenParams(text);
+    usbframe::OpenParams parsed = usbframe::parseOpenParams(text);
     if (!parsed.valid) {
         qWarning().noquote() << "BulkHidDevice::open parse " << ::text(text) << " error "
                              << parsed.parseError;
-        *result = resultBadParams;
-        return false;
+        return std::nullopt;
     }
     vid = parsed.vid;
     pid = parsed.pid;
     bus = parsed.bus;
-    if (byBusPort)
-        port = parsed.port;
-    else
-        address = parsed.address;
-    return true;
+    return parsed;
 }
 
 int BulkHidDevice::open(const std::string &text)
 {
-    int result = 0;
-    if (!beginOpen(text, &openCalls, false, &result))
-        return result;
+    const std::optional<usbframe::OpenParams> parsed = beginOpen(text, openCalls);
+    if (!parsed)
+        return resultBadParams;
+    address = parsed->address;
 
     if (bus != 0 || address != 0) {
-        openByBusAddress();
+        handle = openByBusAddress();
     } else if (vid != 0 || pid != 0) {
-        openByVidPid();
+        handle = openByVidPid();
+    } else if (parsed->vp.isEmpty()) {
+        qWarning() << "BulkHidDevice::open param error";
+        return resultBadParams;
     } else {
-        result = openByVpList(text);
-        if (result != 0)
-            return result;
+        handle = openByVpList(parsed->vp);
     }
     return finishOpen();
 }
 
-void BulkHidDevice::openByBusAddress()
+libusb_device_handle *BulkHidDevice::openByBusAddress() const
 {
     if (!context)
-        return;
-    UsbDeviceList list(context);
+        return nullptr;
+    const UsbDeviceList list(context);
     qDebug("BulkHidDevice::open by bus %d addr %d, device count %d ", bus, address, list.count);
-    for (int i = 0; i < list.count; ++i) {
-        libusb_device *device = list.at(i);
+    const auto atAddress = [this](libusb_device *device) {
         const int deviceBus = libusb_get_bus_number(device);
         const int deviceAddress = libusb_get_device_address(device);
         qDebug() << "device_address:" << deviceBus << deviceAddress;
-        if (deviceBus != bus || deviceAddress != address)
-            continue;
-        const int result = libusb_open(device, &handle);
-        if (result == 0)
-            break;
-        handle = nullptr;
-        qWarning() << "Unable to obtain device handle1 " << result;
-    }
+        return deviceBus == bus && deviceAddress == address;
+    };
+    return openFirst(list, atAddress, nextDevice).handle;
 }
 
-void BulkHidDevice::openByVidPid()
+libusb_device_handle *BulkHidDevice::openByVidPid() const
 {
     qDebug() << "BulkHidDevice::open libusb_open_device_with_vid_pid" << uint(vid) << uint(pid);
-    if (context)
-        handle = libusb_open_device_with_vid_pid(context, vid, pid);
+    return context ? libusb_open_device_with_vid_pid(context, vid, pid) : nullptr;
 }
 
 // The first device in libusb's order whose IDs one of the "VP" names gives. A candidate
 // that does not open is tried again with a fresh list after a pause, at most three times:
 // a device that has just arrived may not be ready to open yet.
-int BulkHidDevice::openByVpList(const std::string &text)
+libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names) const
 {
-    const QJsonArray names = usbframe::parseOpenParams(text).vp;
-    if (names.isEmpty()) {
-        qWarning() << "BulkHidDevice::open param error";
-        return resultBadParams;
-    }
     if (!context)
-        return 0; // the epilogue reports that no device opened
-
-    int retries = 0;
-    bool rescan = true;
-    while (rescan) {
-        rescan = false;
+        return nullptr; // the epilogue reports that no device opened
+    for (int retries = 0;; ++retries) {
         UsbDeviceList list(context);
         if (list.count != lastVpDeviceCount) {
             lastVpDeviceCount = list.count;
             qDebug("BulkHidDevice::open by VP  device count %d ", list.count);
         }
-        libusb_device *opened = nullptr;
-        for (int i = 0; i < list.count && !opened && !rescan; ++i) {
-            libusb_device *device = list.at(i);
+        const auto candidate = [&names, retries](libusb_device *device) {
             libusb_device_descriptor descriptor;
             if (!readDescriptor(device, &descriptor))
-                continue;
+                return false;
             qDebug() << "device_address:" << libusb_get_bus_number(device)
                      << libusb_get_device_address(device);
             qWarning() << retries << "vid-pid:" << uint(descriptor.idVendor)
                        << uint(descriptor.idProduct) << static_cast<void *>(device);
-
-            for (const QJsonValue &name : names) {
-                quint16 nameVid = 0;
-                quint16 namePid = 0;
-                if (!usbframe::parseVpName(name.toString(), &nameVid, &namePid))
-                    continue;
-                if (nameVid != descriptor.idVendor || namePid != descriptor.idProduct)
-                    continue;
-                const int result = libusb_open(device, &handle);
-                if (result == 0) {
-                    opened = device;
-                } else if (retries < vpRetries) {
-                    handle = nullptr;
-                    rescan = true;
-                } else {
-                    if (handle) {
-                        qWarning() << "Unable to obtain device handle2 " << result
-                                   << static_cast<void *>(handle);
-                    }
-                    handle = nullptr;
-                }
-                break; // the remaining names are not tried for this device
+            return named(names, descriptor);
+        };
+        const auto failed = [retries](int result, libusb_device_handle *left) {
+            if (retries < vpRetries)
+                return AfterFailure::Retry;
+            if (left) {
+                qWarning() << "Unable to obtain device handle2 " << result
+                           << static_cast<void *>(left);
             }
+            return AfterFailure::NextDevice;
+        };
+        const Walk walk = openFirst(list, candidate, failed);
+        if (walk.handle) {
+            qDebug() << "device_address:" << libusb_get_bus_number(walk.device)
+                     << libusb_get_device_address(walk.device);
         }
-        if (opened) {
-            qDebug() << "device_address:" << libusb_get_bus_number(opened)
-                     << libusb_get_device_address(opened);
-        }
+        if (!walk.retry)
+            return walk.handle;
         list.release();
-        if (rescan) {
-            QThread::msleep(vpRetryWaitMs);
-            ++retries;
-        }
+        QThread::msleep(vpRetryWaitMs);
     }
-    return 0;
 }
 
 int BulkHidDevice::openByBusPort(const std::string &text)
 {
-    int result = 0;
-    if (!beginOpen(text, &openByBusPortCalls, true, &result))
-        return result;
+    const std::optional<usbframe::OpenParams> parsed = beginOpen(text, openByBusPortCalls);
+    if (!parsed)
+        return resultBadParams;
+    port = parsed->port;
 
     if (context) {
-        UsbDeviceList list(context);
+        const UsbDeviceList list(context);
         qDebug("BulkHidDevice::open by bus %d addr %d, device count %d ", bus, address, list.count);
-        for (int i = 0; i < list.count; ++i) {
-            libusb_device *device = list.at(i);
+        const auto atPort = [this](libusb_device *device) {
             libusb_device_descriptor descriptor;
             if (libusb_get_device_descriptor(device, &descriptor) != 0)
-                continue;
+                return false;
             if (descriptor.bDeviceClass == usbframe::hubClass)
-                continue; // never opened, see usbframe::hubClass
+                return false; // never opened, see usbframe::hubClass
             const int deviceBus = libusb_get_bus_number(device);
             const int devicePort = libusb_get_port_number(device);
             if (deviceBus != bus || devicePort != port || descriptor.idVendor != vid
                 || descriptor.idProduct != pid)
-                continue;
+                return false;
             qDebug() << "aaaa" << deviceBus << devicePort;
-            const int opened = libusb_open(device, &handle);
-            if (opened == 0)
-                break;
-            handle = nullptr;
-            qWarning() << "Unable to obtain device handle1 " << opened;
-        }
+            return true;
+        };
+        handle = openFirst(list, atPort, nextDevice).handle;
     }
     return finishOpen();
 }

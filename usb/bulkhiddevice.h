@@ -1,9 +1,11 @@
 #ifndef QUORVANE_USB_BULKHIDDEVICE_H
 #define QUORVANE_USB_BULKHIDDEVICE_H
 
+#include "usb/usbframe.h"
 #include "usb/zorbdevice.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct libusb_config_descriptor;
@@ -67,10 +69,10 @@ public:
     const std::string &lastParams() const { return params; }
 
 private:
-    bool beginOpen(const std::string &text, std::uint16_t *counter, bool byBusPort, int *result);
-    void openByBusAddress();
-    void openByVidPid();
-    int openByVpList(const std::string &text);
+    std::optional<usbframe::OpenParams> beginOpen(const std::string &text, std::uint16_t &calls);
+    libusb_device_handle *openByBusAddress() const;
+    libusb_device_handle *openByVidPid() const;
+    libusb_device_handle *openByVpList(const QJsonArray &names) const;
     int finishOpen();
     void learnEndpoints(const libusb_config_descriptor &config);
 

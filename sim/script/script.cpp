@@ -17,9 +17,6 @@ Reply Reply::stream(const QByteArray &piece, int intervalMs, int delayMs)
 {
     return Reply().thenStream(piece, intervalMs, delayMs);
 }
-Reply Reply::close(int delayMs) { return Reply().thenClose(delayMs); }
-Reply Reply::reset(int delayMs) { return Reply().thenReset(delayMs); }
-Reply Reply::unplug(int delayMs) { return Reply().thenUnplug(delayMs); }
 
 Reply &Reply::then(const QByteArray &bytes, int delayMs)
 {
@@ -29,30 +26,14 @@ Reply &Reply::then(const QByteArray &bytes, int delayMs)
 
 Reply &Reply::thenStream(const QByteArray &piece, int intervalMs, int delayMs)
 {
-    end = End::Stream;
-    endDelayMs = delayMs;
     streamPiece = piece;
     streamIntervalMs = intervalMs;
-    return *this;
+    return thenEnd(End::Stream, delayMs);
 }
 
-Reply &Reply::thenClose(int delayMs)
+Reply &Reply::thenEnd(End how, int delayMs)
 {
-    end = End::Close;
-    endDelayMs = delayMs;
-    return *this;
-}
-
-Reply &Reply::thenReset(int delayMs)
-{
-    end = End::Reset;
-    endDelayMs = delayMs;
-    return *this;
-}
-
-Reply &Reply::thenUnplug(int delayMs)
-{
-    end = End::Unplug;
+    end = how;
     endDelayMs = delayMs;
     return *this;
 }

@@ -64,15 +64,17 @@ struct Reply {
     static Reply silence() { return Reply(); }
     static Reply text(const QByteArray &bytes, int delayMs = 0);
     static Reply stream(const QByteArray &piece, int intervalMs = 0, int delayMs = 0);
-    static Reply close(int delayMs = 0);
-    static Reply reset(int delayMs = 0);
-    static Reply unplug(int delayMs = 0);
+    static Reply close(int delayMs = 0) { return Reply().thenEnd(End::Close, delayMs); }
+    static Reply reset(int delayMs = 0) { return Reply().thenEnd(End::Reset, delayMs); }
+    static Reply unplug(int delayMs = 0) { return Reply().thenEnd(End::Unplug, delayMs); }
 
     Reply &then(const QByteArray &bytes, int delayMs = 0);
     Reply &thenStream(const QByteArray &piece, int intervalMs = 0, int delayMs = 0);
-    Reply &thenClose(int delayMs = 0);
-    Reply &thenReset(int delayMs = 0);
-    Reply &thenUnplug(int delayMs = 0);
+    Reply &thenClose(int delayMs = 0) { return thenEnd(End::Close, delayMs); }
+    Reply &thenReset(int delayMs = 0) { return thenEnd(End::Reset, delayMs); }
+    Reply &thenUnplug(int delayMs = 0) { return thenEnd(End::Unplug, delayMs); }
+    // The reply ends `how`, `delayMs` after its last chunk.
+    Reply &thenEnd(End how, int delayMs = 0);
 
     // All chunk bytes, in order (the stream not included), and the pause from the request
     // to the ending.

@@ -265,6 +265,11 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     std::lock_guard<std::mutex> guard(lock);
     const qint64 now = clockMs();
+    // The ioctl's result as the caller sees it (-1 with errno `error`); handled either way.
+    const auto answer = [client](int result, int error = 0) {
+        umockdev_ioctl_client_complete(client, result, error);
+        return TRUE;
+    };
 
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES: {
@@ -273,69 +278,57 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
             | USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
             | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
         ++opens; // libusb asks once per open
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return TRUE;
+        return answer(0);
     }
     case USBDEVFS_GETDRIVER: {
         UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_getdriver), nullptr);
         auto *getdriver = reinterpret_cast<struct usbdevfs_getdriver *>(data->data);
-        if (pulled) {
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-        } else if (driver.isEmpty() || getdriver->interface != 0) {
-            umockdev_ioctl_client_complete(client, -1, ENODATA);
-        } else {
-            qstrncpy(getdriver->driver, driver.toLatin1().constData(), sizeof getdriver->driver);
-            umockdev_ioctl_client_complete(client, 0, 0);
-        }
-        return TRUE;
+        if (pulled)
+            return answer(-1, ENODEV);
+        if (driver.isEmpty() || getdriver->interface != 0)
+            return answer(-1, ENODATA);
+        qstrncpy(getdriver->driver, driver.toLatin1().constData(), sizeof getdriver->driver);
+        return answer(0);
     }
     case USBDEVFS_IOCTL: {
         UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_ioctl), nullptr);
         auto *command = reinterpret_cast<struct usbdevfs_ioctl *>(data->data);
         if (command->ioctl_code == int(USBDEVFS_DISCONNECT)) {
-            if (driver.isEmpty()) {
-                umockdev_ioctl_client_complete(client, -1, ENODATA);
-            } else {
-                driver.clear();
-                ++detaches;
-                umockdev_ioctl_client_complete(client, 0, 0);
-            }
-        } else if (command->ioctl_code == int(USBDEVFS_CONNECT)) {
+            if (driver.isEmpty())
+                return answer(-1, ENODATA);
+            driver.clear();
+            ++detaches;
+            return answer(0);
+        }
+        if (command->ioctl_code == int(USBDEVFS_CONNECT)) {
             // As the kernel does: busy while claimed or bound; otherwise the driver probes
             // again (1: bound, 0: no driver wants it).
-            if (pulled) {
-                umockdev_ioctl_client_complete(client, -1, ENODEV);
-            } else if (claimed || !driver.isEmpty()) {
-                umockdev_ioctl_client_complete(client, -1, EBUSY);
-            } else if (spec.kernelDriver.isEmpty()) {
-                umockdev_ioctl_client_complete(client, 0, 0);
-            } else {
-                driver = spec.kernelDriver;
-                ++reattaches;
-                umockdev_ioctl_client_complete(client, 1, 0);
-            }
-        } else {
-            umockdev_ioctl_client_complete(client, 0, 0);
+            if (pulled)
+                return answer(-1, ENODEV);
+            if (claimed || !driver.isEmpty())
+                return answer(-1, EBUSY);
+            if (spec.kernelDriver.isEmpty())
+                return answer(0);
+            driver = spec.kernelDriver;
+            ++reattaches;
+            return answer(1);
         }
-        return TRUE;
+        return answer(0);
     }
     case USBDEVFS_CLAIMINTERFACE: {
         UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
         const unsigned int interface = *reinterpret_cast<unsigned int *>(data->data);
         if (pulled)
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-        else if (interface != 0)
-            umockdev_ioctl_client_complete(client, -1, ENOENT);
-        else if (spec.claimErrno != 0)
-            umockdev_ioctl_client_complete(client, -1, spec.claimErrno);
-        else if (!driver.isEmpty())
-            umockdev_ioctl_client_complete(client, -1, EBUSY);
-        else {
-            claimed = true;
-            ++claims;
-            umockdev_ioctl_client_complete(client, 0, 0);
-        }
-        return TRUE;
+            return answer(-1, ENODEV);
+        if (interface != 0)
+            return answer(-1, ENOENT);
+        if (spec.claimErrno != 0)
+            return answer(-1, spec.claimErrno);
+        if (!driver.isEmpty())
+            return answer(-1, EBUSY);
+        claimed = true;
+        ++claims;
+        return answer(0);
     }
     case USBDEVFS_DISCONNECT_CLAIM: {
         // Unbind the driver (unless it is the one named as the exception) and claim, in one.
@@ -344,47 +337,38 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         const bool except = request->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
         const bool only = request->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER;
         const bool named = driver == QLatin1String(request->driver);
-        if (pulled) {
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-        } else if (request->interface != 0) {
-            umockdev_ioctl_client_complete(client, -1, ENOENT);
-        } else if (!driver.isEmpty() && ((except && named) || (only && !named))) {
-            umockdev_ioctl_client_complete(client, -1, EBUSY);
-        } else if (spec.claimErrno != 0) {
-            umockdev_ioctl_client_complete(client, -1, spec.claimErrno);
-        } else {
-            if (!driver.isEmpty()) {
-                driver.clear();
-                ++detaches;
-            }
-            claimed = true;
-            ++claims;
-            umockdev_ioctl_client_complete(client, 0, 0);
+        if (pulled)
+            return answer(-1, ENODEV);
+        if (request->interface != 0)
+            return answer(-1, ENOENT);
+        if (!driver.isEmpty() && ((except && named) || (only && !named)))
+            return answer(-1, EBUSY);
+        if (spec.claimErrno != 0)
+            return answer(-1, spec.claimErrno);
+        if (!driver.isEmpty()) {
+            driver.clear();
+            ++detaches;
         }
-        return TRUE;
+        claimed = true;
+        ++claims;
+        return answer(0);
     }
     case USBDEVFS_RELEASEINTERFACE:
         claimed = false;
         ++releases;
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return TRUE;
+        return answer(0);
     case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESET:
     case USBDEVFS_RESETEP:
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return TRUE;
+        return answer(0);
 
     case USBDEVFS_SUBMITURB: {
-        if (pulled) {
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-            return TRUE;
-        }
+        if (pulled)
+            return answer(-1, ENODEV);
         UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
         struct usbdevfs_urb *urb = urbOf(urbData);
-        if (urb->type != USBDEVFS_URB_TYPE_BULK && urb->type != USBDEVFS_URB_TYPE_INTERRUPT) {
-            umockdev_ioctl_client_complete(client, -1, EINVAL);
-            return TRUE;
-        }
+        if (urb->type != USBDEVFS_URB_TYPE_BULK && urb->type != USBDEVFS_URB_TYPE_INTERRUPT)
+            return answer(-1, EINVAL);
         UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
             urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
         if (!(urb->endpoint & 0x80)) {
@@ -397,8 +381,7 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
             matchScript(now);
         }
         flying.append(umockdev_ioctl_data_ref(urbData));
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return TRUE;
+        return answer(0);
     }
 
     case USBDEVFS_REAPURB:
@@ -416,13 +399,11 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
                 }
             }
         }
-        if (!done) {
-            umockdev_ioctl_client_complete(client, -1, EAGAIN);
-            return TRUE;
-        }
+        if (!done)
+            return answer(-1, EAGAIN);
         UMockdevIoctlData *pointer = umockdev_ioctl_data_resolve(arg, 0, sizeof(gpointer), nullptr);
         umockdev_ioctl_data_set_ptr(pointer, 0, done);
-        umockdev_ioctl_client_complete(client, 0, 0);
+        answer(0);
         umockdev_ioctl_data_unref(done);
         return TRUE;
     }
@@ -432,12 +413,10 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         for (int i = 0; i < flying.size(); ++i) {
             if (flying.at(i)->client_addr == address) {
                 discarded.append(flying.takeAt(i));
-                umockdev_ioctl_client_complete(client, 0, 0);
-                return TRUE;
+                return answer(0);
             }
         }
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
-        return TRUE;
+        return answer(-1, EINVAL);
     }
 
     default:

@@ -1,6 +1,7 @@
 // The window as it opens: title, size, widget tree, fonts, and the poll timer.
 #include "app/mainwindow.h"
 #include "tests/support/testmain.h"
+#include "tests/support/window.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -61,7 +62,7 @@ private slots:
     void textLabelHasItsFontAndAlignment()
     {
         MainWindow window;
-        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
+        QLabel *text = testsupport::WindowProbe(window).text;
         QCOMPARE(text->font().family(), QStringLiteral("iconfont"));
         QCOMPARE(text->font().pointSize(), 12);
         QVERIFY(text->font().kerning());
@@ -71,11 +72,9 @@ private slots:
     void bothLabelsStartEmpty()
     {
         MainWindow window;
-        auto *picture = window.findChild<QLabel *>(QStringLiteral("label_show"));
-        auto *text = window.findChild<QLabel *>(QStringLiteral("label"));
-        QVERIFY(text->text().isEmpty()); // no "TextLabel" left from the form
-        QVERIFY(picture->text().isEmpty());
-        QVERIFY(picture->pixmap(Qt::ReturnByValue).isNull());
+        const testsupport::WindowProbe probe(window);
+        QVERIFY(probe.cleared()); // no "TextLabel" left from the form
+        QVERIFY(probe.picture->text().isEmpty());
     }
 
     void pollTimerDrivesTheCycleOnceASecond()

@@ -1,12 +1,7 @@
 #include "tests/net/netfixture.h"
 
 #include <QHostAddress>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QStatusBar>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace nettest {
 
@@ -33,26 +28,6 @@ std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint1
     return service;
 }
 
-QString shownText(MainWindow &window)
-{
-    return testsupport::WindowProbe(window).text->text();
-}
-
-QString statusMessage(MainWindow &window)
-{
-    return testsupport::WindowProbe(window).statusBar();
-}
-
-bool labelsCleared(MainWindow &window)
-{
-    return testsupport::WindowProbe(window).cleared();
-}
-
-void showEarlierResult(MainWindow &window)
-{
-    testsupport::WindowProbe(window).showEarlier();
-}
-
 Connected serveConnected(const simnet::Script &script)
 {
     QString why;
@@ -66,14 +41,6 @@ Connected serveConnected(const simnet::Script &script)
     return connected;
 }
 
-qint64 runCycle(MainWindow &window)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
-    return clock.elapsed();
-}
-
 QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QString &message,
                         const QString &picture, const QString &text)
 {
@@ -83,13 +50,13 @@ QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QS
     const QString expected = message.isEmpty() ? QString() : message + QStringLiteral(" for 0 ms");
     if (said.join(u'|') != expected)
         return QStringLiteral("said [%1], expected [%2]").arg(said.join(u'|'), expected);
-    if (!message.isEmpty() && statusMessage(window) != message)
-        return QStringLiteral("the status bar shows [%1]").arg(statusMessage(window));
     const testsupport::WindowProbe probe(window);
+    if (!message.isEmpty() && probe.statusBar() != message)
+        return QStringLiteral("the status bar shows [%1]").arg(probe.statusBar());
     if (picture.isEmpty())
         return probe.cleared() ? QString() : QStringLiteral("labels not cleared");
     if (!probe.shows(picture, text))
-        return QStringLiteral("shows [%1], expected %2 with [%3]").arg(shownText(window), picture, text);
+        return QStringLiteral("shows [%1], expected %2 with [%3]").arg(probe.text->text(), picture, text);
     return QString();
 }
 

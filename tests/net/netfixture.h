@@ -1,15 +1,11 @@
 #ifndef QUORVANE_TESTS_NET_NETFIXTURE_H
 #define QUORVANE_TESTS_NET_NETFIXTURE_H
 
-#include "app/mainwindow.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
-#include <QString>
 #include <QtTest>
 
 #include <memory>
@@ -42,16 +38,9 @@ struct Connected {
 };
 Connected serveConnected(const simnet::Script &script);
 
-// One detection cycle, as the poll timer runs it; returns how long it took in ms.
-qint64 runCycle(MainWindow &window);
+using testsupport::runCycle;
 
-// What the window shows (see tests/support/window.h).
-QString shownText(MainWindow &window);
-QString statusMessage(MainWindow &window);
-bool labelsCleared(MainWindow &window);
-
-// Puts an earlier result on screen, so that a test can tell cleared, replaced and kept apart.
-void showEarlierResult(MainWindow &window);
+// What the window shows and said: testsupport::WindowProbe (tests/support/window.h).
 using testsupport::earlierPicture;
 using testsupport::earlierText;
 

@@ -76,7 +76,7 @@ private slots:
             QVERIFY2(service.first, qPrintable(why));
 
         auto window = quietWindow();
-        showEarlierResult(*window);
+        testsupport::WindowProbe(*window).showEarlier();
         window->tcpVariant = 5;
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
 

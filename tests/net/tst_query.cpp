@@ -68,7 +68,7 @@ private slots:
         NETTEST_START(device, atServiceAddress, atServicePort,
                       Script().on(productionModeLine, acknowledgement).on(serialRecordLine, serialRecord));
         auto window = quietWindow();
-        showEarlierResult(*window);
+        testsupport::WindowProbe(*window).showEarlier();
         window->tcpVariant = 1; // read only by the other dialogue
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
         QVERIFY(connectStraight(*window, atServiceAddress, atServicePort));
@@ -122,7 +122,7 @@ private slots:
         const char *address = variant == 0 ? shellAddress2 : shellAddress10;
         NETTEST_START(shell, address, shellPort, Script().on(vlanDefaultsLine, output));
         auto window = quietWindow();
-        showEarlierResult(*window);
+        testsupport::WindowProbe(*window).showEarlier();
         window->tcpVariant = variant;
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
         QVERIFY(connectStraight(*window, address, shellPort));

@@ -42,7 +42,7 @@ private slots:
         const QByteArray ip = address.toLatin1();
         NETTEST_START(device, ip.constData(), quint16(port), script);
         auto window = nettest::quietWindow();
-        nettest::showEarlierResult(*window);
+        testsupport::WindowProbe(*window).showEarlier();
         window->tcpVariant = 1;
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
         QVERIFY(nettest::connectStraight(*window, ip.constData(), quint16(port)));

@@ -93,15 +93,16 @@ private slots:
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
         auto window = nettest::quietWindow();
-        nettest::showEarlierResult(*window);
+        testsupport::WindowProbe probe(*window);
+        probe.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
         QVERIFY(window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
         window->QueryTcp9527();
         QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(nettest::statusMessage(*window), nettest::wrongReply);
-        QVERIFY(nettest::labelsCleared(*window));
+        QCOMPARE(probe.statusBar(), nettest::wrongReply);
+        QVERIFY(probe.cleared());
         // The command went out although the device never fell silent.
         QVERIFY(service->waitForReceived(12, 1000));
         QCOMPARE(service->received(), QByteArray("AT*PROD=1\r\n\r"));

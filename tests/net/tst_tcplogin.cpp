@@ -92,7 +92,7 @@ private slots:
         QFETCH(int, atLeastMs);
         NETTEST_START(shellB, shellAddress10, shellPort, script);
         auto window = nettest::quietWindow();
-        nettest::showEarlierResult(*window);
+        testsupport::WindowProbe(*window).showEarlier();
         QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
 
         QElapsedTimer clock;

@@ -7,18 +7,9 @@
 #include "sim/serial/serialbench.h"
 #include "sim/serial/serialdevices.h"
 
-#include "app/mainwindow.h"
 #include "tests/support/testmain.h"
-#include "tests/support/window.h"
+#include "tests/support/window.h" // the window, its labels, status bar and timer
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QSignalSpy>
-#include <QStatusBar>
-#include <QTimer>
 #include <QtTest>
 
 namespace serialtest {

@@ -40,12 +40,12 @@ private slots:
         device.on("AT*MRD_SN=R", Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
-        QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
+        testsupport::runCycle(dialogue.window);
         QVERIFY(dialogue.window.serialPort->isOpen());
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg"), QString::fromLatin1(licence21)));
 
         dialogue.window.ClearLicenceLabel();
-        QMetaObject::invokeMethod(&dialogue.window, "dealTimer", Qt::DirectConnection);
+        testsupport::runCycle(dialogue.window);
         QCOMPARE(device.commands(), (QList<QByteArray>{"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
         QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/LBL08.jpg")));
         QVERIFY(dialogue.said.isEmpty());

@@ -1,39 +1,18 @@
 // A device that never stops talking. The continuation reads end at 64 KiB of
 // reply or after 2000 ms in all, and the dialogue goes on with what it has read.
 #include "tests/serial/serialtest.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/testmain.h"
 
 #include "serial/serialreply.h"
 
 using namespace serialtest;
 
-namespace {
-
-// The IMEI replies as the dialogue writes them to the debug log.
-QStringList loggedImeiReplies;
-QtMessageHandler testLogHandler = nullptr;
-
-void keepImeiReplies(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg && message.startsWith(QStringLiteral("读到的readdata：")))
-        loggedImeiReplies << message;
-    else
-        testLogHandler(type, context, message);
-}
-
-} // namespace
-
 class TestSerialEndless : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testLogHandler = qInstallMessageHandler(keepImeiReplies);
-    }
-    void cleanupTestCase() { qInstallMessageHandler(testLogHandler); }
-
     // A slow stream after the IMEI reply, or a licence reply without "ok" that goes on
     // for ever: read for 2000 ms, then on with what was read.
     void endlessReplyEndsAfter2000ms_data()
@@ -73,12 +52,13 @@ private slots:
         device.on("AT*MRD_IMEI=R", Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1));
         device.on("AT*KESET=26", Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
-        loggedImeiReplies.clear();
+        const testsupport::LogCapture log;
 
         QVERIFY(dialogue.run());
         QUORVANE_VERIFY_MS(dialogue.lastQueryMs, 0, 2000);
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL02.jpg"), QString::fromLatin1(licence21)));
         // The log line is the label, a space and the reply in quotes.
+        const QStringList loggedImeiReplies = log.lines().filter(QStringLiteral("读到的readdata："));
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
         QCOMPARE(logged, licencetext::replyLimitBytes);

@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -73,6 +74,15 @@ inline void stopPolling(MainWindow &window)
 {
     for (QTimer *timer : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
         timer->stop();
+}
+
+// One detection cycle, as the poll timer runs it; how long it took in ms.
+inline qint64 runCycle(MainWindow &window)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
+    return clock.elapsed();
 }
 
 struct WindowHolder

@@ -6,6 +6,7 @@
 // listing order and a capture of the log lines the code under test writes.
 
 #include "sim/usb/usbbench.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
 
@@ -17,7 +18,6 @@
 #include <libusb.h>
 
 #include <memory>
-#include <mutex>
 
 namespace usbtest {
 
@@ -73,47 +73,7 @@ private slots:
     void cleanup() { bench.reset(); }
 };
 
-// Collects every log line while it exists (one at a time).
-class LogCapture
-{
-public:
-    LogCapture() : previous(qInstallMessageHandler(&LogCapture::handler)) { active = this; }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(previous);
-        active = nullptr;
-    }
-    QStringList lines() const
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return captured;
-    }
-    int count(const QString &part) const { return lines().filter(part).size(); }
-    void clear()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        captured.clear();
-    }
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        LogCapture *capture = active;
-        if (!capture)
-            return;
-        {
-            std::lock_guard<std::mutex> guard(capture->lock);
-            capture->captured.append(message);
-        }
-        if (type == QtFatalMsg && capture->previous)
-            capture->previous(type, context, message);
-    }
-
-    static inline LogCapture *active = nullptr;
-    QtMessageHandler previous;
-    mutable std::mutex lock;
-    QStringList captured;
-};
+using testsupport::LogCapture;
 
 } // namespace usbtest
 
