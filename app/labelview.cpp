@@ -10,7 +10,14 @@
 void MainWindow::ShowLicenceLabel(const QString &imagePath, const QString &text)
 {
     // A path outside the bundle leaves a null image: no picture, but the text still shows.
-    labelImage->load(imagePath);
+    // The bundle's pictures never change, so the one loaded last is not decoded again when
+    // it is asked for once more: decoding was most of the work of a cycle that shows a
+    // device's label, and a device that stays is shown again in every cycle.
+    const bool fromBundle = imagePath.startsWith(QLatin1String(":/"));
+    if (!fromBundle || imagePath != labelImagePath) {
+        labelImage->load(imagePath);
+        labelImagePath = fromBundle ? imagePath : QString();
+    }
 
     QFont bold = ui->label->font();
     bold.setWeight(QFont::Bold);

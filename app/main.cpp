@@ -6,6 +6,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The window is drawn by Qt's raster engine alone: nothing in it uses OpenGL. Without
+    // this, Qt's X11 platform prepares every window for OpenGL as well and so loads the
+    // system's OpenGL driver (with Mesa: llvmpipe and LLVM, some 50 MiB) at start-up.
+    QApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));

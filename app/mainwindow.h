@@ -96,6 +96,7 @@ private:
     UsbDefaultContext usbDefaultContext; // libusb's default context, for the presence walks
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<QImage> labelImage;
+    QString labelImagePath; // the bundle picture labelImage holds; empty: none, or another file
     QTimer *pollTimer = nullptr;
 };
 

@@ -72,6 +72,9 @@ private slots:
         QCOMPARE(view.text->text(), QStringLiteral("700102ZX"));
         QVERIFY(samePixels(view.shownPicture(), resourceImage(lbl08)));
         QCOMPARE(view.shownPicture().size(), QSize(246, 122));
+        // And back: the first picture again, not the one shown last.
+        view.window.ShowLicenceLabel(lbl15, licence);
+        QVERIFY(samePixels(view.shownPicture(), resourceImage(lbl15)));
     }
 
     void clearEmptiesBothAndShowWorksAgain()
@@ -105,6 +108,11 @@ private slots:
         view.window.ShowLicenceLabel(path, QStringLiteral("700101"));
         QVERIFY(view.shownPicture().isNull()); // never the previous model's picture
         QCOMPARE(view.text->text(), QStringLiteral("700101"));
+        // Twice in a row it stays without a picture; the known picture then comes back.
+        view.window.ShowLicenceLabel(path, QStringLiteral("700101"));
+        QVERIFY(view.shownPicture().isNull());
+        view.window.ShowLicenceLabel(lbl15, licence);
+        QVERIFY(samePixels(view.shownPicture(), resourceImage(lbl15)));
     }
 
     void emptyTextStillShowsThePicture()

@@ -1,7 +1,7 @@
 // The real tool against the device simulator, on an X server of its own: for every kind of
 // device the expected label picture reaches the screen with white licence text over it,
 // and the device received the tool's dialogue; for one failure per transport the status
-// bar changes.
+// bar changes. The tool draws its window without loading OpenGL.
 #include "sim/net/netdevices.h"
 #include "tests/e2e/screen.h"
 #include "tests/support/testmain.h"
@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -84,12 +85,35 @@ public:
         return QString::fromUtf8(file.readAll());
     }
 
+    // The tool's process id, as the simulator reported it when it started the tool.
+    qint64 toolPid() const
+    {
+        const QRegularExpressionMatch started = QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)")).match(log());
+        return started.hasMatch() ? started.captured(1).toLongLong() : -1;
+    }
+
 private:
     QString reportPath() const { return m_dir.filePath(QStringLiteral("report.json")); }
 
     QTemporaryDir m_dir;
     QProcess m_process;
 };
+
+// The libraries of Qt's X11 platform that prepare windows for OpenGL, as mapped into the
+// process `pid`; the window of the tool is drawn without OpenGL and loads none of them.
+QStringList openGlIntegrations(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {QStringLiteral("cannot read %1").arg(maps.fileName())};
+    QStringList found;
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QString path = QString::fromLocal8Bit(line.mid(line.indexOf('/')));
+        if (line.contains("/xcbglintegrations/") && !found.contains(path))
+            found << path;
+    }
+    return found;
+}
 
 // Polls `condition` until it holds or `limitMs` has passed.
 bool waitFor(const std::function<bool()> &condition, int limitMs)
@@ -138,7 +162,9 @@ class TestEndToEnd : public QObject
             white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
             return !at.isNull() && white > 150;
         }, 25000);
+        const QStringList openGl = openGlIntegrations(run.toolPid());
         run.stop();
+        QVERIFY2(openGl.isEmpty(), qPrintable(openGl.join(QLatin1Char(' '))));
         QVERIFY2(shown, qPrintable(QStringLiteral("%1 not on screen with its text (white pixels %2)\n%3")
                                        .arg(picturePath).arg(white).arg(run.log())));
         qInfo("%s at (%d,%d), %d white text pixels over it", qPrintable(picturePath), at.x(), at.y(), white);

@@ -1,0 +1,139 @@
+#include "bench/xscreen.h"
+
+#include <QString>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+constexpr int screenWidth = 640;
+constexpr int screenHeight = 480;
+} // namespace
+
+qint64 nowNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+XScreen::~XScreen()
+{
+    if (m_connection)
+        XCloseDisplay(m_connection);
+    if (m_server > 0) {
+        ::kill(m_server, SIGTERM);
+        ::waitpid(m_server, nullptr, 0);
+    }
+}
+
+bool XScreen::start(QString *why)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        *why = QStringLiteral("pipe failed");
+        return false;
+    }
+    m_server = ::fork();
+    if (m_server == 0) {
+        ::close(fds[0]);
+        // The X server is no emulated program: it sees the machine as it is.
+        ::unsetenv("LD_PRELOAD");
+        ::unsetenv("UMOCKDEV_DIR");
+        const QByteArray fd = QByteArray::number(fds[1]);
+        const QByteArray geometry = QByteArray::number(screenWidth) + 'x' + QByteArray::number(screenHeight) + "x24";
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", geometry.constData(), "-br",
+                 "-nolisten", "tcp", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    QByteArray number;
+    char c;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    ::close(fds[0]);
+    if (number.isEmpty()) {
+        *why = QStringLiteral("Xvfb did not start");
+        return false;
+    }
+    m_display = ':' + number;
+    m_connection = XOpenDisplay(m_display.constData());
+    if (!m_connection) {
+        *why = QStringLiteral("cannot connect to %1").arg(QString::fromLatin1(m_display));
+        return false;
+    }
+    int damageError = 0;
+    if (!XDamageQueryExtension(m_connection, &m_damageEvent, &damageError)) {
+        *why = QStringLiteral("the X server has no DAMAGE extension");
+        return false;
+    }
+    // Damage of the root window covers every window on it: no window manager, no
+    // compositor, the tool's window draws straight onto the screen.
+    m_damage = XDamageCreate(m_connection, DefaultRootWindow(m_connection), XDamageReportRawRectangles);
+    m_width = screenWidth;
+    m_height = screenHeight;
+    XSync(m_connection, False);
+    return true;
+}
+
+QRect XScreen::nextDamage(int timeoutMs, qint64 *atNs)
+{
+    const qint64 deadline = nowNs() + qint64(timeoutMs) * 1000000;
+    for (;;) {
+        while (XPending(m_connection)) {
+            XEvent event;
+            XNextEvent(m_connection, &event);
+            if (event.type == m_damageEvent + XDamageNotify) {
+                if (atNs)
+                    *atNs = nowNs();
+                const auto &damage = reinterpret_cast<const XDamageNotifyEvent &>(event);
+                return QRect(damage.area.x, damage.area.y, damage.area.width, damage.area.height);
+            }
+        }
+        const qint64 left = deadline - nowNs();
+        if (left <= 0)
+            return {};
+        pollfd watch{ConnectionNumber(m_connection), POLLIN, 0};
+        ::poll(&watch, 1, int(left / 1000000) + 1);
+    }
+}
+
+void XScreen::drain()
+{
+    XSync(m_connection, False);
+    while (XPending(m_connection)) {
+        XEvent event;
+        XNextEvent(m_connection, &event);
+    }
+}
+
+QImage XScreen::grab(const QRect &wanted)
+{
+    const QRect area = (wanted.isNull() ? QRect(0, 0, m_width, m_height) : wanted) & QRect(0, 0, m_width, m_height);
+    if (area.isEmpty())
+        return {};
+    XImage *pixels = XGetImage(m_connection, DefaultRootWindow(m_connection), area.x(), area.y(),
+                               unsigned(area.width()), unsigned(area.height()), AllPlanes, ZPixmap);
+    if (!pixels)
+        return {};
+    QImage image(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < area.width(); ++x)
+            line[x] = QRgb(XGetPixel(pixels, x, y)) | 0xFF000000;
+    }
+    XDestroyImage(pixels);
+    return image;
+}
+
+} // namespace bench
