@@ -105,8 +105,8 @@ public:
             } else if (parts[2] == "picture") {
                 picture = text;
             } else if (parts[2] == "text" && parts.size() > 3 && parts[3] == "label" && !picture.isEmpty()) {
+                // The picture loaded last: the window loads a picture only when it changes.
                 events << Event{atMs, QStringLiteral("label %1 %2").arg(picture, text.mid(6))};
-                picture.clear();
             } else if (parts[2] == "clear" && !events.isEmpty() && events.last().what != QLatin1String("cleared")) {
                 events << Event{atMs, QStringLiteral("cleared")};
             }
