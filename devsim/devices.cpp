@@ -124,7 +124,8 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         }
         return !commands.isEmpty() && (commands.last() != lastCommand || quiet->since.elapsed() < 300);
     };
-    m_presented.push_back({name, QStringLiteral("serial"), &device, busy});
+    auto served = [&device, lastCommand] { return device.commands().contains(lastCommand); };
+    m_presented.push_back({name, QStringLiteral("serial"), &device, busy, served, {}});
     return name;
 }
 
@@ -136,7 +137,9 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     }
     simusb::DeviceSpec spec;
     // Bus 3: apart from the USB devices that carry the emulated serial ports (bus 1).
-    spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++);
+    // Positions are taken in turn from a few ports, as an operator uses the same sockets
+    // again (libusb's port number is one byte).
+    spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++ % 8);
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
     switch (choice.fault) {
     case Fault::Silence:
@@ -151,7 +154,8 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     }
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
-    m_presented.push_back({name, QStringLiteral("usb"), device, {}});
+    m_presented.push_back({name, QStringLiteral("usb"), device, {},
+                           [device] { return !device->inTransfers().isEmpty(); }, {}});
     return name;
 }
 
@@ -192,26 +196,52 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
+    const QByteArray lastLine = port == simnet::atServicePort ? QByteArray(simnet::serialRecordLine)
+                                                              : QByteArray(simnet::vlanDefaultsLine);
+    auto served = [running, lastLine] {
+        const QList<simnet::ConnectionRecord> connections = running->connections();
+        return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
+            return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(),
+                                              [&](const simnet::ReceivedLine &l) { return l.text == lastLine; });
+        });
+    };
     m_presented.push_back({name, port == simnet::atServicePort ? QStringLiteral("9527") : QStringLiteral("3762"),
-                           running, {}});
+                           running, {}, served, [running] { running->stopListening(); }});
     return name;
+}
+
+const Devices::Presented *Devices::latest(const QString &name) const
+{
+    for (auto device = m_presented.rbegin(); device != m_presented.rend(); ++device) {
+        if (device->name == name)
+            return &*device;
+    }
+    return nullptr;
 }
 
 void Devices::remove(const QString &name)
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name)
-            device.device->unplug();
-    }
+    if (const Presented *device = latest(name))
+        device->device->unplug();
+}
+
+void Devices::leave(const QString &name)
+{
+    const Presented *device = latest(name);
+    if (device && device->leave)
+        device->leave();
 }
 
 bool Devices::busy(const QString &name) const
 {
-    for (const Presented &device : m_presented) {
-        if (device.name == name && (device.busy ? device.busy() : device.device->inConversation()))
-            return true;
-    }
-    return false;
+    const Presented *device = latest(name);
+    return device && (device->busy ? device->busy() : device->device->inConversation());
+}
+
+bool Devices::served(const QString &name) const
+{
+    const Presented *device = latest(name);
+    return device && device->served();
 }
 
 QByteArray Devices::report() const

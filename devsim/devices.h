@@ -70,11 +70,18 @@ public:
     QString plugUsb(const UsbChoice &choice, QString *why);
     QString startNet(const NetChoice &choice, QString *why);
     void remove(const QString &name);
+    // The first step of pulling a device out: a network device takes no new connections,
+    // so that the program is not cut off in the middle of a dialogue it starts later.
+    void leave(const QString &name);
     // True while the device is in the middle of a conversation it should not be pulled
     // out of: a network device with a connection the program has not closed yet, a USB
     // device whose interface the program holds, a serial device between a dialogue's
     // first command and its end.
     bool busy(const QString &name) const;
+    // True once the program has held the whole dialogue with the device: a serial device
+    // got its licence command, a USB device's reply was read, a network device's
+    // connection that carried the licence command was closed by the program.
+    bool served(const QString &name) const;
 
     // Every device presented so far, with the bytes it received, as JSON.
     QByteArray report() const;
@@ -86,7 +93,12 @@ private:
         QString kind;
         quorvane::sim::FakeDevice *device;
         std::function<bool()> busy; // none: while the device is in a conversation
+        std::function<bool()> served;
+        std::function<void()> leave; // none: nothing before the unplug
     };
+    // A name comes back when a later device takes the same place (a network address, a
+    // USB port): the latest device of that name is the one meant.
+    const Presented *latest(const QString &name) const;
 
     std::shared_ptr<quorvane::sim::Testbed> m_testbed;
     std::unique_ptr<quorvane::sim::SerialBench> m_serial;

@@ -75,8 +75,12 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         QStringLiteral("End after this many seconds (stopping the program)."), QStringLiteral("S"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
         QStringLiteral("Present a series of devices instead: 'demo' shows a serial device, a USB device, port 9527, "
-                       "port 3762 at each address, then one failure per transport, about 55 seconds in all."),
+                       "port 3762 at each address, then one failure per transport, about 55 seconds in all; 'soak' "
+                       "plugs a USB, a serial and a network device in turn, each until the program has served it, "
+                       "for --rounds rounds."),
         QStringLiteral("NAME"));
+    const QCommandLineOption rounds(QStringLiteral("rounds"),
+        QStringLiteral("Rounds of the soak scenario (default 100)."), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption shots(QStringLiteral("shots"),
         QStringLiteral("Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."),
         QStringLiteral("DIR"));
@@ -86,7 +90,8 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         QStringLiteral("Seconds between starting the program and presenting the first devices (default 0; the demo "
                        "uses 2, for the window to come up)."), QStringLiteral("S"));
     parser.addOptions({serial, portName, portDescription, imei, tac, usb, usbAfter, usbStatus, at9527, shell,
-                       licence, licenceHex, fault, unplugAfter, replugAfter, quitAfter, scenario, shots, report, startDelay});
+                       licence, licenceHex, fault, unplugAfter, replugAfter, quitAfter, scenario, rounds, shots, report,
+                       startDelay});
     parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
                                  QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
@@ -103,9 +108,14 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
     bool ok = true;
     QList<Stage> stages;
     if (parser.isSet(scenario)) {
-        if (parser.value(scenario) != QLatin1String("demo"))
-            return usage(QStringLiteral("unknown scenario '%1' (there is 'demo')").arg(parser.value(scenario)));
-        stages = demoScenario();
+        const int roundCount = parser.value(rounds).toInt(&ok);
+        if (parser.value(scenario) == QLatin1String("demo"))
+            stages = demoScenario();
+        else if (parser.value(scenario) == QLatin1String("soak") && ok && roundCount > 0)
+            stages = soakScenario(roundCount);
+        else
+            return usage(QStringLiteral("unknown scenario '%1' (there are 'demo' and 'soak' with --rounds N)")
+                             .arg(parser.value(scenario)));
     } else {
         Stage stage{QStringLiteral("devices")};
         Fault chosenFault;

@@ -87,7 +87,9 @@ private:
             return;
         }
         const Stage &stage = m_stages.at(index);
-        if (m_stages.size() > 1)
+        if (!stage.expect.isEmpty())
+            say(QStringLiteral("stage %1 expects %2").arg(stage.name, stage.expect));
+        else if (m_stages.size() > 1)
             say(QStringLiteral("stage %1").arg(stage.name));
         QStringList names;
         QString why;
@@ -138,6 +140,30 @@ private:
         }
         if (stage.seconds >= 0)
             QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+        if (stage.untilServed)
+            whenServed(index, 0);
+    }
+
+    // Ends the stage once its devices have all been served and a moment has passed for the
+    // program to show the result.
+    void whenServed(int index, int servedForMs)
+    {
+        constexpr int pollMs = 50;
+        constexpr int settleMs = 300;
+        if (m_finished || index != m_stage)
+            return;
+        const Stage &stage = m_stages.at(index);
+        const int expected = (stage.serial ? 1 : 0) + (stage.usb ? 1 : 0) + stage.net.size();
+        bool served = m_stageDevices.size() == expected;
+        for (const QString &name : qAsConst(m_stageDevices))
+            served = served && m_devices.served(name);
+        servedForMs = served ? servedForMs + pollMs : 0;
+        if (servedForMs > settleMs) {
+            say(QStringLiteral("stage %1 served").arg(stage.name));
+            endStage(index);
+            return;
+        }
+        QTimer::singleShot(pollMs, this, [this, index, servedForMs] { whenServed(index, servedForMs); });
     }
 
     // The stage's devices once more: the serial device on a new port (a port name is
@@ -187,6 +213,10 @@ private:
             return;
         constexpr int pollMs = 20;
         constexpr int patienceMs = 15000;
+        if (waitedMs == 0) {
+            for (const QString &name : qAsConst(m_stageDevices))
+                m_devices.leave(name);
+        }
         QStringList busy;
         for (const QString &name : qAsConst(m_stageDevices)) {
             if (m_devices.busy(name) && waitedMs < patienceMs)

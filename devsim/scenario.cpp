@@ -1,5 +1,6 @@
 #include "devsim/scenario.h"
 #include "sim/net/netdevices.h"
+#include "sim/serial/serialdevices.h"
 
 namespace devsim {
 
@@ -55,6 +56,39 @@ QList<Stage> demoScenario()
             break;
         }
         stages << stage;
+    }
+    return stages;
+}
+
+QList<Stage> soakScenario(int rounds)
+{
+    constexpr int patienceSeconds = 40;
+    const char *const netAddresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
+    const char *const netPictures[] = {":/qjpg/res/LBL16.png", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL16.png"};
+    const auto expect = [](const char *picture, const QByteArray &text) {
+        return QString::fromLatin1(picture) + QLatin1Char(' ') + QString::fromUtf8(text.left(21));
+    };
+    QList<Stage> stages;
+    for (int round = 1; round <= rounds; ++round) {
+        const int kind = (round - 1) % 4;
+        Stage serial{QStringLiteral("%1-serial-kind%2").arg(round).arg(kind), patienceSeconds};
+        serial.serial = SerialChoice{kind, {}, {}, {}, serialLicence, Fault::None};
+        serial.expect = expect(quorvane::sim::serialPersonas[kind].picture, serialLicence);
+        Stage usb{QStringLiteral("%1-usb").arg(round), patienceSeconds};
+        usb.usb = UsbChoice{usbLicence, 0x90, Fault::None};
+        usb.expect = expect(":/qjpg/res/LBL17.png", usbLicence);
+        const int target = (round - 1) % 3;
+        Stage net{QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(netAddresses[target])), patienceSeconds};
+        net.net = {{QString::fromLatin1(netAddresses[target]), netLicence, Fault::None}};
+        net.expect = expect(netPictures[target], netLicence);
+        // The serial stage lies between the USB stage and the network stage: a USB
+        // device is noticed by comparing the device list with the one of the previous
+        // cycle without a serial port, and the network stage's cycles take that list
+        // after the USB device was pulled, so the next USB device counts as new.
+        for (Stage *stage : {&usb, &serial, &net}) {
+            stage->untilServed = true;
+            stages << *stage;
+        }
     }
     return stages;
 }

@@ -25,6 +25,10 @@ struct Stage
     QList<NetChoice> net;
     int unplugAfterMs = -1;
     int replugAfterMs = -1; // after the unplug: the same devices again
+    // Ends as soon as every device of the stage has been served, `seconds` at the latest.
+    bool untilServed = false;
+    // What the window should show for the stage's device: picture path, blank, text.
+    QString expect;
 };
 
 // The licence each transport's device gives unless the run names one.
@@ -34,6 +38,11 @@ extern const QByteArray netLicence;
 
 // The demo: every kind of device, one after another, then one failure per transport.
 QList<Stage> demoScenario();
+
+// A soak: `rounds` times a USB device, a serial device (the port kinds in turn) and a
+// network device (port 9527, then 3762 at each address, in turn), each plugged in, served
+// once and pulled out. Every stage says what the window should show for it.
+QList<Stage> soakScenario(int rounds);
 
 } // namespace devsim
 

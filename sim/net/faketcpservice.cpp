@@ -79,6 +79,11 @@ public:
     }
 
     bool isListening() const { return m_server && m_server->isListening(); }
+    void stopListening()
+    {
+        if (m_server)
+            m_server->close();
+    }
 
     // Runs on the service thread; hands the worker back to `owner` so that it can be
     // deleted there once the thread has stopped.
@@ -329,6 +334,12 @@ void FakeTcpService::stop()
     delete m_worker;
     m_worker = nullptr;
     m_thread.reset();
+}
+
+void FakeTcpService::stopListening()
+{
+    if (m_thread)
+        QMetaObject::invokeMethod(m_worker, [this] { m_worker->stopListening(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeTcpService::isListening() const

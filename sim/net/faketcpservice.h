@@ -68,6 +68,8 @@ public:
     bool start(QString *error = nullptr);
     // Drops every connection and stops listening; the records stay.
     void stop();
+    // Takes no new connections (they are refused); the open ones go on with their script.
+    void stopListening();
     bool isListening() const;
 
     // Takes effect for the connections and lines that arrive from now on.

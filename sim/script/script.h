@@ -49,11 +49,11 @@ struct Reply {
         Stay,   // say nothing more
         Stream, // send streamPiece again and again, until the next request or the peer goes
         Close,  // close the connection normally (network: FIN)
-        Reset,  // drop the connection (network: RST)
+        Reset,  // drop the connection (network: RST; serial: the line drops, the port stays)
         Unplug, // the device is pulled out: it leaves the system and every later access fails
     };
-    // Serial lines and USB devices have no connection of their own: there Close and Reset
-    // end the way Unplug does.
+    // Serial lines and USB devices have no connection of their own: there Close ends the
+    // way Unplug does, and so does Reset on USB.
 
     QList<Chunk> chunks;
     End end = End::Stay;

@@ -212,8 +212,9 @@ void FakeAtDevice::handleInput(const QByteArray &bytes, Clock::time_point now)
     m_changed.notify_all();
 }
 
-// A serial line has no connection to end: Close and Reset pull the device out as Unplug
-// does.
+// A serial line has no connection to end. Reset drops the line while the port stays
+// listed, as when a device's serial function fails: the program's reads and waits fail,
+// and later opens of the port fail too. Close pulls the device out as Unplug does.
 void FakeAtDevice::schedule(const Reply &reply, Clock::time_point now)
 {
     Clock::time_point at = now;
@@ -229,8 +230,10 @@ void FakeAtDevice::schedule(const Reply &reply, Clock::time_point now)
         if (!reply.streamPiece.isEmpty())
             m_pending.push_back({at, Pending::Stream, reply.streamPiece, qMax(1, reply.streamIntervalMs)});
         break;
-    case Reply::End::Close:
     case Reply::End::Reset:
+        m_pending.push_back({at, Pending::HangUp, QByteArray(), 0});
+        break;
+    case Reply::End::Close:
     case Reply::End::Unplug:
         m_pending.push_back({at, Pending::Unplug, QByteArray(), 0});
         break;
@@ -265,6 +268,10 @@ void FakeAtDevice::playDueSteps(Clock::time_point now)
             flushOutput();
             unplugLocked();
             break;
+        case Pending::HangUp:
+            flushOutput();
+            unplugLocked(false);
+            break;
         }
     }
 }
@@ -296,20 +303,23 @@ void FakeAtDevice::portClosed()
     m_line.clear();
 }
 
-void FakeAtDevice::unplugLocked()
+void FakeAtDevice::unplugLocked(bool leaveTheList)
 {
-    if (!m_plugged)
-        return;
-    m_plugged = false;
-    m_pending.clear();
-    m_output.clear();
-    // Closing the master end hangs the port up for the program. The testbed owns this
-    // descriptor number and closes it at the end, so it is pointed at /dev/null rather
-    // than closed.
-    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    ::dup2(nothing, m_fd);
-    ::close(nothing);
-    m_removeFromSystem();
+    if (m_plugged) {
+        m_plugged = false;
+        m_pending.clear();
+        m_output.clear();
+        // Closing the master end hangs the port up for the program. The testbed owns this
+        // descriptor number and closes it at the end, so it is pointed at /dev/null rather
+        // than closed.
+        const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        ::dup2(nothing, m_fd);
+        ::close(nothing);
+    }
+    if (leaveTheList && m_listed) {
+        m_listed = false;
+        m_removeFromSystem();
+    }
     m_changed.notify_all();
 }
 

@@ -72,7 +72,7 @@ private:
 
     struct Pending
     {
-        enum Kind { Bytes, Stream, Unplug };
+        enum Kind { Bytes, Stream, Unplug, HangUp };
         Clock::time_point due;
         Kind kind;
         QByteArray bytes; // what Bytes writes once, or what Stream writes again and again
@@ -85,7 +85,7 @@ private:
     void playDueSteps(Clock::time_point now);
     void flushOutput();
     void portClosed();
-    void unplugLocked();
+    void unplugLocked(bool leaveTheList = true);
 
     const int m_fd;
     const QString m_portName;
@@ -100,7 +100,8 @@ private:
     QByteArray m_line;
     std::vector<Pending> m_pending;
     QByteArray m_output;
-    bool m_plugged = true;
+    bool m_plugged = true; // the line is up
+    bool m_listed = true;  // the port is in the system's list
     bool m_portOpen = false;
     bool m_stop = false;
 

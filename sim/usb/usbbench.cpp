@@ -11,6 +11,7 @@
 #include <linux/usbdevice_fs.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
@@ -139,6 +140,7 @@ struct FakeUsbDevice::State
     int detaches = 0;
     int reattaches = 0;
     int opens = 0;
+    int inRequests = 0;
 
     // A value of the device's state, read under its lock.
     template <typename Read>
@@ -363,10 +365,12 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         return answer(0);
 
     case USBDEVFS_SUBMITURB: {
-        if (pulled)
-            return answer(-1, ENODEV);
         UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
         struct usbdevfs_urb *urb = urbOf(urbData);
+        if (urb->endpoint & 0x80)
+            ++inRequests;
+        if (pulled)
+            return answer(-1, ENODEV);
         if (urb->type != USBDEVFS_URB_TYPE_BULK && urb->type != USBDEVFS_URB_TYPE_INTERRUPT)
             return answer(-1, EINVAL);
         UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
@@ -458,6 +462,7 @@ int FakeUsbDevice::detaches() const { return d->read([&] { return d->detaches; }
 int FakeUsbDevice::reattaches() const { return d->read([&] { return d->reattaches; }); }
 QString FakeUsbDevice::kernelDriver() const { return d->read([&] { return d->driver; }); }
 int FakeUsbDevice::opens() const { return d->read([&] { return d->opens; }); }
+int FakeUsbDevice::inRequests() const { return d->read([&] { return d->inRequests; }); }
 bool FakeUsbDevice::present() const { return d->read([&] { return d->present && !d->pulled; }); }
 bool FakeUsbDevice::inConversation() const
 {
@@ -503,10 +508,21 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     if (rootHub) {
         s.devnum = 1;
     } else {
+        // As a host controller gives addresses: the next free one after the last given,
+        // from 2 to 127, then from 2 again, so that a long run of plugs never runs out.
         int &next = nextDevnum[s.bus];
-        if (next < 2)
-            next = 2;
-        s.devnum = next++;
+        const auto inUse = [&](int devnum) {
+            return std::any_of(plugged.begin(), plugged.end(), [&](FakeUsbDevice *other) {
+                return other->d->bus == s.bus && other->d->devnum == devnum;
+            });
+        };
+        for (int tries = 0; tries < 126 && s.devnum == 0; ++tries) {
+            if (next < 2 || next > 127)
+                next = 2;
+            const int candidate = next++;
+            if (!inUse(candidate))
+                s.devnum = candidate;
+        }
     }
     s.syspath = syspathOf(spec.sysName);
     const QString node = QStringLiteral("bus/usb/%1/%2")

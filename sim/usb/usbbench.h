@@ -120,6 +120,7 @@ public:
     int reattaches() const;       // kernel driver bound again at a host's request
     QString kernelDriver() const; // bound now
     int opens() const;            // times a host opened the device node
+    int inRequests() const;       // IN transfers the host submitted, answered or not
 
     bool present() const;         // plugged and not pulled by its script
     bool inConversation() const override; // a host holds interface 0 claimed

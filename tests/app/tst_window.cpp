@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
+#include "tests/support/timing.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -88,8 +89,8 @@ private slots:
         QVERIFY(!poll->isSingleShot());
 
         QSignalSpy ticks(poll, &QTimer::timeout);
-        QVERIFY(ticks.wait(2500));
-        QVERIFY(ticks.wait(2500));
+        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
+        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
         QCOMPARE(ticks.size(), 2);
 
         // disconnect() is true only for a connection that existed: this is how the

@@ -5,6 +5,7 @@
 #include "sim/net/netdevices.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
+#include "tests/support/timing.h"
 
 #include <QtTest>
 

@@ -82,7 +82,7 @@ private slots:
 
         const qint64 took = runCycle(*window);
         if (services.empty())
-            QVERIFY2(took >= 1500 && took < 2500, qPrintable(QString::number(took)));
+            QUORVANE_VERIFY_WAITS(took, 1500);
         NETTEST_OUTCOME(*window, messages, QString(), picture, text);
         QCOMPARE(window->tcpVariant, variant);
         for (int i = 0; i < int(services.size()); ++i) {

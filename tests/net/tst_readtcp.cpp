@@ -19,27 +19,26 @@ private slots:
         QTest::addColumn<Reply>("answer");
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("atLeastMs");
-        QTest::addColumn<int>("withinMs");
+        QTest::addColumn<int>("atLeastMs"); // the waits; the reset's row ends long before the 6000 ms wait
 
         const Reply ok = Reply::text("\r\nOK\r\n", 10);
         const QString okText = QStringLiteral("\r\nOK\r\n");
         QTest::newRow("AT command with its own CR LF") << QStringLiteral("AT*PROD=1\r\n") << ok
-                                                       << QByteArray("AT*PROD=1\x0D\x0A\x0D") << okText << 1000 << 2500;
+                                                       << QByteArray("AT*PROD=1\x0D\x0A\x0D") << okText << 1000;
         QTest::newRow("shell command") << QStringLiteral("cat /mnt/RT2860_default_vlan") << ok
-                                       << QByteArray("cat /mnt/RT2860_default_vlan\x0D") << okText << 1000 << 2500;
+                                       << QByteArray("cat /mnt/RT2860_default_vlan\x0D") << okText << 1000;
         QTest::newRow("UTF-8") << QStringLiteral("echo 许可") << ok
-                               << QByteArray("echo \xE8\xAE\xB8\xE5\x8F\xAF\x0D") << okText << 1000 << 2500;
+                               << QByteArray("echo \xE8\xAE\xB8\xE5\x8F\xAF\x0D") << okText << 1000;
         QTest::newRow("zero byte cuts the text")
             << QStringLiteral("CMD") << Reply::text(QByteArray("700101\0hidden\r\nOK", 17), 10)
-            << QByteArray("CMD\r") << QStringLiteral("700101") << 1000 << 2500;
+            << QByteArray("CMD\r") << QStringLiteral("700101") << 1000;
         QTest::newRow("reset gives an empty reply")
-            << QStringLiteral("CMD") << Reply::reset(10) << QByteArray("CMD\r") << QString() << 0 << 1500;
+            << QStringLiteral("CMD") << Reply::reset(10) << QByteArray("CMD\r") << QString() << 0;
         QTest::newRow("slow first data is waited for")
             << QStringLiteral("CMD") << Reply::text("late but in time", 2500) << QByteArray("CMD\r")
-            << QStringLiteral("late but in time") << 2500 + 1000 << 5000;
+            << QStringLiteral("late but in time") << 2500 + 1000;
         QTest::newRow("silence gives an empty reply")
-            << QStringLiteral("CMD") << Reply::silence() << QByteArray("CMD\r") << QString() << 100 + 6000 << 7000;
+            << QStringLiteral("CMD") << Reply::silence() << QByteArray("CMD\r") << QString() << 100 + 6000;
     }
     void reply()
     {
@@ -48,13 +47,12 @@ private slots:
         QFETCH(QByteArray, wire);
         QFETCH(QString, reply);
         QFETCH(int, atLeastMs);
-        QFETCH(int, withinMs);
         const auto [service, window] = nettest::serveConnected(Script().otherwise(answer));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(window->readTCP(command), reply);
         const qint64 took = clock.elapsed();
-        QVERIFY2(took >= atLeastMs && took < withinMs, qPrintable(QString::number(took)));
+        QUORVANE_VERIFY_WAITS(took, atLeastMs);
         QCOMPARE(service->received(), wire);
     }
 
@@ -89,7 +87,7 @@ private slots:
         clock.start();
         QCOMPARE(window->readTCP(QStringLiteral("CMD")), QStringLiteral("abc"));
         const qint64 took = clock.elapsed();
-        QVERIFY2(took >= 100 + 1400 + 1000 && took < 3300, qPrintable(QString::number(took)));
+        QUORVANE_VERIFY_WAITS(took, 100 + 1400 + 1000);
         QThread::msleep(500); // "d" arrives meanwhile, and is drained
         QCOMPARE(window->readTCP(QStringLiteral("NEXT")), QStringLiteral("n"));
     }

@@ -6,6 +6,7 @@
 
 #include "sim/serial/serialbench.h"
 #include "sim/serial/serialdevices.h"
+#include "tests/support/timing.h"
 
 #include "tests/support/testmain.h"
 #include "tests/support/window.h" // the window, its labels, status bar and timer
@@ -57,8 +58,5 @@ struct Dialogue : testsupport::QuietWindow
 
 } // namespace serialtest
 
-// A duration in ms within [low, high).
-#define QUORVANE_VERIFY_MS(ms, low, high) \
-    QVERIFY2((ms) >= (low) && (ms) < (high), qPrintable(QStringLiteral("%1 ms").arg(ms)))
 
 #endif // QUORVANE_TESTS_SERIALTEST_H

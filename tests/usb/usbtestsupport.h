@@ -9,6 +9,7 @@
 #include "tests/support/logcapture.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
+#include "tests/support/timing.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,6 +21,11 @@
 #include <memory>
 
 namespace usbtest {
+
+// The longest a running window takes from a USB plug to the end of its dialogue: the
+// rest of a poll period, a cycle's three network pauses before the next cycle finds the
+// device, then the dialogue's 10 ms pause, 500 ms wait and 100 ms read.
+constexpr int plugToAnswerMs = 1000 + 3 * 500 + 10 + 500 + 100;
 
 const QByteArray licence("CMIIT ID:2026AB1234XY");
 

@@ -1,0 +1,36 @@
+#ifndef QUORVANE_TESTS_SUPPORT_TIMING_H
+#define QUORVANE_TESTS_SUPPORT_TIMING_H
+
+// Durations in the tests. A lower bound is the sum of the waits the code is meant to
+// spend: it catches a missing wait and holds on any machine, however busy. An upper bound
+// only guards against a wait that does not end when it should, so it is the longest the
+// code is meant to take plus one slack shared by the whole suite, generous enough for a
+// machine busy with other work: QUORVANE_TEST_SLACK_MS milliseconds (default 4000). Where
+// a fake can observe that a wait was skipped (no IN transfer submitted, no second command
+// sent), the test checks that instead of a duration.
+
+#include <QString>
+#include <QtGlobal>
+#include <QtTest>
+
+namespace quorvane::test {
+
+inline int slackMs()
+{
+    bool ok = false;
+    const int chosen = qEnvironmentVariableIntValue("QUORVANE_TEST_SLACK_MS", &ok);
+    return ok && chosen >= 0 ? chosen : 4000;
+}
+
+} // namespace quorvane::test
+
+// `ms` lies between `atLeastMs` and `atMostMs` plus the slack.
+#define QUORVANE_VERIFY_DURATION(ms, atLeastMs, atMostMs)                                          \
+    QVERIFY2((ms) >= (atLeastMs) && (ms) <= (atMostMs) + quorvane::test::slackMs(),                \
+             qPrintable(QStringLiteral("%1 ms, expected %2 to %3 ms and a slack of %4 ms")         \
+                            .arg(ms).arg(atLeastMs).arg(atMostMs).arg(quorvane::test::slackMs())))
+
+// `ms` is `waitsMs`, the waits the code is meant to spend, and at most the slack more.
+#define QUORVANE_VERIFY_WAITS(ms, waitsMs) QUORVANE_VERIFY_DURATION(ms, waitsMs, waitsMs)
+
+#endif // QUORVANE_TESTS_SUPPORT_TIMING_H
