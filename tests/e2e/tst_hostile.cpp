@@ -3,7 +3,7 @@
 // that vanishes, resets, line errors, libusb errors) to the real quorvane binary, run
 // under the fakes of sim/ with the screen log preloaded (tests/support/screenlog.cpp).
 // Then a good device takes its place. Each row checks what the operator sees: the
-// specified messages and labels in order, nothing else, each within the bounded waits
+// expected messages and labels in order, nothing else, each within the bounded waits
 // and a slack, the good device served by the next polls, and the program still running.
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
