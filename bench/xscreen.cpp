@@ -1,4 +1,5 @@
 #include "bench/xscreen.h"
+#include "tests/e2e/screen.h"
 
 #include <QString>
 
@@ -31,42 +32,18 @@ XScreen::~XScreen()
 {
     if (m_connection)
         XCloseDisplay(m_connection);
-    if (m_server > 0) {
-        ::kill(m_server, SIGTERM);
-        ::waitpid(m_server, nullptr, 0);
-    }
+    e2e::stopXServer(m_server);
 }
 
 bool XScreen::start(QString *why)
 {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        *why = QStringLiteral("pipe failed");
-        return false;
-    }
-    m_server = ::fork();
-    if (m_server == 0) {
-        ::close(fds[0]);
-        // The X server is no emulated program: it sees the machine as it is.
-        ::unsetenv("LD_PRELOAD");
-        ::unsetenv("UMOCKDEV_DIR");
-        const QByteArray fd = QByteArray::number(fds[1]);
-        const QByteArray geometry = QByteArray::number(screenWidth) + 'x' + QByteArray::number(screenHeight) + "x24";
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", geometry.constData(), "-br",
-                 "-nolisten", "tcp", static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    QByteArray number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    ::close(fds[0]);
-    if (number.isEmpty()) {
+    const e2e::XServer server = e2e::startXServer(screenWidth, screenHeight);
+    m_server = server.pid;
+    if (server.display.isEmpty()) {
         *why = QStringLiteral("Xvfb did not start");
         return false;
     }
-    m_display = ':' + number;
+    m_display = server.display;
     m_connection = XOpenDisplay(m_display.constData());
     if (!m_connection) {
         *why = QStringLiteral("cannot connect to %1").arg(QString::fromLatin1(m_display));

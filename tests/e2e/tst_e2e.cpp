@@ -293,49 +293,21 @@ private:
 
 namespace {
 
-pid_t xserverPid = 0;
+long xserverPid = 0;
 
-void stopXServer()
-{
-    if (xserverPid > 0) {
-        ::kill(xserverPid, SIGTERM);
-        ::waitpid(xserverPid, nullptr, 0);
-    }
-}
-
-// Starts an X server of this test's own; it picks a free display number and writes it on
-// the pipe. Returns the display name, empty on failure.
-QByteArray startXServer()
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return {};
-    xserverPid = ::fork();
-    if (xserverPid == 0) {
-        ::close(fds[0]);
-        const QByteArray fd = QByteArray::number(fds[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "640x480x24", "-br",
-                 "-nolisten", "tcp", static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    QByteArray number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    ::close(fds[0]);
-    return number.isEmpty() ? QByteArray() : ':' + number;
-}
+void stopOwnXServer() { e2e::stopXServer(xserverPid); }
 
 } // namespace
 
 // The test grabs the screen of its own X server: it runs on that server as a client.
 int main(int argc, char **argv)
 {
-    const QByteArray display = startXServer();
-    if (display.isEmpty())
+    const e2e::XServer server = e2e::startXServer(640, 480);
+    xserverPid = server.pid;
+    if (server.display.isEmpty())
         qFatal("cannot start Xvfb (scripts/install-deps installs it)");
-    std::atexit(stopXServer);
+    std::atexit(stopOwnXServer);
+    const QByteArray display = server.display;
     qputenv("DISPLAY", display);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication application(argc, argv);
