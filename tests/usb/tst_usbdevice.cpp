@@ -9,7 +9,6 @@
 
 #include <cerrno>
 
-using simusb::FakeUsbDevice;
 using namespace usbtest;
 
 class TestUsbDevice : public usbtest::BenchTest

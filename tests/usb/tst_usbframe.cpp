@@ -163,7 +163,9 @@ private slots:
             return r.left(length);
         };
         // The licence field as read: 21 bytes, zero where the packet has none.
-        auto field = [](const QByteArray &text) { return QString::fromLatin1(text.leftJustified(21, '\0')); };
+        auto field = [](const QByteArray &text) {
+            return QString::fromLatin1(text.leftJustified(21, '\0').constData(), 21);
+        };
         const QByteArray text("CMIIT ID:2026AB1234XY");
         const QByteArray zeroInside = QByteArray("AB\0CD", 5) + QByteArray(16, 'z');
         const int success = int(ReplyVerdict::Success);
@@ -245,12 +247,11 @@ private slots:
         auto snapshot = [](const QString &text) {
             UsbSnapshot s;
             s.listed = text != QLatin1String("!");
-            for (const QString &device : text.split(' ', Qt::SkipEmptyParts)) {
-                if (!s.listed)
-                    break;
+            for (const QString &device : s.listed ? text.split(' ', Qt::SkipEmptyParts) : QStringList()) {
+                const int n = device.section('=', 1).toInt();
                 s.positions.append(device.section('=', 0, 0));
-                s.vids.append(quint16(0x1000 + device.section('=', 1).toInt()));
-                s.pids.append(quint16(0x2000 + device.section('=', 1).toInt()));
+                s.vids.append(quint16(0x1000 + n));
+                s.pids.append(quint16(0x2000 + n));
             }
             return s;
         };

@@ -1,14 +1,9 @@
 // The three faults of the USB transport that this code mends: a second device of one
 // maker is opened with its own IDs; transfers without an open device or without an
 // endpoint fail at once; a position without a comma opens nothing.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-#include <QLabel>
-#include <QStatusBar>
-
-using simusb::FakeUsbDevice;
 using testsupport::runCycle;
 using namespace usbtest;
 
@@ -40,7 +35,7 @@ private slots:
         window.ClearLicenceLabel();
 
         // Opened by position and IDs together: only the second device's own IDs open it.
-        FakeUsbDevice *second = bench->plug(licensed(device("1-7", quint16(vid), quint16(pid))));
+        FakeUsbDevice *second = bench->plug(licensed(DeviceSpec{"1-7", quint16(vid), quint16(pid)}));
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
@@ -155,7 +150,7 @@ private slots:
         MainWindow window;
         window.hidVid = 0x0BAD;
         window.hidPid = 0x0BAD;
-        FakeUsbDevice *behindHub = bench->plug(licensed(device("1-4.3", 0x0483, 0x5750)));
+        FakeUsbDevice *behindHub = bench->plug(licensed(DeviceSpec{"1-4.3", 0x0483, 0x5750}));
         LogCapture log;
         runCycle(window);
         QCOMPARE(log.count("11111"), 1);

@@ -1,15 +1,10 @@
 // The running window with devices plugged and pulled while it runs: every arrival is
 // queried once, and the time from plugging to the label on screen is measured.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
-
-#include <QLabel>
-#include <QStatusBar>
 
 #include <algorithm>
 #include <numeric>
 
-using simusb::FakeUsbDevice;
 using namespace usbtest;
 
 namespace {
@@ -100,9 +95,8 @@ private slots:
         QLabel *label = testsupport::WindowProbe(window).text;
         QList<FakeUsbDevice *> others;
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6")}) {
-            FakeUsbDevice *other = bench->plug(spec);
-            others << other;
-            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, other->position(), plugLimitMs());
+            others << bench->plug(spec);
+            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, others.last()->position(), plugLimitMs());
         }
         QTest::qWait(1600); // the last one's dialogue has ended
         for (FakeUsbDevice *other : others) {

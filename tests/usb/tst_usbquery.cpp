@@ -1,15 +1,10 @@
 // The licence dialogue in the real window, against emulated devices that answer from a
 // script: the request on the wire, the wait, every status and its message, the device
 // closed on every path.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
-
-#include <QLabel>
-#include <QStatusBar>
 
 #include <cerrno>
 
-using simusb::FakeUsbDevice;
 using namespace usbtest;
 
 class TestUsbQuery : public usbtest::BenchTest

@@ -23,6 +23,7 @@ Q_DECLARE_METATYPE(simusb::DeviceSpec)
 namespace usbtest {
 
 using simusb::DeviceSpec;
+using simusb::FakeUsbDevice;
 using testsupport::LogCapture;
 
 // The longest a running window takes from a USB plug to the end of its dialogue: the
@@ -35,21 +36,11 @@ inline int plugLimitMs() { return plugToAnswerMs + quorvane::test::slackMs(); }
 
 const QByteArray licence("CMIIT ID:2026AB1234XY");
 
-// A device at `sysName` with the given IDs and the default endpoints (bulk 0x81 and 0x01,
-// 64 bytes), without a script.
-inline DeviceSpec device(const QString &sysName, quint16 vid, quint16 pid)
-{
-    DeviceSpec spec;
-    spec.sysName = sysName;
-    spec.vid = vid;
-    spec.pid = pid;
-    return spec;
-}
-
-// Device A at 1-3 (3e0a:0c01) and device B at 1-5 (0483:5750), and the texts that open
-// each by position.
-inline DeviceSpec deviceA() { return device(QStringLiteral("1-3"), 0x3E0A, 0x0C01); }
-inline DeviceSpec deviceB() { return device(QStringLiteral("1-5"), 0x0483, 0x5750); }
+// Device A at 1-3 (3e0a:0c01) and device B at 1-5 (0483:5750), with the default endpoints
+// (bulk 0x81 and 0x01, 64 bytes) and without a script, and the texts that open each by
+// position. Other devices are written as DeviceSpec{sysName, vid, pid}.
+inline DeviceSpec deviceA() { return {QStringLiteral("1-3"), 0x3E0A, 0x0C01}; }
+inline DeviceSpec deviceB() { return {QStringLiteral("1-5"), 0x0483, 0x5750}; }
 constexpr char openA[] = R"({"vid":15882,"pid":3073,"bus":1,"port":3})";
 constexpr char openB[] = R"({"vid":1155,"pid":22352,"bus":1,"port":5})";
 
