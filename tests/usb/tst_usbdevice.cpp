@@ -302,12 +302,10 @@ private slots:
         BulkHidDevice device;
         for (auto open : {&BulkHidDevice::open, &BulkHidDevice::openByBusPort}) {
             usbtest::LogCapture log;
-            int calls = 0;
-            while (log.count("BulkHidDevice::open start") == 0 && calls <= 50) {
+            for (int calls = 0; log.count("BulkHidDevice::open start") == 0; ++calls) {
+                QVERIFY(calls < 50);
                 (device.*open)("{broken");
-                ++calls;
             }
-            QVERIFY(calls <= 50);
             log.clear();
             for (int i = 0; i < 49; ++i)
                 (device.*open)("{broken");
