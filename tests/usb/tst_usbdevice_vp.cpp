@@ -7,7 +7,6 @@ using namespace usbtest;
 
 namespace {
 
-// 0483:5751 at `sysName`, listed but failing every open.
 DeviceSpec unopenable(const char *sysName)
 {
     return with(DeviceSpec{sysName, 0x0483, 0x5751}, [](DeviceSpec &s) { s.openFails = true; });
