@@ -1,7 +1,6 @@
 #include "sim/emulation/hostdevices.h"
 #include "sim/emulation/testbed.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
@@ -47,15 +46,6 @@ QString hostDevicesInSight()
     if (!real.isEmpty())
         return QStringLiteral("not in the testbed, so the machine's own: %1").arg(real.join(QStringLiteral(", ")));
     return QString();
-}
-
-void requireEmulatedDevicesOnly(const char *who)
-{
-    const QString why = hostDevicesInSight();
-    if (!why.isEmpty())
-        qFatal("%s: refusing to go on, real devices could be reached (%s). Tests, the demo and the "
-               "device simulator run under the emulated testbed only; scripts/run is the one "
-               "command meant for real devices.", who, qPrintable(why));
 }
 
 } // namespace quorvane::sim

@@ -27,8 +27,12 @@ Testbed::Testbed()
     m_testbed = umockdev_testbed_new();
     // Without a /dev of its own the port list and libusb fall back to the machine's /dev.
     QDir().mkpath(rootDir() + QStringLiteral("/dev/bus/usb"));
-    // Whoever makes a testbed means to see its devices only: stop here if more is in sight.
-    requireEmulatedDevicesOnly("testbed");
+    // Whoever makes a testbed means to see its devices only: stop here, loudly, if more is in sight.
+    const QString why = hostDevicesInSight();
+    if (!why.isEmpty())
+        qFatal("testbed: refusing to go on, real devices could be reached (%s). Tests, the demo and the "
+               "device simulator run under the emulated testbed only; scripts/run is the one "
+               "command meant for real devices.", qPrintable(why));
 }
 
 Testbed::~Testbed()
