@@ -615,40 +615,23 @@ UMockdevTestbed *UsbBench::testbed() const
 
 // --- Devices of other kinds -------------------------------------------------------------
 
-namespace {
-
-// The workstation's own devices as data: IDs, classes, endpoints and driver.
-struct Persona
+// In DeviceSpec's order: IDs, endpoints, device class, interface class, subclass and
+// protocol, the driver that holds the device.
+DeviceSpec keyboard(const QString &sysName)
 {
-    quint16 vid;
-    quint16 pid;
-    quint8 deviceClass;
-    quint8 interfaceClass;
-    quint8 interfaceSubClass;
-    quint8 interfaceProtocol;
-    Endpoint in;
-    Endpoint out; // address 0: none
-    const char *driver;
-};
-constexpr Persona keyboardPersona{0x046D, 0xC31C, 0, 0x03, 1, 1, {0x81, 0x03, 8}, {0, 0, 0}, "usbhid"};
-constexpr Persona diskPersona{0x0781, 0x5567, 0, 0x08, 6, 0x50, {0x81, 0x02, 512}, {0x02, 0x02, 512}, "usb-storage"};
-constexpr Persona hubPersona{0x05E3, 0x0610, 9, 0x09, 0, 0, {0x81, 0x03, 1}, {0, 0, 0}, "hub"};
-
-DeviceSpec fromPersona(const Persona &persona, const QString &sysName)
-{
-    DeviceSpec spec{sysName, persona.vid, persona.pid, {persona.in},
-                    persona.deviceClass, persona.interfaceClass, persona.interfaceSubClass,
-                    persona.interfaceProtocol, QString::fromLatin1(persona.driver)};
-    if (persona.out.address != 0)
-        spec.endpoints.append(persona.out);
-    return spec;
+    return {sysName, 0x046D, 0xC31C, {{0x81, 0x03, 8}}, 0, 0x03, 1, 1, QStringLiteral("usbhid")};
 }
 
-} // namespace
+DeviceSpec disk(const QString &sysName)
+{
+    return {sysName, 0x0781, 0x5567, {{0x81, 0x02, 512}, {0x02, 0x02, 512}}, 0, 0x08, 6, 0x50,
+            QStringLiteral("usb-storage")};
+}
 
-DeviceSpec keyboard(const QString &sysName) { return fromPersona(keyboardPersona, sysName); }
-DeviceSpec disk(const QString &sysName) { return fromPersona(diskPersona, sysName); }
-DeviceSpec hub(const QString &sysName) { return fromPersona(hubPersona, sysName); }
+DeviceSpec hub(const QString &sysName)
+{
+    return {sysName, 0x05E3, 0x0610, {{0x81, 0x03, 1}}, 9, 0x09, 0, 0, QStringLiteral("hub")};
+}
 
 // --- Frames -----------------------------------------------------------------------------
 
