@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
