@@ -310,8 +310,8 @@ bool FakeTcpService::isListening() const
     if (!m_thread)
         return false;
     bool listening = false;
-    QMetaObject::invokeMethod(m_worker, [this] { return m_worker->isListening(); }, Qt::BlockingQueuedConnection,
-                              &listening);
+    QMetaObject::invokeMethod(m_worker, [&] { listening = m_worker->isListening(); },
+                              Qt::BlockingQueuedConnection);
     return listening;
 }
 
