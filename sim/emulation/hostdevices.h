@@ -12,10 +12,6 @@ namespace quorvane::sim {
 // sight; otherwise what would be reached, in a sentence.
 QString hostDevicesInSight();
 
-// Stops the process at once, loudly, when hostDevicesInSight() finds anything; `who` names
-// the caller in the message.
-void requireEmulatedDevicesOnly(const char *who);
-
 } // namespace quorvane::sim
 
 #endif // QUORVANE_SIM_EMULATION_HOSTDEVICES_H

@@ -1,28 +1,25 @@
 #include "sim/net/faketcpservice.h"
 
-#include <QElapsedTimer>
 #include <QHostAddress>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <QWaitCondition>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
-#ifdef Q_OS_UNIX
 #include <sys/socket.h>
-#endif
 
 namespace quorvane::sim::net {
 
 // What the service thread writes and the caller reads.
 struct FakeTcpService::Shared {
-    mutable QMutex mutex;
-    mutable QWaitCondition changed;
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
     std::shared_ptr<Script> script;
     QList<ConnectionRecord> records;
     bool unplugged = false;
@@ -32,33 +29,14 @@ struct FakeTcpService::Shared {
     template <typename Predicate>
     bool waitUntil(int timeoutMs, Predicate holds) const
     {
-        QElapsedTimer waited;
-        waited.start();
-        QMutexLocker lock(&mutex);
-        while (!holds()) {
-            const qint64 left = timeoutMs - waited.elapsed();
-            if (left <= 0)
-                return false;
-            changed.wait(&mutex, quint64(left));
-        }
-        return true;
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), holds);
     }
 };
 
 namespace {
 // An endless stream that runs as fast as the peer takes it keeps at most this much queued.
 constexpr qint64 streamQueueBytes = 256 * 1024;
-
-QByteArray withoutLineEnds(QByteArray line)
-{
-    int begin = 0;
-    int end = line.size();
-    while (begin < end && (line[begin] == '\r' || line[begin] == '\n'))
-        ++begin;
-    while (end > begin && (line[end - 1] == '\r' || line[end - 1] == '\n'))
-        --end;
-    return line.mid(begin, end - begin);
-}
 } // namespace
 
 // Lives on the service thread: the listening socket and the connections.
@@ -85,14 +63,22 @@ public:
             m_server->close();
     }
 
+    // Off the network: it stops listening and drops every connection it had.
+    void unplug()
+    {
+        underLock(m_shared.mutex, [this] { m_shared.unplugged = true; });
+        stopListening();
+        for (QTcpSocket *socket : findChildren<QTcpSocket *>())
+            socket->abort();
+    }
+
     // Runs on the service thread; hands the worker back to `owner` so that it can be
     // deleted there once the thread has stopped.
     void shutdown(QThread *owner)
     {
         delete m_server;
         m_server = nullptr;
-        const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
-        for (QTcpSocket *socket : sockets) {
+        for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
             socket->abort();
             delete socket;
         }
@@ -108,13 +94,11 @@ private:
             int record;
             Reply greeting;
             {
-                QMutexLocker lock(&m_shared.mutex);
-                ConnectionRecord fresh;
-                fresh.acceptedAtMs = clockMs();
-                m_shared.records.append(fresh);
+                std::lock_guard<std::mutex> lock(m_shared.mutex);
+                m_shared.records.append(ConnectionRecord{clockMs()});
                 record = m_shared.records.size() - 1;
                 greeting = m_shared.script->greeting();
-                m_shared.changed.wakeAll();
+                m_shared.changed.notify_all();
             }
             auto pending = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
@@ -131,24 +115,28 @@ private:
     {
         const QByteArray data = socket->readAll();
         {
-            QMutexLocker lock(&m_shared.mutex);
+            std::lock_guard<std::mutex> lock(m_shared.mutex);
             m_shared.records[record].received += data;
             m_shared.received += data;
-            m_shared.changed.wakeAll();
+            m_shared.changed.notify_all();
         }
         pending += data;
         int lineEnd;
         while ((lineEnd = pending.indexOf('\r')) >= 0) {
-            const QByteArray line = withoutLineEnds(pending.left(lineEnd));
+            QByteArray line = pending.left(lineEnd);
             pending.remove(0, lineEnd + 1);
+            while (line.startsWith('\n')) // the line feed after the previous carriage return
+                line.remove(0, 1);
+            while (line.endsWith('\n'))
+                line.chop(1);
             if (line.isEmpty())
                 continue;
             Reply reply;
             {
-                QMutexLocker lock(&m_shared.mutex);
+                std::lock_guard<std::mutex> lock(m_shared.mutex);
                 m_shared.records[record].lines.append(ReceivedLine{line, clockMs()});
                 m_shared.lines.append(line);
-                m_shared.changed.wakeAll();
+                m_shared.changed.notify_all();
                 if (m_shared.unplugged)
                     continue;
                 reply = m_shared.script->take(line, m_shared.received);
@@ -165,7 +153,7 @@ private:
         for (const Chunk &chunk : answer.chunks) {
             at += chunk.delayMs;
             const QByteArray bytes = chunk.bytes;
-            after(socket, at, [this, socket, record, bytes] { send(socket, record, bytes); });
+            after(socket, at, [=] { send(socket, record, [=] { socket->write(bytes); }); });
         }
         if (answer.end == Reply::End::Stay)
             return;
@@ -181,14 +169,15 @@ private:
             QTimer::singleShot(delayMs, Qt::PreciseTimer, socket, std::move(action));
     }
 
-    void send(QTcpSocket *socket, int record, const QByteArray &bytes)
+    // Writes (with `write`) while the connection is up and the device on the network.
+    template <typename Write>
+    void send(QTcpSocket *socket, int record, Write write)
     {
         if (socket->state() != QAbstractSocket::ConnectedState || isUnplugged())
             return;
-        socket->write(bytes);
+        write();
         socket->flush();
-        QMutexLocker lock(&m_shared.mutex);
-        m_shared.records[record].lastSentAtMs = clockMs();
+        underLock(m_shared.mutex, [&] { m_shared.records[record].lastSentAtMs = clockMs(); });
     }
 
     void finish(QTcpSocket *socket, int record, const Reply &answer)
@@ -213,46 +202,26 @@ private:
         }
     }
 
-public:
-    // Off the network: it stops listening and drops every connection it had.
-    void unplug()
-    {
-        {
-            QMutexLocker lock(&m_shared.mutex);
-            m_shared.unplugged = true;
-        }
-        if (m_server)
-            m_server->close();
-        const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
-        for (QTcpSocket *socket : sockets)
-            socket->abort();
-    }
-
-private:
-
     void stream(QTcpSocket *socket, int record, const QByteArray &piece, int intervalMs)
     {
         if (piece.isEmpty())
             return;
         if (intervalMs > 0) {
+            const auto tick = [=] { send(socket, record, [=] { socket->write(piece); }); };
             auto *ticks = new QTimer(socket);
             ticks->setTimerType(Qt::PreciseTimer);
-            QObject::connect(ticks, &QTimer::timeout, socket,
-                             [this, socket, record, piece] { send(socket, record, piece); });
+            QObject::connect(ticks, &QTimer::timeout, socket, tick);
             ticks->start(intervalMs);
-            send(socket, record, piece);
+            tick();
             return;
         }
         // As fast as the peer reads: top the queue up whenever some of it went out. Queued,
         // because the socket does not report bytes written while it is still reporting.
-        auto topUp = [this, socket, record, piece] {
-            if (socket->state() != QAbstractSocket::ConnectedState || isUnplugged())
-                return;
-            while (socket->bytesToWrite() < streamQueueBytes)
-                socket->write(piece);
-            socket->flush();
-            QMutexLocker lock(&m_shared.mutex);
-            m_shared.records[record].lastSentAtMs = clockMs();
+        const auto topUp = [=] {
+            send(socket, record, [=] {
+                while (socket->bytesToWrite() < streamQueueBytes)
+                    socket->write(piece);
+            });
         };
         QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp, Qt::QueuedConnection);
         topUp();
@@ -260,27 +229,21 @@ private:
 
     void reset(QTcpSocket *socket, int record)
     {
-#ifdef Q_OS_UNIX
         // Lingering for zero seconds makes closing send a reset instead of a FIN.
         const struct linger now = {1, 0};
         ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
-#endif
         markClosed(record);
         socket->abort();
     }
 
-    bool isUnplugged() const
-    {
-        QMutexLocker lock(&m_shared.mutex);
-        return m_shared.unplugged;
-    }
+    bool isUnplugged() const { return underLock(m_shared.mutex, [this] { return m_shared.unplugged; }); }
 
     void markClosed(int record)
     {
-        QMutexLocker lock(&m_shared.mutex);
+        std::lock_guard<std::mutex> lock(m_shared.mutex);
         if (m_shared.records[record].closedAtMs < 0)
             m_shared.records[record].closedAtMs = clockMs();
-        m_shared.changed.wakeAll();
+        m_shared.changed.notify_all();
     }
 
     FakeTcpService::Shared &m_shared;
@@ -354,43 +317,36 @@ bool FakeTcpService::isListening() const
 
 void FakeTcpService::setScript(const Script &script)
 {
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->script = std::make_shared<Script>(script);
+    underLock(m_shared->mutex, [&] { m_shared->script = std::make_shared<Script>(script); });
 }
 
 QByteArray FakeTcpService::received() const
 {
-    QMutexLocker lock(&m_shared->mutex);
-    return m_shared->received;
+    return underLock(m_shared->mutex, [this] { return m_shared->received; });
 }
 
 void FakeTcpService::unplug()
 {
-    if (!m_thread)
-        return;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->unplug(); }, Qt::BlockingQueuedConnection);
+    if (m_thread)
+        QMetaObject::invokeMethod(m_worker, [this] { m_worker->unplug(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeTcpService::inConversation() const
 {
-    QMutexLocker lock(&m_shared->mutex);
-    for (const ConnectionRecord &record : m_shared->records) {
-        if (record.isOpen())
-            return true;
-    }
-    return false;
+    return underLock(m_shared->mutex, [this] {
+        const QList<ConnectionRecord> &records = m_shared->records;
+        return std::any_of(records.begin(), records.end(), std::mem_fn(&ConnectionRecord::isOpen));
+    });
 }
 
 QList<QByteArray> FakeTcpService::receivedLines() const
 {
-    QMutexLocker lock(&m_shared->mutex);
-    return m_shared->lines;
+    return underLock(m_shared->mutex, [this] { return m_shared->lines; });
 }
 
 QList<ConnectionRecord> FakeTcpService::connections() const
 {
-    QMutexLocker lock(&m_shared->mutex);
-    return m_shared->records;
+    return underLock(m_shared->mutex, [this] { return m_shared->records; });
 }
 
 bool FakeTcpService::waitForReceived(int byteCount, int timeoutMs) const
@@ -406,10 +362,9 @@ bool FakeTcpService::waitForConnections(int count, int timeoutMs) const
 bool FakeTcpService::waitForClosedConnections(int count, int timeoutMs) const
 {
     return m_shared->waitUntil(timeoutMs, [&] {
-        int closed = 0;
-        for (const ConnectionRecord &record : m_shared->records)
-            closed += record.isOpen() ? 0 : 1;
-        return closed >= count;
+        const QList<ConnectionRecord> &records = m_shared->records;
+        const auto isClosed = std::not_fn(&ConnectionRecord::isOpen);
+        return std::count_if(records.begin(), records.end(), isClosed) >= count;
     });
 }
 

@@ -1,8 +1,8 @@
 #ifndef QUORVANE_SIM_NET_FAKETCPSERVICE_H
 #define QUORVANE_SIM_NET_FAKETCPSERVICE_H
 
+#include "sim/net/netdevices.h"
 #include "sim/script/fakedevice.h"
-#include "sim/script/script.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,11 +13,6 @@
 class QThread;
 
 namespace quorvane::sim::net {
-
-// The shared script words, under the network fakes' short name as well.
-using quorvane::sim::clockMs;
-using quorvane::sim::Reply;
-using quorvane::sim::Script;
 
 struct ReceivedLine {
     QByteArray text; // without its line end
@@ -75,9 +70,6 @@ public:
     // Takes effect for the connections and lines that arrive from now on.
     void setScript(const Script &script);
 
-    QString address() const { return m_address; }
-    quint16 port() const { return m_port; }
-
     // Every byte received on every connection, in order of arrival.
     QByteArray received() const override;
     // Takes the device off the network now (see above).
@@ -104,8 +96,5 @@ private:
 };
 
 } // namespace quorvane::sim::net
-
-// The fake network devices' short name, as the tests use it.
-namespace simnet = quorvane::sim::net;
 
 #endif // QUORVANE_SIM_NET_FAKETCPSERVICE_H

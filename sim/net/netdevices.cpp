@@ -30,11 +30,6 @@ QByteArray vlanDefaults(const QByteArray &licence)
            "VlanEnable=0\n";
 }
 
-Reply shellGreeting()
-{
-    return Reply::text("\r\n(none) login: ");
-}
-
 Reply shellUserReply()
 {
     return Reply::text(QByteArray(shellUser) + "\r\n", 10).then("Password: ", chunkGapMs);
@@ -57,7 +52,7 @@ Reply shellPrint(const QByteArray &output)
 Script loginShell(const QByteArray &vlanFile)
 {
     return Script()
-        .greet(shellGreeting())
+        .greet(Reply::text("\r\n(none) login: "))
         .on(shellUser, shellUserReply())
         .on(shellPassword, shellPasswordReply())
         .on(vlanDefaultsLine, shellPrint(vlanFile));

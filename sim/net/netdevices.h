@@ -9,6 +9,8 @@
 // FakeTcpService, and where they live. Vary a script with Script::on and Script::greet.
 namespace quorvane::sim::net {
 
+// The shared script words, under the network fakes' short name as well.
+using quorvane::sim::clockMs;
 using quorvane::sim::Reply;
 using quorvane::sim::Script;
 
@@ -38,7 +40,6 @@ Script atService(const QByteArray &serialRecord, int replyDelayMs = 20);
 // The device's VLAN defaults file, with `licence` in its net_cert entry.
 QByteArray vlanDefaults(const QByteArray &licence);
 // The shell's answers, one by one, each in the chunks a real shell sends them in.
-Reply shellGreeting();             // "login: "
 Reply shellUserReply();           // the echo, then the password prompt in a second chunk
 Reply shellPasswordReply();       // a line end, then the banner and the prompt in a second chunk
 Reply shellPrint(const QByteArray &output); // the echo of the command, the output, the prompt

@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 
+#include <mutex>
+
 namespace quorvane::sim {
 
 // The surface every fake device shares, whatever its transport, so that a test or the
@@ -16,6 +18,15 @@ public:
     virtual void unplug() = 0;
     virtual bool inConversation() const = 0;
 };
+
+// What `action` returns, run while holding `mutex`: a fake's state is written on its own
+// thread (or umockdev's) and read on the caller's.
+template <typename Mutex, typename Action>
+auto underLock(Mutex &mutex, Action action)
+{
+    std::lock_guard<Mutex> guard(mutex);
+    return action();
+}
 
 } // namespace quorvane::sim
 

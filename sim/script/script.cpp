@@ -38,22 +38,6 @@ Reply &Reply::thenEnd(End how, int delayMs)
     return *this;
 }
 
-QByteArray Reply::bytes() const
-{
-    QByteArray all;
-    for (const Chunk &chunk : chunks)
-        all += chunk.bytes;
-    return all;
-}
-
-int Reply::endAtMs() const
-{
-    int at = endDelayMs;
-    for (const Chunk &chunk : chunks)
-        at += chunk.delayMs;
-    return at;
-}
-
 QByteArray garbage(int count, quint32 seed)
 {
     QByteArray bytes(count, '\0');

@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QMetaType>
-#include <QPair>
 #include <QString>
 
 #include <optional>
@@ -75,12 +74,6 @@ struct Reply {
     Reply &thenUnplug(int delayMs = 0) { return thenEnd(End::Unplug, delayMs); }
     // The reply ends `how`, `delayMs` after its last chunk.
     Reply &thenEnd(End how, int delayMs = 0);
-
-    // All chunk bytes, in order (the stream not included), and the pause from the request
-    // to the ending.
-    QByteArray bytes() const;
-    int endAtMs() const;
-    bool isSilent() const { return chunks.isEmpty() && end == End::Stay; }
 };
 
 // `count` bytes that no device dialogue expects (no line ends, no frame lead-in), the same
@@ -105,7 +98,6 @@ public:
     Script &strict(bool on = true);
 
     const Reply &greeting() const { return m_greeting; }
-    bool isStrict() const { return m_strict; }
 
     // The reply to one line, using up a once-reply. `received` is only for the message a
     // strict script stops with.

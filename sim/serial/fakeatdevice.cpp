@@ -34,11 +34,9 @@ constexpr BaudRate baudRates[] = {
 
 } // namespace
 
-FakeAtDevice::FakeAtDevice(int masterFd, const QString &portName, const QString &description,
-                           std::function<void()> removeFromSystem)
+FakeAtDevice::FakeAtDevice(int masterFd, const QString &portName, std::function<void()> removeFromSystem)
     : m_fd(masterFd)
     , m_portName(portName)
-    , m_description(description)
     , m_removeFromSystem(std::move(removeFromSystem))
 {
     // A device whose program does not read must not stall: writes that do not fit wait.
@@ -48,55 +46,37 @@ FakeAtDevice::FakeAtDevice(int masterFd, const QString &portName, const QString 
 
 FakeAtDevice::~FakeAtDevice()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
-    }
+    underLock(m_mutex, [this] { m_stop = true; });
     m_changed.notify_all();
     m_thread.join();
 }
 
-void FakeAtDevice::setScript(const Script &script)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_script = script;
-}
-
+void FakeAtDevice::setScript(const Script &script) { underLock(m_mutex, [&] { m_script = script; }); }
 void FakeAtDevice::on(const QByteArray &command, const Reply &reply)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_script.on(command, reply);
+    underLock(m_mutex, [&] { m_script.on(command, reply); });
 }
-
 void FakeAtDevice::once(const QByteArray &command, const Reply &reply)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_script.once(command, reply);
+    underLock(m_mutex, [&] { m_script.once(command, reply); });
 }
+void FakeAtDevice::otherwise(const Reply &reply) { underLock(m_mutex, [&] { m_script.otherwise(reply); }); }
 
-void FakeAtDevice::otherwise(const Reply &reply)
+QByteArray FakeAtDevice::received() const { return underLock(m_mutex, [this] { return m_received; }); }
+QList<QByteArray> FakeAtDevice::commands() const { return underLock(m_mutex, [this] { return m_commands; }); }
+bool FakeAtDevice::isPlugged() const { return underLock(m_mutex, [this] { return m_plugged; }); }
+bool FakeAtDevice::inConversation() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_script.otherwise(reply);
+    return underLock(m_mutex, [this] { return m_plugged && m_portOpen; });
 }
-
-QByteArray FakeAtDevice::received() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_received;
-}
-
-QList<QByteArray> FakeAtDevice::commands() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commands;
-}
+void FakeAtDevice::unplug() { underLock(m_mutex, [this] { unplugLocked(); }); }
 
 void FakeAtDevice::clearReceived()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_received.clear();
-    m_commands.clear();
+    underLock(m_mutex, [this] {
+        m_received.clear();
+        m_commands.clear();
+    });
 }
 
 bool FakeAtDevice::waitForCommands(int count, int timeoutMs) const
@@ -104,24 +84,6 @@ bool FakeAtDevice::waitForCommands(int count, int timeoutMs) const
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                               [&] { return m_commands.size() >= count; });
-}
-
-void FakeAtDevice::unplug()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    unplugLocked();
-}
-
-bool FakeAtDevice::isPlugged() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_plugged;
-}
-
-bool FakeAtDevice::inConversation() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_plugged && m_portOpen;
 }
 
 int FakeAtDevice::baudRate() const
@@ -243,8 +205,8 @@ void FakeAtDevice::schedule(const Reply &reply, Clock::time_point now)
 void FakeAtDevice::playDueSteps(Clock::time_point now)
 {
     // Steps are played in the order they fall due; a stream puts itself back in line.
-    std::stable_sort(m_pending.begin(), m_pending.end(),
-                     [](const Pending &a, const Pending &b) { return a.due < b.due; });
+    const auto byDue = [](const Pending &a, const Pending &b) { return a.due < b.due; };
+    std::stable_sort(m_pending.begin(), m_pending.end(), byDue);
     while (!m_pending.empty() && m_pending.front().due <= now && m_plugged) {
         Pending next = m_pending.front();
         m_pending.erase(m_pending.begin());
@@ -258,19 +220,12 @@ void FakeAtDevice::playDueSteps(Clock::time_point now)
             next.due += std::chrono::milliseconds(next.intervalMs);
             if (next.due <= now) // running late: no burst to catch up
                 next.due = now + std::chrono::milliseconds(next.intervalMs);
-            m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), next,
-                                              [](const Pending &a, const Pending &b) {
-                                                  return a.due < b.due;
-                                              }),
-                             next);
+            m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), next, byDue), next);
             break;
         case Pending::Unplug:
-            flushOutput();
-            unplugLocked();
-            break;
         case Pending::HangUp:
             flushOutput();
-            unplugLocked(false);
+            unplugLocked(next.kind == Pending::Unplug);
             break;
         }
     }

@@ -40,7 +40,6 @@ public:
     FakeAtDevice &operator=(const FakeAtDevice &) = delete;
 
     QString portName() const { return m_portName; }
-    QString description() const { return m_description; }
 
     // The script, whole or one rule at a time (as Script::on, once, otherwise).
     void setScript(const Script &script);
@@ -67,8 +66,7 @@ public:
 
 private:
     friend class SerialBench;
-    FakeAtDevice(int masterFd, const QString &portName, const QString &description,
-                 std::function<void()> removeFromSystem);
+    FakeAtDevice(int masterFd, const QString &portName, std::function<void()> removeFromSystem);
 
     struct Pending
     {
@@ -89,7 +87,6 @@ private:
 
     const int m_fd;
     const QString m_portName;
-    const QString m_description;
     std::function<void()> m_removeFromSystem;
 
     mutable std::mutex m_mutex;

@@ -8,7 +8,6 @@
 #include <QSerialPort>
 #include <QtGlobal>
 
-
 namespace quorvane::sim {
 
 namespace {
@@ -28,15 +27,8 @@ SerialBench::SerialBench(std::shared_ptr<Testbed> testbed)
 
 SerialBench::~SerialBench()
 {
-    for (QSerialPort *holder : qAsConst(m_held))
-        delete holder;
-    m_held.clear();
+    qDeleteAll(m_held);
     m_devices.clear(); // stops the device threads before their ports go
-}
-
-QString SerialBench::rootDir() const
-{
-    return m_testbed->rootDir();
 }
 
 QProcessEnvironment SerialBench::processEnvironment() const
@@ -91,7 +83,7 @@ FakeAtDevice &SerialBench::addPort(const QString &name, const QString &descripti
     if (masterFd < 0)
         qFatal("SerialBench: port %s has no terminal behind it", qPrintable(name));
 
-    m_devices.emplace_back(new FakeAtDevice(masterFd, name, description, [this, port] { remove(port); }));
+    m_devices.emplace_back(new FakeAtDevice(masterFd, name, [this, port] { remove(port); }));
     return *m_devices.back();
 }
 
@@ -111,12 +103,13 @@ void SerialBench::remove(const Port &port)
     // umockdev maps the terminal behind the port (/dev/pts/N) back to the port in
     // dev/.ptymap and leaves that entry behind on removal; pty numbers are reused, and a
     // later port that gets the same terminal would find the stale entry and abort.
-    const QString node = rootDir() + QStringLiteral("/dev/") + port.name;
+    const QString root = m_testbed->rootDir();
+    const QString node = root + QStringLiteral("/dev/") + port.name;
     const QString terminal = QFileInfo(node).symLinkTarget();
     if (!terminal.isEmpty()) {
         QString entry = terminal;
         entry.replace(QLatin1Char('/'), QLatin1Char('_'));
-        QFile::remove(rootDir() + QStringLiteral("/dev/.ptymap/") + entry);
+        QFile::remove(root + QStringLiteral("/dev/.ptymap/") + entry);
     }
     for (const QString &path : {port.ttyPath, port.interfacePath, port.usbPath}) {
         const QByteArray syspath = path.toUtf8();

@@ -51,7 +51,6 @@ public:
 
     // What a program started from here needs in its environment to see these ports.
     QProcessEnvironment processEnvironment() const;
-    QString rootDir() const;
 
 private:
     struct Port

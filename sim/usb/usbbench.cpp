@@ -5,63 +5,50 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <mutex>
-#include <unistd.h>
 
 namespace quorvane::sim::usb {
 
 namespace {
 
-void appendLe16(QByteArray *bytes, quint16 value)
+// A descriptor's bytes, one for each value.
+QByteArray bytesOf(std::initializer_list<int> values)
 {
-    bytes->append(char(value & 0xFF));
-    bytes->append(char(value >> 8));
+    QByteArray bytes;
+    for (const int value : values)
+        bytes.append(char(value));
+    return bytes;
 }
 
 // Device descriptor, then configuration 1 with interface 0 and its endpoints.
 QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
 {
-    QByteArray device;
-    device.append(char(18)).append(char(1));        // bLength, DEVICE
-    appendLe16(&device, 0x0200);                    // USB 2.0
     const bool hub = rootHub || spec.deviceClass == 9;
-    device.append(char(hub ? 9 : spec.deviceClass)).append(char(0)).append(char(hub ? 1 : 0));
-    device.append(char(64));                        // bMaxPacketSize0
-    appendLe16(&device, spec.vid);
-    appendLe16(&device, spec.pid);
-    appendLe16(&device, 0x0100);                    // bcdDevice
-    device.append(char(1)).append(char(2)).append(char(3)).append(char(1));
+    const QByteArray device = bytesOf({18, 1, 0x00, 0x02, // bLength, DEVICE, USB 2.0
+                                       hub ? 9 : spec.deviceClass, 0, hub ? 1 : 0, 64, // bMaxPacketSize0
+                                       spec.vid & 0xFF, spec.vid >> 8, spec.pid & 0xFF, spec.pid >> 8,
+                                       0x00, 0x01, 1, 2, 3, 1}); // bcdDevice, strings, configurations
 
-    QByteArray interface;
-    interface.append(char(9)).append(char(4)).append(char(0)).append(char(0));
-    interface.append(char(spec.endpoints.size()));
-    interface.append(char(rootHub ? 9 : spec.interfaceClass)).append(char(spec.interfaceSubClass));
-    interface.append(char(spec.interfaceProtocol)).append(char(0));
+    QByteArray interface = bytesOf({9, 4, 0, 0, int(spec.endpoints.size()), rootHub ? 9 : spec.interfaceClass,
+                                    spec.interfaceSubClass, spec.interfaceProtocol, 0});
     for (const Endpoint &endpoint : spec.endpoints) {
-        interface.append(char(7)).append(char(5)).append(char(endpoint.address));
-        interface.append(char(endpoint.attributes));
-        appendLe16(&interface, endpoint.maxPacket);
-        interface.append(char(endpoint.attributes == 3 ? 8 : 0)); // bInterval
+        interface += bytesOf({7, 5, endpoint.address, endpoint.attributes, endpoint.maxPacket & 0xFF,
+                              endpoint.maxPacket >> 8, endpoint.attributes == 3 ? 8 : 0}); // bInterval
     }
 
-    QByteArray config;
-    config.append(char(9)).append(char(2));
-    appendLe16(&config, quint16(9 + interface.size()));
-    config.append(char(1)).append(char(1)).append(char(0)).append(char(0x80)).append(char(50));
-    return device + config + interface;
+    const int total = 9 + interface.size();
+    return device + bytesOf({9, 2, total & 0xFF, total >> 8, 1, 1, 0, 0x80, 50}) + interface;
 }
 
 // The port libusb reports: the number after the last '-' or '.' of the sysfs name; a
@@ -84,18 +71,13 @@ int busOf(const QString &sysName)
 // /devices/usb1/1-4/1-4.2 for "1-4.2": every hub on the way is a folder.
 QString syspathOf(const QString &sysName)
 {
-    const int bus = busOf(sysName);
-    QString path = QStringLiteral("/devices/usb%1").arg(bus);
+    QString path = QStringLiteral("/devices/usb%1").arg(busOf(sysName));
     if (sysName.startsWith(QLatin1String("usb")))
         return path;
-    const int dash = sysName.indexOf(QLatin1Char('-'));
-    const QStringList hops = sysName.mid(dash + 1).split(QLatin1Char('.'));
-    QString name = sysName.left(dash + 1);
-    for (int i = 0; i < hops.size(); ++i) {
-        name += (i == 0 ? QString() : QStringLiteral(".")) + hops.at(i);
-        path += QLatin1Char('/') + name;
-    }
-    return path;
+    const QLatin1Char dot('.');
+    for (int at = sysName.indexOf(dot); at >= 0; at = sysName.indexOf(dot, at + 1))
+        path += QLatin1Char('/') + sysName.left(at);
+    return path + QLatin1Char('/') + sysName;
 }
 
 } // namespace
@@ -107,7 +89,6 @@ struct FakeUsbDevice::State
     DeviceSpec spec;
     int bus = 0;
     int devnum = 0;
-    bool rootHub = false;
     QString syspath;
     QString devnode;
     UMockdevIoctlBase *handler = nullptr;
@@ -144,11 +125,7 @@ struct FakeUsbDevice::State
 
     // A value of the device's state, read under its lock.
     template <typename Read>
-    auto read(Read read) const
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return read();
-    }
+    auto read(Read read) const { return underLock(lock, read); }
 
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
@@ -212,34 +189,29 @@ void FakeUsbDevice::State::pullWhenDue(qint64 now)
 bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
 {
     struct usbdevfs_urb *urb = urbOf(urbData);
+    const auto done = [urb](int status, int length = 0) {
+        urb->status = status;
+        urb->actual_length = length;
+        return true;
+    };
     if (urb->endpoint & 0x80)
         pullWhenDue(now);
-    if (pulled) {
-        urb->status = -ENODEV;
-        urb->actual_length = 0;
-        return true;
-    }
+    if (pulled)
+        return done(-ENODEV);
     if (!(urb->endpoint & 0x80)) {
         switch (spec.out) {
         case OutMode::Accept:
-            urb->status = 0;
-            urb->actual_length = urb->buffer_length;
             pullWhenDue(now); // the request went through; then the cable is pulled
-            return true;
+            return done(0, urb->buffer_length);
         case OutMode::Stall:
-            urb->status = -EPIPE;
-            urb->actual_length = 0;
-            return true;
+            return done(-EPIPE);
         case OutMode::Hang:
             return false;
         }
         return false;
     }
-    if (spec.inErrno != 0) {
-        urb->status = -spec.inErrno;
-        urb->actual_length = 0;
-        return true;
-    }
+    if (spec.inErrno != 0)
+        return done(-spec.inErrno);
     if (replies.isEmpty() && streamFrom >= 0 && streamFrom <= now) {
         replies.append({streamPiece, streamFrom});
         streamFrom = now + streamIntervalMs;
@@ -252,13 +224,11 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
     if (buffer && length > 0)
         memcpy(buffer->data, reply.bytes.constData(), size_t(length));
-    urb->status = 0;
-    urb->actual_length = length;
     inTransfers.append({urb->endpoint, reply.bytes.left(length), now});
     reply.bytes.remove(0, length);
     if (reply.bytes.isEmpty())
         replies.removeFirst();
-    return true;
+    return done(0, length);
 }
 
 gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
@@ -271,6 +241,12 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
     const auto answer = [client](int result, int error = 0) {
         umockdev_ioctl_client_complete(client, result, error);
         return TRUE;
+    };
+    // Interface 0 is the host's, once the checks of the request passed.
+    const auto claim = [&] {
+        claimed = true;
+        ++claims;
+        return answer(0);
     };
 
     switch (request) {
@@ -328,9 +304,7 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
             return answer(-1, spec.claimErrno);
         if (!driver.isEmpty())
             return answer(-1, EBUSY);
-        claimed = true;
-        ++claims;
-        return answer(0);
+        return claim();
     }
     case USBDEVFS_DISCONNECT_CLAIM: {
         // Unbind the driver (unless it is the one named as the exception) and claim, in one.
@@ -351,9 +325,7 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
             driver.clear();
             ++detaches;
         }
-        claimed = true;
-        ++claims;
-        return answer(0);
+        return claim();
     }
     case USBDEVFS_RELEASEINTERFACE:
         claimed = false;
@@ -438,17 +410,15 @@ FakeUsbDevice::~FakeUsbDevice()
         g_signal_handler_disconnect(d->handler, d->handlerId);
         g_object_unref(d->handler);
     }
-    for (UMockdevIoctlData *urb : d->flying)
-        umockdev_ioctl_data_unref(urb);
-    for (UMockdevIoctlData *urb : d->discarded)
+    for (UMockdevIoctlData *urb : d->flying + d->discarded)
         umockdev_ioctl_data_unref(urb);
 }
 
-int FakeUsbDevice::bus() const { return d->bus; }
 int FakeUsbDevice::devnum() const { return d->devnum; }
-int FakeUsbDevice::port() const { return portOf(d->spec.sysName); }
-QString FakeUsbDevice::position() const { return QStringLiteral("%1,%2").arg(bus()).arg(port()); }
-QString FakeUsbDevice::syspath() const { return d->syspath; }
+QString FakeUsbDevice::position() const
+{
+    return QStringLiteral("%1,%2").arg(d->bus).arg(portOf(d->spec.sysName));
+}
 QString FakeUsbDevice::devnode() const { return d->devnode; }
 const DeviceSpec &FakeUsbDevice::spec() const { return d->spec; }
 
@@ -463,16 +433,8 @@ int FakeUsbDevice::reattaches() const { return d->read([&] { return d->reattache
 QString FakeUsbDevice::kernelDriver() const { return d->read([&] { return d->driver; }); }
 int FakeUsbDevice::opens() const { return d->read([&] { return d->opens; }); }
 int FakeUsbDevice::inRequests() const { return d->read([&] { return d->inRequests; }); }
-bool FakeUsbDevice::present() const { return d->read([&] { return d->present && !d->pulled; }); }
-bool FakeUsbDevice::inConversation() const
-{
-    std::lock_guard<std::mutex> guard(d->lock);
-    return d->claimed && !d->pulled;
-}
-void FakeUsbDevice::unplug()
-{
-    d->removeFromSystem();
-}
+bool FakeUsbDevice::inConversation() const { return d->read([&] { return d->claimed && !d->pulled; }); }
+void FakeUsbDevice::unplug() { d->removeFromSystem(); }
 void FakeUsbDevice::setScript(const Script &script)
 {
     std::lock_guard<std::mutex> guard(d->lock);
@@ -501,7 +463,6 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     auto *device = new FakeUsbDevice;
     FakeUsbDevice::State &s = *device->d;
     s.spec = spec;
-    s.rootHub = rootHub;
     s.driver = spec.kernelDriver;
     s.removeFromSystem = [this, device] { remove(device); };
     s.bus = busOf(spec.sysName);
@@ -567,9 +528,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     if (spec.openFails) {
         // A folder where the node should be: opening it fails with an I/O error, while
         // the device stays listed (a missing node would make libusb drop the device).
-        gchar *root = umockdev_testbed_get_root_dir(testbed);
-        const QString node = QString::fromUtf8(root) + s.devnode;
-        g_free(root);
+        const QString node = shared->rootDir() + s.devnode;
         QFile::remove(node);
         QDir().mkpath(node);
     }
@@ -617,8 +576,6 @@ UsbBench::~UsbBench()
         }
     }
     qDeleteAll(p->all);
-    p->testbed = nullptr;
-    p->shared.reset();
 }
 
 FakeUsbDevice *UsbBench::plug(const DeviceSpec &spec)
@@ -628,12 +585,7 @@ FakeUsbDevice *UsbBench::plug(const DeviceSpec &spec)
 
 FakeUsbDevice *UsbBench::plugRootHub(int bus)
 {
-    DeviceSpec hub;
-    hub.sysName = QStringLiteral("usb%1").arg(bus);
-    hub.vid = 0x1D6B;
-    hub.pid = 0x0002;
-    hub.endpoints = {{0x81, 0x03, 4}};
-    return p->add(hub, true);
+    return p->add({QStringLiteral("usb%1").arg(bus), 0x1D6B, 0x0002, {{0x81, 0x03, 4}}}, true);
 }
 
 void UsbBench::unplug(FakeUsbDevice *device)
@@ -645,19 +597,9 @@ void UsbBench::collect()
 {
     const QList<FakeUsbDevice *> plugged = p->plugged;
     for (FakeUsbDevice *device : plugged) {
-        bool pulled;
-        {
-            std::lock_guard<std::mutex> guard(device->d->lock);
-            pulled = device->d->pulled;
-        }
-        if (pulled)
+        if (device->d->read([&] { return device->d->pulled; }))
             p->remove(device);
     }
-}
-
-QList<FakeUsbDevice *> UsbBench::devices() const
-{
-    return p->plugged;
 }
 
 QString UsbBench::rootDir() const
@@ -672,47 +614,23 @@ UMockdevTestbed *UsbBench::testbed() const
 
 // --- Devices of other kinds -------------------------------------------------------------
 
-namespace {
-
-// The workstation's own devices as data: IDs, classes, endpoints and driver.
-struct Persona
+// In DeviceSpec's order: IDs, endpoints, device class, interface class, subclass and
+// protocol, the driver that holds the device.
+DeviceSpec keyboard(const QString &sysName)
 {
-    quint16 vid;
-    quint16 pid;
-    quint8 deviceClass;
-    quint8 interfaceClass;
-    quint8 interfaceSubClass;
-    quint8 interfaceProtocol;
-    Endpoint in;
-    Endpoint out; // address 0: none
-    const char *driver;
-};
-constexpr Persona keyboardPersona{0x046D, 0xC31C, 0, 0x03, 1, 1, {0x81, 0x03, 8}, {0, 0, 0}, "usbhid"};
-constexpr Persona diskPersona{0x0781, 0x5567, 0, 0x08, 6, 0x50, {0x81, 0x02, 512}, {0x02, 0x02, 512}, "usb-storage"};
-constexpr Persona hubPersona{0x05E3, 0x0610, 9, 0x09, 0, 0, {0x81, 0x03, 1}, {0, 0, 0}, "hub"};
-
-DeviceSpec fromPersona(const Persona &persona, const QString &sysName)
-{
-    DeviceSpec spec;
-    spec.sysName = sysName;
-    spec.vid = persona.vid;
-    spec.pid = persona.pid;
-    spec.deviceClass = persona.deviceClass;
-    spec.interfaceClass = persona.interfaceClass;
-    spec.interfaceSubClass = persona.interfaceSubClass;
-    spec.interfaceProtocol = persona.interfaceProtocol;
-    spec.endpoints = {persona.in};
-    if (persona.out.address != 0)
-        spec.endpoints.append(persona.out);
-    spec.kernelDriver = QString::fromLatin1(persona.driver);
-    return spec;
+    return {sysName, 0x046D, 0xC31C, {{0x81, 0x03, 8}}, 0, 0x03, 1, 1, QStringLiteral("usbhid")};
 }
 
-} // namespace
+DeviceSpec disk(const QString &sysName)
+{
+    return {sysName, 0x0781, 0x5567, {{0x81, 0x02, 512}, {0x02, 0x02, 512}}, 0, 0x08, 6, 0x50,
+            QStringLiteral("usb-storage")};
+}
 
-DeviceSpec keyboard(const QString &sysName) { return fromPersona(keyboardPersona, sysName); }
-DeviceSpec disk(const QString &sysName) { return fromPersona(diskPersona, sysName); }
-DeviceSpec hub(const QString &sysName) { return fromPersona(hubPersona, sysName); }
+DeviceSpec hub(const QString &sysName)
+{
+    return {sysName, 0x05E3, 0x0610, {{0x81, 0x03, 1}}, 9, 0x09, 0, 0, QStringLiteral("hub")};
+}
 
 // --- Frames -----------------------------------------------------------------------------
 

@@ -99,11 +99,8 @@ class FakeUsbDevice : public FakeDevice
 public:
     ~FakeUsbDevice();
 
-    int bus() const;
     int devnum() const;
-    int port() const;             // what libusb_get_port_number reports
-    QString position() const;     // "bus,port"
-    QString syspath() const;
+    QString position() const;     // "bus,port", the port as libusb_get_port_number reports it
     QString devnode() const;      // /dev/bus/usb/BBB/DDD
     const DeviceSpec &spec() const;
 
@@ -122,7 +119,6 @@ public:
     int opens() const;            // times a host opened the device node
     int inRequests() const;       // IN transfers the host submitted, answered or not
 
-    bool present() const;         // plugged and not pulled by its script
     bool inConversation() const override; // a host holds interface 0 claimed
     // Pulls the device out: gone from the next enumeration; open handles fail.
     void unplug() override;
@@ -158,7 +154,6 @@ public:
     // Removes from sysfs the devices that their scripts have pulled.
     void collect();
 
-    QList<FakeUsbDevice *> devices() const; // plugged ones, in plugging order
     QString rootDir() const;
     UMockdevTestbed *testbed() const;
 
