@@ -5,8 +5,6 @@
 // tag: a test's _data function calls addRows(table), the test itself takes its row with
 // fetchRow(table). Shared by the network and the serial tests.
 
-#include <QByteArray>
-#include <QString>
 #include <QtTest>
 
 #include <cstddef>
