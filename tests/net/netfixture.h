@@ -3,11 +3,12 @@
 
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
+#include "tests/net/tablerows.h"
 #include "tests/support/testmain.h"
-#include "tests/support/window.h"
 #include "tests/support/timing.h"
+#include "tests/support/window.h"
 
-#include <QtTest>
+#include <QTcpSocket>
 
 #include <memory>
 
@@ -18,38 +19,41 @@ inline const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
 inline const QString lbl16 = QStringLiteral(":/qjpg/res/LBL16.png");
 inline const QString wrongReply = QStringLiteral("返回值错误!");
 inline const QString unsupported = QStringLiteral("(tcp)不支持此机型！");
+// What the shell receives from a login with the right user name and password.
+inline const QByteArray login = QByteArray(simnet::shellUser) + '\r' + simnet::shellPassword + '\r';
 
-// A window whose poll timer is stopped, so that the test alone decides when a connection,
-// a dialogue or a cycle runs.
-std::unique_ptr<MainWindow> quietWindow();
+// A window whose poll timer is stopped, with its probe (tests/support/window.h), so that the
+// test alone decides when a connection, a dialogue or a cycle runs.
+using testsupport::QuietWindow;
+using testsupport::runCycle;
 
-// Connects the window's socket straight to a service, as ConnectTCP leaves it but without
-// its pauses, for tests of what comes after the connection.
-bool connectStraight(MainWindow &window, const char *address, quint16 port);
+// ConnectTCP as a cycle calls it for the target at `address`: port 9527 without a login,
+// port 3762 with the shell's.
+bool connectTarget(MainWindow &window, const char *address);
+
+// Connects a socket (the window's, as ConnectTCP leaves it but without its pauses, for tests
+// of what comes after the connection) straight to a service.
+bool connectStraight(QTcpSocket &socket, const char *address = simnet::atServiceAddress,
+                     quint16 port = simnet::atServicePort);
 
 // Starts a fake service; on failure `why` tells what went wrong.
 std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint16 port,
                                                      const simnet::Script &script, QString *why);
 
-// A fake port-9527 service playing `script`, and a quiet window whose socket is connected
-// straight to it; stops the test binary when either cannot be had.
+// A fake service playing `script`, and a quiet window whose socket is connected straight to
+// it; stops the test binary when either cannot be had.
 struct Connected {
     std::unique_ptr<simnet::FakeTcpService> service;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<QuietWindow> screen;
 };
-Connected serveConnected(const simnet::Script &script);
-
-using testsupport::runCycle;
-
-// What the window shows and said: testsupport::WindowProbe (tests/support/window.h).
-using testsupport::earlierPicture;
-using testsupport::earlierText;
+Connected serveConnected(const simnet::Script &script, const char *address = simnet::atServiceAddress,
+                         quint16 port = simnet::atServicePort);
 
 // Checks the end of a dialogue: `picture` with `text` on screen and no message, or, with an
 // empty `picture`, both labels cleared and `message` as the one status message (no message
 // when `message` is empty too). Returns what differs; empty when all is as expected.
-QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QString &message,
-                        const QString &picture, const QString &text);
+QString outcomeMismatch(const QuietWindow &screen, const QString &message, const QString &picture,
+                        const QString &text);
 
 } // namespace nettest
 
@@ -59,10 +63,9 @@ QString outcomeMismatch(MainWindow &window, const QSignalSpy &messages, const QS
     const auto var = nettest::startService(address, port, script, &var##Why);            \
     QVERIFY2(var, qPrintable(var##Why))
 
-#define NETTEST_OUTCOME(window, messages, message, picture, text)                         \
+#define NETTEST_OUTCOME(screen, message, picture, text)                                   \
     do {                                                                                  \
-        const QString mismatch_ = nettest::outcomeMismatch(window, messages, message,     \
-                                                           picture, text);                \
+        const QString mismatch_ = nettest::outcomeMismatch(screen, message, picture, text); \
         QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_));                             \
     } while (false)
 

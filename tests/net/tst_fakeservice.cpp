@@ -2,22 +2,14 @@
 // other tests rely on.
 #include "tests/net/netfixture.h"
 
-#include <QHostAddress>
-#include <QTcpSocket>
-
 using namespace simnet;
+using nettest::connectStraight;
 
 namespace {
 // Reads whatever arrives within `ms`, as one read.
 QByteArray nextRead(QTcpSocket &socket, int ms)
 {
     return socket.waitForReadyRead(ms) ? socket.readAll() : QByteArray();
-}
-
-bool connectTo(QTcpSocket &socket)
-{
-    socket.connectToHost(QHostAddress(QLatin1String(atServiceAddress)), atServicePort);
-    return socket.waitForConnected(1000);
 }
 } // namespace
 
@@ -39,7 +31,7 @@ private slots:
                           .on("TWO", Reply::text("a", 10).then("b", 300))
                           .otherwise(Reply::text("?", 10)));
         QTcpSocket socket;
-        QVERIFY(connectTo(socket));
+        QVERIFY(connectStraight(socket));
         QCOMPARE(nextRead(socket, 1000), QByteArray("hello"));
 
         socket.write("ONE\r\n\r");
@@ -75,7 +67,7 @@ private slots:
                               .on("BYE", Reply::text("bye").thenReset(50))
                               .on("PULL", Reply::text("gone").thenUnplug(50)));
         QTcpSocket flooded;
-        QVERIFY(connectTo(flooded));
+        QVERIFY(connectStraight(flooded));
         flooded.write("FLOOD\r");
         qint64 got = 0;
         QElapsedTimer clock;
@@ -87,7 +79,7 @@ private slots:
         QVERIFY(service->waitForClosedConnections(1, 2000));
 
         QTcpSocket dropped;
-        QVERIFY(connectTo(dropped));
+        QVERIFY(connectStraight(dropped));
         dropped.write("BYE\r");
         QCOMPARE(nextRead(dropped, 1000), QByteArray("bye"));
         QVERIFY(!dropped.waitForReadyRead(1000));
@@ -95,7 +87,7 @@ private slots:
         QVERIFY(service->waitForClosedConnections(2, 1000));
 
         QTcpSocket pulled;
-        QVERIFY(connectTo(pulled));
+        QVERIFY(connectStraight(pulled));
         QVERIFY(service->waitForConnections(3, 1000));
         QVERIFY(service->inConversation());
         pulled.write("PULL\r");

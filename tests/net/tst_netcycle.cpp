@@ -6,7 +6,6 @@ using namespace simnet;
 using namespace nettest;
 
 namespace {
-const QByteArray login = QByteArray(shellUser) + '\r' + shellPassword + '\r';
 const QByteArray loggedInCat = login + "cat /mnt/RT2860_default_vlan\r";
 const QByteArray licenceA = "700101-2024-CN-00000A";
 const QByteArray licenceB = "700101-2024-CN-00000B";
@@ -32,9 +31,9 @@ private slots:
         QTest::addColumn<QString>("text");
 
         const QByteArray none;
-        const QString earlier = earlierText;
         // Three pauses of 500 ms, the screen and tcpVariant as they were.
-        QTest::newRow("no device anywhere") << none << none << false << none << 5 << earlierPicture << earlier;
+        QTest::newRow("no device anywhere")
+            << none << none << false << none << 5 << testsupport::earlierPicture << testsupport::earlierText;
         // The first shell is queried with tcpVariant 0, the second with 1; the second stays.
         QTest::newRow("both shells: the second stays")
             << none << licenceA << false << licenceB << 1 << lbl16 << QString::fromLatin1(licenceB);
@@ -75,16 +74,15 @@ private slots:
         for (const auto &service : services)
             QVERIFY2(service.first, qPrintable(why));
 
-        auto window = quietWindow();
-        testsupport::WindowProbe(*window).showEarlier();
-        window->tcpVariant = 5;
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
+        QuietWindow screen;
+        screen.showEarlier();
+        screen.window.tcpVariant = 5;
 
-        const qint64 took = runCycle(*window);
+        const qint64 took = runCycle(screen.window);
         if (services.empty())
             QUORVANE_VERIFY_WAITS(took, 1500);
-        NETTEST_OUTCOME(*window, messages, QString(), picture, text);
-        QCOMPARE(window->tcpVariant, variant);
+        NETTEST_OUTCOME(screen, QString(), picture, text);
+        QCOMPARE(screen.window.tcpVariant, variant);
         for (int i = 0; i < int(services.size()); ++i) {
             FakeTcpService &service = *services[i].first;
             QCOMPARE(service.received(), services[i].second);

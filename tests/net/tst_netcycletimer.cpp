@@ -4,9 +4,6 @@
 // handled before the cycle has returned.
 #include "tests/net/netfixture.h"
 
-#include <QLabel>
-#include <QTimer>
-
 #include <algorithm>
 
 using namespace simnet;

@@ -67,19 +67,18 @@ private slots:
         QFETCH(QByteArray, wire);
         NETTEST_START(device, atServiceAddress, atServicePort,
                       Script().on(productionModeLine, acknowledgement).on(serialRecordLine, serialRecord));
-        auto window = quietWindow();
-        testsupport::WindowProbe(*window).showEarlier();
-        window->tcpVariant = 1; // read only by the other dialogue
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
-        QVERIFY(connectStraight(*window, atServiceAddress, atServicePort));
+        QuietWindow screen;
+        screen.showEarlier();
+        screen.window.tcpVariant = 1; // read only by the other dialogue
+        QVERIFY(connectStraight(*screen.window.tcpSocket));
 
-        window->QueryTcp9527();
+        screen.window.QueryTcp9527();
 
         QCOMPARE(device->received(), wire);
-        NETTEST_OUTCOME(*window, messages, message, picture, text);
+        NETTEST_OUTCOME(screen, message, picture, text);
         // The dialogue leaves the connection open, unless the device dropped it.
         if (acknowledgement.end != Reply::End::Reset)
-            QCOMPARE(window->tcpSocket->state(), QAbstractSocket::ConnectedState);
+            QCOMPARE(screen.window.tcpSocket->state(), QAbstractSocket::ConnectedState);
     }
 
     void dialogue3762_data()
@@ -121,17 +120,16 @@ private slots:
         QFETCH(QString, text);
         const char *address = variant == 0 ? shellAddress2 : shellAddress10;
         NETTEST_START(shell, address, shellPort, Script().on(vlanDefaultsLine, output));
-        auto window = quietWindow();
-        testsupport::WindowProbe(*window).showEarlier();
-        window->tcpVariant = variant;
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
-        QVERIFY(connectStraight(*window, address, shellPort));
+        QuietWindow screen;
+        screen.showEarlier();
+        screen.window.tcpVariant = variant;
+        QVERIFY(connectStraight(*screen.window.tcpSocket, address, shellPort));
 
-        window->QueryTcp3762();
+        screen.window.QueryTcp3762();
 
         QCOMPARE(shell->received(), QByteArray("cat /mnt/RT2860_default_vlan\r"));
-        NETTEST_OUTCOME(*window, messages, picture.isEmpty() ? unsupported : QString(), picture, text);
-        QCOMPARE(window->tcpVariant, variant); // the dialogue only reads it
+        NETTEST_OUTCOME(screen, picture.isEmpty() ? unsupported : QString(), picture, text);
+        QCOMPARE(screen.window.tcpVariant, variant); // the dialogue only reads it
     }
 };
 

@@ -4,59 +4,53 @@
 
 using namespace simnet;
 
+namespace {
+constexpr struct
+{
+    const char *tag;
+    const char *address; // 192.168.0.1: port 9527; else port 3762
+    const char *answered; // the one command the device answers; null: none
+    bool wrongReply;      // the message: nettest::wrongReply, or else nettest::unsupported
+    int atLeastMs;
+} silentDevices[] = {
+    // drain 100, 6000 without a reply
+    {"9527: no acknowledgement", atServiceAddress, serialRecordLine, true, 6100},
+    // drain 100, OK, a second of silence; drain 100, 6000 without a reply
+    {"9527: no record", atServiceAddress, productionModeLine, false, 7200},
+    {"3762: no output", shellAddress10, nullptr, false, 6100},
+};
+} // namespace
+
 class TestQuerySilence : public QObject
 {
     Q_OBJECT
 
 private slots:
 
-    void silentDevice_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("atLeastMs");
-
-        // drain 100, 6000 without a reply
-        QTest::newRow("9527: no acknowledgement")
-            << QString::fromLatin1(atServiceAddress) << int(atServicePort)
-            << Script().on(serialRecordLine, Reply::text(serialRecordReply(sampleLicence)))
-            << nettest::wrongReply << 6100;
-        // drain 100, OK, a second of silence; drain 100, 6000 without a reply
-        QTest::newRow("9527: no record")
-            << QString::fromLatin1(atServiceAddress) << int(atServicePort)
-            << Script().on(productionModeLine, Reply::text("\r\nOK\r\n", 10))
-            << nettest::unsupported << 7200;
-        QTest::newRow("3762: no output")
-            << QString::fromLatin1(shellAddress10) << int(shellPort) << Script()
-            << nettest::unsupported << 6100;
-    }
+    void silentDevice_data() { addRows(silentDevices); }
     void silentDevice()
     {
-        QFETCH(QString, address);
-        QFETCH(int, port);
-        QFETCH(Script, script);
-        QFETCH(QString, message);
-        QFETCH(int, atLeastMs);
-        const QByteArray ip = address.toLatin1();
-        NETTEST_START(device, ip.constData(), quint16(port), script);
-        auto window = nettest::quietWindow();
-        testsupport::WindowProbe(*window).showEarlier();
-        window->tcpVariant = 1;
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
-        QVERIFY(nettest::connectStraight(*window, ip.constData(), quint16(port)));
+        const auto &row = fetchRow(silentDevices);
+        const bool at9527 = qstrcmp(row.address, atServiceAddress) == 0;
+        Script script;
+        if (row.answered == serialRecordLine)
+            script.on(serialRecordLine, Reply::text(serialRecordReply(sampleLicence)));
+        else if (row.answered)
+            script.on(productionModeLine, Reply::text("\r\nOK\r\n", 10));
+        const auto [device, screen] = nettest::serveConnected(script, row.address, at9527 ? atServicePort : shellPort);
+        screen->showEarlier();
+        screen->window.tcpVariant = 1;
 
         QElapsedTimer clock;
         clock.start();
-        if (port == atServicePort)
-            window->QueryTcp9527();
+        if (at9527)
+            screen->window.QueryTcp9527();
         else
-            window->QueryTcp3762();
+            screen->window.QueryTcp3762();
         const qint64 took = clock.elapsed();
 
-        QUORVANE_VERIFY_WAITS(took, atLeastMs);
-        NETTEST_OUTCOME(*window, messages, message, QString(), QString());
+        QUORVANE_VERIFY_WAITS(took, row.atLeastMs);
+        NETTEST_OUTCOME(*screen, row.wrongReply ? nettest::wrongReply : nettest::unsupported, QString(), QString());
     }
 };
 

@@ -47,10 +47,10 @@ private slots:
         QFETCH(QByteArray, wire);
         QFETCH(QString, reply);
         QFETCH(int, atLeastMs);
-        const auto [service, window] = nettest::serveConnected(Script().otherwise(answer));
+        const auto [service, screen] = nettest::serveConnected(Script().otherwise(answer));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(window->readTCP(command), reply);
+        QCOMPARE(screen->window.readTCP(command), reply);
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_WAITS(took, atLeastMs);
         QCOMPARE(service->received(), wire);
@@ -59,37 +59,37 @@ private slots:
     // Leftovers of the login and prompts never reach the reply.
     void leftoversAreDrained()
     {
-        const auto [service, window] = nettest::serveConnected(Script()
+        const auto [service, screen] = nettest::serveConnected(Script()
                 .greet(Reply::text("Password: ").then("\r\n# ", 50))
                 .on("CMD", Reply::text("answer\r\n", 20)));
         QThread::msleep(300); // the leftovers are there, unread
-        QCOMPARE(window->readTCP(QStringLiteral("CMD")), QStringLiteral("answer\r\n"));
+        QCOMPARE(screen->window.readTCP(QStringLiteral("CMD")), QStringLiteral("answer\r\n"));
     }
 
     // Data that comes after an earlier reply was complete is thrown away by the next call.
     void lateDataOfAnEarlierCommandIsDrained()
     {
-        const auto [service, window] = nettest::serveConnected(Script()
+        const auto [service, screen] = nettest::serveConnected(Script()
                 .on("FIRST", Reply::text("first", 10).then("late", 1500))
                 .on("SECOND", Reply::text("second", 10)));
-        QCOMPARE(window->readTCP(QStringLiteral("FIRST")), QStringLiteral("first"));
+        QCOMPARE(screen->window.readTCP(QStringLiteral("FIRST")), QStringLiteral("first"));
         QThread::msleep(800); // "late" arrives meanwhile
-        QCOMPARE(window->readTCP(QStringLiteral("SECOND")), QStringLiteral("second"));
+        QCOMPARE(screen->window.readTCP(QStringLiteral("SECOND")), QStringLiteral("second"));
     }
 
     // Chunks less than 1000 ms apart belong to one reply; the first gap of 1000 ms ends it.
     void replyEndsAtTheFirstSecondOfSilence()
     {
-        const auto [service, window] = nettest::serveConnected(Script()
+        const auto [service, screen] = nettest::serveConnected(Script()
                 .on("CMD", Reply::text("a", 10).then("b", 700).then("c", 700).then("d", 1300))
                 .on("NEXT", Reply::text("n", 10)));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(window->readTCP(QStringLiteral("CMD")), QStringLiteral("abc"));
+        QCOMPARE(screen->window.readTCP(QStringLiteral("CMD")), QStringLiteral("abc"));
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_WAITS(took, 100 + 1400 + 1000);
         QThread::msleep(500); // "d" arrives meanwhile, and is drained
-        QCOMPARE(window->readTCP(QStringLiteral("NEXT")), QStringLiteral("n"));
+        QCOMPARE(screen->window.readTCP(QStringLiteral("NEXT")), QStringLiteral("n"));
     }
 };
 

@@ -41,10 +41,10 @@ private slots:
         QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, drainMs);
-        const auto [service, window] = nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
+        const auto [service, screen] = nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
-        window->readTCP(QStringLiteral("CMD"));
+        screen->window.readTCP(QStringLiteral("CMD"));
         const qint64 took = clockMs() - start;
         QVERIFY(service->waitForReceived(4, 2000));
         // When the service received the command.
@@ -81,10 +81,10 @@ private slots:
         QFETCH(int, atMostMs);
         QFETCH(int, minSize);
         QFETCH(int, maxSize);
-        const auto [service, window] = nettest::serveConnected(Script().on("CMD", talk));
+        const auto [service, screen] = nettest::serveConnected(Script().on("CMD", talk));
         QElapsedTimer clock;
         clock.start();
-        const QString reply = window->readTCP(QStringLiteral("CMD"));
+        const QString reply = screen->window.readTCP(QStringLiteral("CMD"));
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_DURATION(took, atLeastMs, atMostMs);
         QVERIFY2(reply.size() >= minSize && reply.size() <= maxSize, qPrintable(QString::number(reply.size())));
@@ -97,18 +97,17 @@ private slots:
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
-        auto window = nettest::quietWindow();
-        testsupport::WindowProbe probe(*window);
-        probe.showEarlier();
+        nettest::QuietWindow screen;
+        screen.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
-        window->QueryTcp9527();
+        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
+        screen.window.QueryTcp9527();
         // The two 500 ms pauses; the drain and the reply end at 64 KiB each.
         QUORVANE_VERIFY_WAITS(clock.elapsed(), 1000);
-        QCOMPARE(probe.statusBar(), nettest::wrongReply);
-        QVERIFY(probe.cleared());
+        QCOMPARE(screen.statusBar(), nettest::wrongReply);
+        QVERIFY(screen.cleared());
         // The command went out although the device never fell silent.
         QVERIFY(service->waitForReceived(12, 1000));
         QCOMPARE(service->received(), QByteArray("AT*PROD=1\r\n\r"));

@@ -25,16 +25,16 @@ private slots:
         QFETCH(Script, script);
         QFETCH(int, atLeastMs);
         NETTEST_START(atService, atServiceAddress, atServicePort, script);
-        auto window = nettest::quietWindow();
+        nettest::QuietWindow screen;
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(window->ConnectTCP(QStringLiteral("192.168.0.1"), QStringLiteral("9527"), QString(), QString()));
+        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_WAITS(took, atLeastMs);
 
         // The connection stands, and nothing was sent.
-        QCOMPARE(window->tcpSocket->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(screen.window.tcpSocket->state(), QAbstractSocket::ConnectedState);
         QVERIFY(atService->connections().first().isOpen());
         QVERIFY(atService->received().isEmpty());
     }
@@ -43,22 +43,20 @@ private slots:
     // pause.
     void addressWithoutListener_data()
     {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QString>("port");
-        QTest::newRow("192.168.0.1:9527") << QStringLiteral("192.168.0.1") << QStringLiteral("9527");
-        QTest::newRow("192.168.2.1:3762") << QStringLiteral("192.168.2.1") << QStringLiteral("3762");
-        QTest::newRow("192.168.10.1:3762") << QStringLiteral("192.168.10.1") << QStringLiteral("3762");
+        QTest::addColumn<QByteArray>("address");
+        QTest::newRow("192.168.0.1:9527") << QByteArray(atServiceAddress);
+        QTest::newRow("192.168.2.1:3762") << QByteArray(shellAddress2);
+        QTest::newRow("192.168.10.1:3762") << QByteArray(shellAddress10);
     }
     void addressWithoutListener()
     {
-        QFETCH(QString, ip);
-        QFETCH(QString, port);
-        auto window = nettest::quietWindow();
+        QFETCH(QByteArray, address);
+        nettest::QuietWindow screen;
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!window->ConnectTCP(ip, port, QLatin1String(shellUser), QLatin1String(shellPassword)));
+        QVERIFY(!nettest::connectTarget(screen.window, address.constData()));
         const qint64 took = clock.elapsed();
-        QCOMPARE(window->tcpSocket->error(), QAbstractSocket::ConnectionRefusedError);
+        QCOMPARE(screen.window.tcpSocket->error(), QAbstractSocket::ConnectionRefusedError);
         QUORVANE_VERIFY_WAITS(took, 500);
     }
 
@@ -66,10 +64,9 @@ private slots:
     void everyCallStartsAFreshConnection()
     {
         NETTEST_START(shellA, shellAddress2, shellPort, loginShell(vlanDefaults(sampleLicence)));
-        auto window = nettest::quietWindow();
-        const QString ip = QLatin1String(shellAddress2);
-        QVERIFY(window->ConnectTCP(ip, QStringLiteral("3762"), QLatin1String(shellUser), QLatin1String(shellPassword)));
-        QVERIFY(window->ConnectTCP(ip, QStringLiteral("3762"), QLatin1String(shellUser), QLatin1String(shellPassword)));
+        nettest::QuietWindow screen;
+        QVERIFY(nettest::connectTarget(screen.window, shellAddress2));
+        QVERIFY(nettest::connectTarget(screen.window, shellAddress2));
 
         const QList<ConnectionRecord> seen = shellA->connections();
         QCOMPARE(seen.size(), 2);
@@ -77,9 +74,8 @@ private slots:
         QVERIFY(seen[1].isOpen());
         QVERIFY2(seen[1].acceptedAtMs - seen[0].closedAtMs >= 480,
                  qPrintable(QString::number(seen[1].acceptedAtMs - seen[0].closedAtMs)));
-        const QByteArray login = QByteArray(shellUser) + '\r' + shellPassword + '\r';
-        QCOMPARE(seen[0].received, login);
-        QCOMPARE(seen[1].received, login);
+        QCOMPARE(seen[0].received, nettest::login);
+        QCOMPARE(seen[1].received, nettest::login);
     }
 
     // A failed connection leaves the socket as it is; the next call still connects. A port
@@ -87,13 +83,12 @@ private slots:
     // listening on the right port.
     void aFailedAttemptDoesNotSpoilTheNext()
     {
-        const QString ip = QStringLiteral("192.168.0.1");
-        auto window = nettest::quietWindow();
-        QVERIFY(!window->ConnectTCP(ip, QStringLiteral("9527"), QString(), QString()));
+        nettest::QuietWindow screen;
+        QVERIFY(!nettest::connectTarget(screen.window, atServiceAddress));
         NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Reply::text("hi")));
-        QVERIFY(!window->ConnectTCP(ip, QStringLiteral("95x7"), QString(), QString()));
+        QVERIFY(!screen.window.ConnectTCP(QLatin1String(atServiceAddress), QStringLiteral("95x7"), QString(), QString()));
         QVERIFY(!atService->waitForConnections(1, 200));
-        QVERIFY(window->ConnectTCP(ip, QStringLiteral("9527"), QString(), QString()));
+        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
         QCOMPARE(atService->connections().size(), 1);
     }
 };

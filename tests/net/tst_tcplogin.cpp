@@ -33,7 +33,7 @@ private slots:
         QTest::addColumn<QString>("pass");
         QTest::addColumn<QByteArray>("wire");
 
-        QTest::newRow("user name, then password") << user << password << userLine + passwordLine;
+        QTest::newRow("user name, then password") << user << password << nettest::login;
         QTest::newRow("empty user name with a password") << QString() << password << passwordLine;
         QTest::newRow("user name without a password") << user << QString() << userLine;
         QTest::newRow("no login at all") << QString() << QString() << QByteArray();
@@ -47,9 +47,9 @@ private slots:
         QFETCH(QString, pass);
         QFETCH(QByteArray, wire);
         NETTEST_START(shellA, shellAddress2, shellPort, anyUserShell());
-        auto window = nettest::quietWindow();
+        nettest::QuietWindow screen;
 
-        QVERIFY(window->ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
+        QVERIFY(screen.window.ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
         // Every line was answered before ConnectTCP returned; give stray bytes a moment anyway.
         QThread::msleep(200);
         QCOMPARE(shellA->received(), wire);
@@ -67,7 +67,7 @@ private slots:
         QTest::addColumn<int>("atLeastMs");
 
         QTest::newRow("user name and password answered in two chunks each")
-            << shell() << true << userLine + passwordLine << 1000;
+            << shell() << true << nettest::login << 1000;
         QTest::newRow("user name answered in one chunk fails")
             << Script(shell()).on(shellUser, Reply::text(QByteArray(shellUser) + "\r\nPassword: ", 10))
             << false << userLine << 2000;
@@ -78,11 +78,11 @@ private slots:
             << false << userLine << 1000;
         QTest::newRow("password answered in one chunk logs in after the extra wait")
             << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10))
-            << true << userLine + passwordLine << 2000;
+            << true << nettest::login << 2000;
         QTest::newRow("password not answered fails")
-            << Script(shell()).on(shellPassword, Reply::silence()) << false << userLine + passwordLine << 2000;
+            << Script(shell()).on(shellPassword, Reply::silence()) << false << nettest::login << 2000;
         QTest::newRow("missing greeting is no failure")
-            << Script(shell()).greet(Reply::silence()) << true << userLine + passwordLine << 2000;
+            << Script(shell()).greet(Reply::silence()) << true << nettest::login << 2000;
     }
     void replyRules()
     {
@@ -91,21 +91,19 @@ private slots:
         QFETCH(QByteArray, wire);
         QFETCH(int, atLeastMs);
         NETTEST_START(shellB, shellAddress10, shellPort, script);
-        auto window = nettest::quietWindow();
-        testsupport::WindowProbe(*window).showEarlier();
-        QSignalSpy messages(window.get(), &MainWindow::ShowInformationTr);
+        nettest::QuietWindow screen;
+        screen.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
-        const bool result = window->ConnectTCP(QLatin1String(shellAddress10), QStringLiteral("3762"),
-                                               user, password);
+        const bool result = nettest::connectTarget(screen.window, shellAddress10);
         const qint64 took = clock.elapsed();
         QCOMPARE(result, loggedIn);
         QUORVANE_VERIFY_WAITS(took, atLeastMs);
         QThread::msleep(100);
         QCOMPARE(shellB->received(), wire);
         // Logged in or not, the screen stays as it was and nothing is said.
-        NETTEST_OUTCOME(*window, messages, QString(), nettest::earlierPicture, nettest::earlierText);
+        NETTEST_OUTCOME(screen, QString(), testsupport::earlierPicture, testsupport::earlierText);
     }
 };
 

@@ -1,17 +1,72 @@
 // What the network dialogues read out of device replies: tables of real-looking replies.
 // Their properties over any bytes are checked by the fuzz targets in fuzz/ (tcp_*).
 #include "net/tcpreply.h"
+#include "tests/net/tablerows.h"
 
-#include <QtTest>
+using namespace std::literals;
 
 namespace {
-const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
-const QString lbl16 = QStringLiteral(":/qjpg/res/LBL16.png");
-const QString none;
+constexpr char lbl15[] = ":/qjpg/res/LBL15.png";
+constexpr char lbl16[] = ":/qjpg/res/LBL16.png";
 
-const QByteArray snReply = "\r\n*MRD_SN:1,SN5G2406150031,866012012345678,700101-2024-CN-000147\r\n\r\nOK\r\n";
-const QByteArray shellReply = "cat /mnt/RT2860_default_vlan\r\nDefault\r\nWanVlanId=0\r\n"
-                              "net_cert=700102-2023-CN-004711\r\nVlanEnable=0\r\n# ";
+constexpr TextCase upToZeroCases[] = {
+    {"plain", "\r\nOK\r\n", "\r\nOK\r\n"},
+    {"cut at a zero byte", "7001\0" "01-tail"sv, "7001"},
+    {"zero byte first", "\0OK"sv, ""},
+    {"utf-8", "许可证,700101", "许可证,700101"},
+    {"empty", "", ""},
+};
+
+constexpr TextCase lastCommaFieldCases[] = {
+    {"record", "\r\n*MRD_SN:1,SN5G2406150031,866012012345678,700101-2024-CN-000147\r\n\r\nOK\r\n",
+     "700101-2024-CN-000147\r\n\r\nOK\r\n"},
+    {"no comma", "700102X\r\nOK\r\n", "700102X\r\nOK\r\n"},
+    {"comma last", "*MRD_SN:1,700101,", ""},
+    {"empty parts kept", "a,,", ""},
+    {"empty", "", ""},
+    {"full-width comma is no comma", "a，700101", "a，700101"},
+};
+
+constexpr TextCase netCertValueCases[] = {
+    {"shell output", "cat /mnt/RT2860_default_vlan\r\nDefault\r\nWanVlanId=0\r\n"
+                     "net_cert=700102-2023-CN-004711\r\nVlanEnable=0\r\n# ",
+     "700102-2023-CN-004711\r\nVlanEnable=0\r\n# "},
+    {"any one character skipped", "net_cert\t700101", "700101"},
+    {"two characters shift", "net_cert: 700101", " 700101"},
+    {"first marker", "net_cert=700102\nnet_cert=700101", "700102\nnet_cert=700101"},
+    {"no marker starts at 8", "12345678700101xyz", "700101xyz"},
+    {"no marker, echo first", "cat /mnt/RT2860_default_vlan", "/RT2860_default_vlan"},
+    {"marker is case-sensitive", "NET_CERT=700101", "=700101"},
+    {"marker at the end", "x net_cert", ""},
+    {"one character behind the marker", "net_cert=", ""},
+    {"empty", "", ""},
+};
+
+constexpr TextCase shownTextCases[] = {
+    {"exactly 21", "700101-2024-CN-000147\r\nOK", "700101-2024-CN-000147"},
+    {"short keeps line ends and OK", "700101-A1\r\n\r\nOK\r\n", "700101-A1\r\n\r\nOK\r\n"},
+    {"short, then cut", "700101-A1\r\n\r\nOK\r\n# more", "700101-A1\r\n\r\nOK\r\n# mo"},
+    {"characters, not bytes", "700101许可证许可证许可证许可证许可证许可证", "700101许可证许可证许可证许可证许可证"},
+    {"empty", "", ""},
+};
+
+// The picture for a value at port 9527, and at port 3762 with tcpVariant 0 and 1 (none: "").
+constexpr struct
+{
+    const char *tag;
+    const char *value;
+    const char *at9527;
+    const char *at3762v0;
+    const char *at3762v1;
+} keysCases[] = {
+    {"700101", "700101-2024", lbl16, lbl15, lbl16},
+    {"700102", "700102-2024", lbl15, lbl15, lbl15},
+    {"key alone", "700101", lbl16, lbl15, lbl16},
+    {"other key", "700103-2024", "", "", ""},
+    {"five characters", "70010", "", "", ""},
+    {"not at the start", " 700101", "", "", ""},
+    {"empty", "", "", "", ""},
+};
 } // namespace
 
 class TestTcpReply : public QObject
@@ -19,22 +74,8 @@ class TestTcpReply : public QObject
     Q_OBJECT
 
 private slots:
-    void upToZero_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("plain") << QByteArray("\r\nOK\r\n") << QStringLiteral("\r\nOK\r\n");
-        QTest::newRow("cut at a zero byte") << QByteArray("7001\0" "01-tail", 12) << QStringLiteral("7001");
-        QTest::newRow("zero byte first") << QByteArray("\0OK", 3) << QString();
-        QTest::newRow("utf-8") << QByteArray("许可证,700101") << QStringLiteral("许可证,700101");
-        QTest::newRow("empty") << QByteArray() << QString();
-    }
-    void upToZero()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(licencetext::upToZero(bytes), text);
-    }
+    void upToZero_data() { addRows(upToZeroCases); }
+    void upToZero() { checkRow(upToZeroCases, licencetext::upToZero); }
 
     void acknowledges_data()
     {
@@ -53,97 +94,26 @@ private slots:
         QCOMPARE(tcpreply::acknowledges(reply), ok);
     }
 
-    void lastCommaField_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("field");
-        QTest::newRow("record") << QString::fromLatin1(snReply)
-                                << QStringLiteral("700101-2024-CN-000147\r\n\r\nOK\r\n");
-        QTest::newRow("no comma") << QStringLiteral("700102X\r\nOK\r\n") << QStringLiteral("700102X\r\nOK\r\n");
-        QTest::newRow("comma last") << QStringLiteral("*MRD_SN:1,700101,") << QString();
-        QTest::newRow("empty parts kept") << QStringLiteral("a,,") << QString();
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("full-width comma is no comma") << QStringLiteral("a，700101") << QStringLiteral("a，700101");
-    }
-    void lastCommaField()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QString, field);
-        QCOMPARE(tcpreply::lastCommaField(reply), field);
-    }
+    void lastCommaField_data() { addRows(lastCommaFieldCases); }
+    void lastCommaField() { checkRow(lastCommaFieldCases, tcpreply::lastCommaField); }
 
-    void netCertValue_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("shell output") << QString::fromLatin1(shellReply)
-                                      << QStringLiteral("700102-2023-CN-004711\r\nVlanEnable=0\r\n# ");
-        QTest::newRow("any one character skipped") << QStringLiteral("net_cert\t700101") << QStringLiteral("700101");
-        QTest::newRow("two characters shift") << QStringLiteral("net_cert: 700101") << QStringLiteral(" 700101");
-        QTest::newRow("first marker") << QStringLiteral("net_cert=700102\nnet_cert=700101")
-                                      << QStringLiteral("700102\nnet_cert=700101");
-        QTest::newRow("no marker starts at 8") << QStringLiteral("12345678700101xyz") << QStringLiteral("700101xyz");
-        QTest::newRow("no marker, echo first") << QStringLiteral("cat /mnt/RT2860_default_vlan")
-                                               << QStringLiteral("/RT2860_default_vlan");
-        QTest::newRow("marker is case-sensitive") << QStringLiteral("NET_CERT=700101") << QStringLiteral("=700101");
-        QTest::newRow("marker at the end") << QStringLiteral("x net_cert") << QString();
-        QTest::newRow("one character behind the marker") << QStringLiteral("net_cert=") << QString();
-        QTest::newRow("empty") << QString() << QString();
-    }
-    void netCertValue()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QString, value);
-        QCOMPARE(tcpreply::netCertValue(reply), value);
-    }
+    void netCertValue_data() { addRows(netCertValueCases); }
+    void netCertValue() { checkRow(netCertValueCases, tcpreply::netCertValue); }
 
-    void shownText_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("exactly 21") << QStringLiteral("700101-2024-CN-000147\r\nOK")
-                                    << QStringLiteral("700101-2024-CN-000147");
-        QTest::newRow("short keeps line ends and OK") << QStringLiteral("700101-A1\r\n\r\nOK\r\n")
-                                                      << QStringLiteral("700101-A1\r\n\r\nOK\r\n");
-        QTest::newRow("short, then cut") << QStringLiteral("700101-A1\r\n\r\nOK\r\n# more")
-                                         << QStringLiteral("700101-A1\r\n\r\nOK\r\n# mo");
-        QTest::newRow("characters, not bytes") << QStringLiteral("700101许可证许可证许可证许可证许可证许可证")
-                                               << QStringLiteral("700101许可证许可证许可证许可证许可证");
-        QTest::newRow("empty") << QString() << QString();
-    }
-    void shownText()
-    {
-        QFETCH(QString, value);
-        QFETCH(QString, text);
-        QCOMPARE(tcpreply::shownText(value), text);
-    }
+    void shownText_data() { addRows(shownTextCases); }
+    void shownText() { checkRow(shownTextCases, tcpreply::shownText); }
 
-    void keys_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("at9527");
-        QTest::addColumn<QString>("at3762v0");
-        QTest::addColumn<QString>("at3762v1");
-        QTest::newRow("700101") << QStringLiteral("700101-2024") << lbl16 << lbl15 << lbl16;
-        QTest::newRow("700102") << QStringLiteral("700102-2024") << lbl15 << lbl15 << lbl15;
-        QTest::newRow("key alone") << QStringLiteral("700101") << lbl16 << lbl15 << lbl16;
-        QTest::newRow("other key") << QStringLiteral("700103-2024") << none << none << none;
-        QTest::newRow("five characters") << QStringLiteral("70010") << none << none << none;
-        QTest::newRow("not at the start") << QStringLiteral(" 700101") << none << none << none;
-        QTest::newRow("empty") << QString() << none << none << none;
-    }
+    void keys_data() { addRows(keysCases); }
     void keys()
     {
-        QFETCH(QString, value);
-        QFETCH(QString, at9527);
-        QFETCH(QString, at3762v0);
-        QFETCH(QString, at3762v1);
-        QCOMPARE(tcpreply::picture9527(value), at9527);
-        QCOMPARE(tcpreply::picture3762(value, 0), at3762v0);
-        QCOMPARE(tcpreply::picture3762(value, 1), at3762v1);
+        const auto &row = fetchRow(keysCases);
+        const QString value = QString::fromUtf8(row.value);
+        QCOMPARE(tcpreply::picture9527(value), QLatin1String(row.at9527));
+        QCOMPARE(tcpreply::picture3762(value, 0), QLatin1String(row.at3762v0));
+        QCOMPARE(tcpreply::picture3762(value, 1), QLatin1String(row.at3762v1));
         // Any variant other than 0 is the second address.
-        QCOMPARE(tcpreply::picture3762(value, 7), at3762v1);
-        QCOMPARE(tcpreply::picture3762(value, -1), at3762v1);
+        QCOMPARE(tcpreply::picture3762(value, 7), QLatin1String(row.at3762v1));
+        QCOMPARE(tcpreply::picture3762(value, -1), QLatin1String(row.at3762v1));
     }
 };
 

@@ -4,11 +4,9 @@
 // Shared by the serial tests: the ports and replies of the supported devices, and a window
 // set up for one dialogue at a time.
 
-#include "sim/serial/serialbench.h"
 #include "sim/serial/serialdevices.h"
-#include "tests/support/timing.h"
-
 #include "tests/support/testmain.h"
+#include "tests/support/timing.h"
 #include "tests/support/window.h" // the window, its labels, status bar and timer
 
 #include <QtTest>
@@ -16,7 +14,6 @@
 namespace serialtest {
 
 using quorvane::sim::Reply;
-using quorvane::sim::Testbed;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
 
@@ -38,6 +35,16 @@ inline QByteArray licenceReplyOfKind(int kind)
     return serialPersonas[kind].licenceReply(licence21);
 }
 
+// A port of the kind whose device answers the kind's IMEI command with `imei` and its
+// licence command with `licence`.
+inline FakeAtDevice &addAnsweringPort(SerialBench &bench, int kind, const Reply &imei, const Reply &licence)
+{
+    FakeAtDevice &device = addPersonaPort(bench, kind);
+    device.on(serialPersonas[kind].imeiCommand, imei);
+    device.on(serialPersonas[kind].licenceCommand, licence);
+    return device;
+}
+
 // A window whose poll timer stands still: the test drives the dialogue by hand.
 struct Dialogue : testsupport::QuietWindow
 {
@@ -57,6 +64,5 @@ struct Dialogue : testsupport::QuietWindow
 };
 
 } // namespace serialtest
-
 
 #endif // QUORVANE_TESTS_SERIALTEST_H

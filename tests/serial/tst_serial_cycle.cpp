@@ -1,28 +1,12 @@
 // The serial step of the detection cycle, and how long one dialogue with a device that
 // answers at once takes.
 #include "tests/serial/serialtest.h"
-#include "tests/support/testmain.h"
 
 #include <QProcess>
 
 #include <algorithm>
 
 using namespace serialtest;
-
-namespace {
-
-// Starts the real program under the bench's fakes; the caller kills it.
-bool startProgram(QProcess &program, const SerialBench &bench)
-{
-    QProcessEnvironment environment = bench.processEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.setProcessEnvironment(environment);
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
-    return program.waitForStarted();
-}
-
-} // namespace
 
 class TestSerialCycle : public QObject
 {
@@ -35,9 +19,8 @@ private slots:
     void dealTimerRunsTheSerialDialogue()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 2);
-        device.on("AT+EGMR=0", Reply::text(okLine("+EGMR: \"990001081234567\"")));
-        device.on("AT*MRD_SN=R", Reply::text(licenceReplyOfKind(2)));
+        FakeAtDevice &device = addAnsweringPort(bench, 2, Reply::text(okLine("+EGMR: \"990001081234567\"")),
+                                                Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
         testsupport::runCycle(dialogue.window);
@@ -63,14 +46,19 @@ private slots:
     {
         QFETCH(bool, busy);
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 1);
-        device.on("AT+CGSN", Reply::text(okLine("990001031234567")));
-        device.on("AT+NCSN?", Reply::text(licenceReplyOfKind(1)));
+        FakeAtDevice &device = addAnsweringPort(bench, 1, Reply::text(okLine("990001031234567")),
+                                                Reply::text(licenceReplyOfKind(1)));
         if (busy)
             QVERIFY(bench.holdBusy(QString::fromLatin1(serialPersonas[1].name)));
 
+        QProcessEnvironment environment = bench.processEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QProcess program;
-        QVERIFY(startProgram(program, bench));
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+
         // Two cycles; when busy, two cycles and more.
         const bool talked = busy ? device.waitForCommands(1, 2500)
                                  : device.waitForCommands(4, 3 * 1000 + quorvane::test::slackMs()); // start-up, two ticks
@@ -98,9 +86,7 @@ private slots:
         QFETCH(QByteArray, licenceReply);
         QFETCH(int, waits);
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 0);
-        device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001011234567")));
-        device.on("AT*KESET=26", Reply::text(licenceReply));
+        addAnsweringPort(bench, 0, Reply::text(imeiReply("990001011234567")), Reply::text(licenceReply));
         Dialogue dialogue;
 
         QVector<qint64> queries;

@@ -2,7 +2,6 @@
 // the wire byte for byte, markers and offsets, the model variant of one device against
 // the next, replies that show nothing, and devices pulled out.
 #include "tests/serial/serialtest.h"
-#include "tests/support/testmain.h"
 
 using namespace serialtest;
 
@@ -23,14 +22,24 @@ QByteArray kesetReply(const QByteArray &field)
     return "\r\n+KESET: 26," + field + "\r\n\r\nOK\r\n";
 }
 
-Script kind0(const QByteArray &imei, const Reply &licence)
+// The kind's own two commands: its IMEI command (none for kind 3) answered as that kind
+// answers with `imei`, then its licence command answered with `licence`.
+Script chat(int kind, const QByteArray &imei, const Reply &licence)
 {
-    return {{"AT*MRD_IMEI=R", imeiReply(imei)}, {"AT*KESET=26", licence}};
+    const SerialPersona &persona = serialPersonas[kind];
+    Script script{{persona.licenceCommand, licence}};
+    if (persona.imeiCommand)
+        script.prepend({persona.imeiCommand, persona.imeiReply(imei)});
+    return script;
+}
+Script chat(int kind, const QByteArray &imei, const QByteArray &licence)
+{
+    return chat(kind, imei, Reply::text(licence));
 }
 
 // Puts the script on a port of the kind, strict: any other command stops the test there.
-// Returns the bytes the dialogue should send.
-QByteArray addScriptedPort(SerialBench &bench, int kind, const Script &script)
+// Returns the device and the bytes the dialogue should send it.
+std::pair<FakeAtDevice &, QByteArray> addScriptedPort(SerialBench &bench, int kind, const Script &script)
 {
     quorvane::sim::Script strict;
     QByteArray wire;
@@ -38,8 +47,9 @@ QByteArray addScriptedPort(SerialBench &bench, int kind, const Script &script)
         strict.on(say.command, say.reply);
         wire += say.command + "\r\n";
     }
-    addPersonaPort(bench, kind).setScript(strict.strict());
-    return wire;
+    FakeAtDevice &device = addPersonaPort(bench, kind);
+    device.setScript(strict.strict());
+    return {device, wire};
 }
 
 } // namespace
@@ -60,31 +70,27 @@ private slots:
         QTest::addColumn<QString>("text");
         const QString licence = QString::fromLatin1(licence21);
 
-        QTest::newRow("kind 0, KESET") << 0 << kind0("990001011234567", Reply::text(kesetReply(licence21 + "XYZ")))
+        QTest::newRow("kind 0, KESET") << 0 << chat(0, "990001011234567", kesetReply(licence21 + "XYZ"))
                                        << "LBL01.jpg" << licence;
         QTest::newRow("kind 0, row 10 asks USERDATAR")
             << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
                            {"AT+USERDATAR=1,21", okLine("+USERDATAR:21," + licence21)}}
             << "LBL10.jpg" << licence;
         QTest::newRow("kind 1, 4 bytes skipped behind AT+NCSN?")
-            << 1 << Script{{"AT+CGSN", okLine("990001031234567")}, {"AT+NCSN?", licenceReplyOfKind(1)}}
-            << "LBL03.jpg" << licence;
+            << 1 << chat(1, "990001031234567", licenceReplyOfKind(1)) << "LBL03.jpg" << licence;
         QTest::newRow("kind 1, row 10 still asks NCSN")
-            << 1 << Script{{"AT+CGSN", okLine("990001101234567")}, {"AT+NCSN?", licenceReplyOfKind(1)}}
-            << "LBL10.jpg" << licence;
+            << 1 << chat(1, "990001101234567", licenceReplyOfKind(1)) << "LBL10.jpg" << licence;
         QTest::newRow("kind 2, behind 2010,")
-            << 2 << Script{{"AT+EGMR=0", okLine("+EGMR: \"990001051234567\"")}, {"AT*MRD_SN=R", licenceReplyOfKind(2)}}
-            << "LBL05.jpg" << licence;
+            << 2 << chat(2, "990001051234567", licenceReplyOfKind(2)) << "LBL05.jpg" << licence;
         QTest::newRow("kind 3, no IMEI, one byte skipped behind MRD_SN:")
-            << 3 << Script{{"AT*MRD_SN=R", licenceReplyOfKind(3)}} << "BKG00.png" << licence;
+            << 3 << chat(3, QByteArray(), licenceReplyOfKind(3)) << "BKG00.png" << licence;
         QTest::newRow("a shorter field carries the line ends")
-            << 0 << kind0("990001021234567", Reply::text(kesetReply("SHORT1234"))) << "LBL02.jpg"
-            << "SHORT1234\r\n\r\nOK\r\n";
+            << 0 << chat(0, "990001021234567", kesetReply("SHORT1234")) << "LBL02.jpg" << "SHORT1234\r\n\r\nOK\r\n";
         QTest::newRow("a zero byte ends the field")
-            << 0 << kind0("990001041234567", Reply::text(kesetReply(QByteArray("ABC\0DEFGHIJKLMNOPQRSTU", 22))))
+            << 0 << chat(0, "990001041234567", kesetReply(QByteArray("ABC\0DEFGHIJKLMNOPQRSTU", 22)))
             << "LBL04.jpg" << "ABC";
         QTest::newRow("UTF-8 in the field") // 4 * 3 + 9 = 21 bytes
-            << 0 << kind0("990001081234567", Reply::text(kesetReply("入网许可ABCDEFGHI"))) << "LBL08.jpg"
+            << 0 << chat(0, "990001081234567", kesetReply("入网许可ABCDEFGHI")) << "LBL08.jpg"
             << QStringLiteral("入网许可ABCDEFGHI");
         // Replies that come in parts: the continuation gathers them.
         QTest::newRow("replies in chunks")
@@ -93,13 +99,12 @@ private slots:
             << "LBL06.jpg" << licence;
         // "ok" in the first part of a licence reply, in any case and inside any word, ends
         // the reading there: the text is cut from that part alone.
-        const QByteArray more = "MORE\r\n\r\nOK\r\n";
-        QTest::newRow("OK inside TOKEN") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,TOKEN123").then(more, 40))
-                                         << "LBL01.jpg" << "TOKEN123";
-        QTest::newRow("lower case ok") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,book").then(more, 40))
-                                       << "LBL01.jpg" << "book";
-        QTest::newRow("mixed case ok") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,xOk").then(more, 40))
-                                       << "LBL01.jpg" << "xOk";
+        const auto cutAtOk = [](const QByteArray &first) {
+            return chat(0, "990001011234567", Reply::text("\r\n+KESET: 26," + first).then("MORE\r\n\r\nOK\r\n", 40));
+        };
+        QTest::newRow("OK inside TOKEN") << 0 << cutAtOk("TOKEN123") << "LBL01.jpg" << "TOKEN123";
+        QTest::newRow("lower case ok") << 0 << cutAtOk("book") << "LBL01.jpg" << "book";
+        QTest::newRow("mixed case ok") << 0 << cutAtOk("xOk") << "LBL01.jpg" << "xOk";
     }
     void dialogueShowsTheLicence()
     {
@@ -107,13 +112,12 @@ private slots:
         QFETCH(Script, script);
         QFETCH(QString, picture);
         QFETCH(QString, text);
-
         SerialBench bench;
-        const QByteArray wire = addScriptedPort(bench, kind, script);
+        const auto [device, wire] = addScriptedPort(bench, kind, script);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
-        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
+        QCOMPARE(device.received(), wire);
         QCOMPARE(dialogue.text->text(), text);
         QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/") + picture));
         QVERIFY(dialogue.said.isEmpty());
@@ -144,22 +148,21 @@ private slots:
         QTest::newRow("error in a word skips it too")
             << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
             << unsupported << true;
-        QTest::newRow("kind 0, no marker") << 0 << kind0("990001011234567", Reply::text(okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")))
-                                           << failed << false;
+        QTest::newRow("kind 0, no marker")
+            << 0 << chat(0, "990001011234567", okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")) << failed << false;
         QTest::newRow("kind 0, USERDATAR, no marker")
             << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
                            {"AT+USERDATAR=1,21", okLine("+KESET: 26,ABCDEFGHIJKLMNOPQRSTU")}}
             << failed << false;
         QTest::newRow("kind 1, no marker")
-            << 1 << Script{{"AT+CGSN", okLine("990001031234567")}, {"AT+NCSN?", okLine("+NCSN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")}}
-            << failed << false;
+            << 1 << chat(1, "990001031234567", okLine("+NCSN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << failed << false;
         QTest::newRow("kind 2, ERROR")
             << 2 << Script{{"AT+EGMR=0", okLine("990001051234567")}, {"AT*MRD_SN=R", QByteArray("\r\nERROR\r\n")}}
             << failed << false;
-        QTest::newRow("kind 3, no marker") << 3 << Script{{"AT*MRD_SN=R", okLine("SN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")}}
-                                           << QString() << false;
-        QTest::newRow("empty field") << 0 << kind0("990001011234567", Reply::text("\r\n+KESET: 26,\r\n\r\nOK\r\n"))
-                                     << QString() << false;
+        QTest::newRow("kind 3, no marker")
+            << 3 << chat(3, QByteArray(), okLine("SN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << QString() << false;
+        QTest::newRow("empty field")
+            << 0 << chat(0, "990001011234567", kesetReply(QByteArray())) << QString() << false;
     }
     void dialogueShowsNoLicence()
     {
@@ -168,12 +171,12 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, cleared);
         SerialBench bench;
-        const QByteArray wire = addScriptedPort(bench, kind, script);
+        const auto [device, wire] = addScriptedPort(bench, kind, script);
         Dialogue dialogue;
         dialogue.showEarlier();
 
         QVERIFY(dialogue.run());
-        QCOMPARE(bench.device(QString::fromLatin1(serialPersonas[kind].name))->received(), wire);
+        QCOMPARE(device.received(), wire);
         QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
             QCOMPARE(dialogue.statusBar(), message);
@@ -220,9 +223,7 @@ private slots:
         QFETCH(Reply, imeiReply);
         QFETCH(QString, message);
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, kind);
-        device.on(serialPersonas[kind].imeiCommand, imeiReply);
-        device.on(serialPersonas[kind].licenceCommand, Reply::text(licenceReplyOfKind(kind)));
+        FakeAtDevice &device = addAnsweringPort(bench, kind, imeiReply, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.messages(), QStringList{message});

@@ -2,7 +2,6 @@
 // reply or after 2000 ms in all, and the dialogue goes on with what it has read.
 #include "tests/serial/serialtest.h"
 #include "tests/support/logcapture.h"
-#include "tests/support/testmain.h"
 
 #include "serial/serialreply.h"
 
@@ -33,9 +32,7 @@ private slots:
         QFETCH(Reply, licence);
         QFETCH(QString, picture);
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 0);
-        device.on("AT*MRD_IMEI=R", imei);
-        device.on("AT*KESET=26", licence);
+        FakeAtDevice &device = addAnsweringPort(bench, 0, imei, licence);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
@@ -49,9 +46,8 @@ private slots:
     void floodingImeiReplyEndsAt64KiB()
     {
         SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 0);
-        device.on("AT*MRD_IMEI=R", Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1));
-        device.on("AT*KESET=26", Reply::text(licenceReplyOfKind(0), 30));
+        addAnsweringPort(bench, 0, Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1),
+                         Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
         const testsupport::LogCapture log;
 

@@ -2,37 +2,54 @@
 // cut and the bounded continuation. Their properties over any bytes are checked by the
 // fuzz targets in fuzz/ (serial_*).
 #include "serial/serialreply.h"
-
-#include <QtTest>
+#include "tests/net/tablerows.h"
 
 using namespace serialreply;
+using namespace std::literals;
+
+namespace {
+constexpr TextCase imeiCases[] = {
+    {"MRD_IMEI reply", "\r\n*MRD_IMEI:990001011234567\r\n\r\nOK\r\n", "990001011234567"},
+    {"quoted EGMR reply", "+EGMR: \"860123456789012\"\r\nOK", "860123456789012"},
+    {"exactly the text", "123456789012345", "123456789012345"},
+    {"shorter runs before", "12 1234567 990001011234567", "990001011234567"},
+    {"16 digits are no IMEI", "9900010112345678", ""},
+    {"16 digits, then 15", "9900010112345678,990001021234567", "990001021234567"},
+    {"14 digits", "99000101123456", ""},
+    {"two IMEIs: the first", "111111111111111 222222222222222", "111111111111111"},
+    {"none", "\r\nERROR\r\n", ""},
+    {"empty", "", ""},
+};
+
+constexpr struct
+{
+    const char *tag;
+    std::string_view reply;
+    const char *marker;
+    int offset;
+    const char *text; // null: no marker, nothing cut
+} cutCases[] = {
+    {"21 bytes behind KESET", "\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n", "+KESET: 26,", 11,
+     "ABCDEFGHIJKLMNOPQRSTU"},
+    {"short field carries the line ends", "+KESET: 26,AB\r\n\r\nOK\r\n", "+KESET: 26,", 11,
+     "AB\r\n\r\nOK\r\n"},
+    {"empty field", "+KESET: 26,\r\n\r\nOK\r\n", "+KESET: 26,", 11, "\r\n\r\nOK\r\n"},
+    {"zero byte", "2010,AB\0CD"sv, "2010,", 5, "AB"},
+    {"offset past the marker", "MRD_SN: XYZ", "MRD_SN:", 8, "XYZ"},
+    {"marker at the end", "...MRD_SN:", "MRD_SN:", 8, ""},
+    {"first marker", "2010,AAA 2010,BBB", "2010,", 5, "AAA 2010,BBB"},
+    {"no marker", "+KESET: 25,ABCDEFGHIJKLMNOPQRSTU", "+KESET: 26,", 11, nullptr},
+    {"marker case matters", "at+ncsn?    ABC", "AT+NCSN?", 12, nullptr},
+};
+} // namespace
 
 class TestSerialReply : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void extractImei_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("imei");
-        QTest::newRow("MRD_IMEI reply") << "\r\n*MRD_IMEI:990001011234567\r\n\r\nOK\r\n" << "990001011234567";
-        QTest::newRow("quoted EGMR reply") << "+EGMR: \"860123456789012\"\r\nOK" << "860123456789012";
-        QTest::newRow("exactly the text") << "123456789012345" << "123456789012345";
-        QTest::newRow("shorter runs before") << "12 1234567 990001011234567" << "990001011234567";
-        QTest::newRow("16 digits are no IMEI") << "9900010112345678" << "";
-        QTest::newRow("16 digits, then 15") << "9900010112345678,990001021234567" << "990001021234567";
-        QTest::newRow("14 digits") << "99000101123456" << "";
-        QTest::newRow("two IMEIs: the first") << "111111111111111 222222222222222" << "111111111111111";
-        QTest::newRow("none") << "\r\nERROR\r\n" << "";
-        QTest::newRow("empty") << "" << "";
-    }
-    void extractImei()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, imei);
-        QCOMPARE(::extractImei(text), imei);
-    }
+    void extractImei_data() { addRows(imeiCases); }
+    void extractImei() { checkRow(imeiCases, ::extractImei); }
 
     // The first row of the table wins, whatever order the TACs have in the reply; rows
     // 9 to 12 set modelVariant, the others leave it alone.
@@ -75,43 +92,14 @@ private slots:
         }
     }
 
-    void cutLicenceText_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QByteArray>("marker");
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("21 bytes behind KESET")
-            << QByteArray("\r\n+KESET: 26,ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n") << QByteArray("+KESET: 26,") << 11
-            << true << "ABCDEFGHIJKLMNOPQRSTU";
-        QTest::newRow("short field carries the line ends")
-            << QByteArray("+KESET: 26,AB\r\n\r\nOK\r\n") << QByteArray("+KESET: 26,") << 11 << true
-            << "AB\r\n\r\nOK\r\n";
-        QTest::newRow("empty field") << QByteArray("+KESET: 26,\r\n\r\nOK\r\n") << QByteArray("+KESET: 26,")
-                                     << 11 << true << "\r\n\r\nOK\r\n";
-        QTest::newRow("zero byte") << QByteArray("2010,AB\0CD", 10) << QByteArray("2010,") << 5 << true << "AB";
-        QTest::newRow("offset past the marker") << QByteArray("MRD_SN: XYZ") << QByteArray("MRD_SN:") << 8
-                                                << true << "XYZ";
-        QTest::newRow("marker at the end") << QByteArray("...MRD_SN:") << QByteArray("MRD_SN:") << 8 << true << "";
-        QTest::newRow("first marker") << QByteArray("2010,AAA 2010,BBB") << QByteArray("2010,") << 5 << true
-                                      << "AAA 2010,BBB";
-        QTest::newRow("no marker") << QByteArray("+KESET: 25,ABCDEFGHIJKLMNOPQRSTU") << QByteArray("+KESET: 26,")
-                                   << 11 << false << "";
-        QTest::newRow("marker case matters") << QByteArray("at+ncsn?    ABC") << QByteArray("AT+NCSN?") << 12
-                                             << false << "";
-    }
+    void cutLicenceText_data() { addRows(cutCases); }
     void cutLicenceText()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(QByteArray, marker);
-        QFETCH(int, offset);
-        QFETCH(bool, found);
-        QFETCH(QString, text);
-        const std::optional<QString> cut = ::cutLicenceText(reply, marker, offset);
-        QCOMPARE(cut.has_value(), found);
+        const auto &row = fetchRow(cutCases);
+        const std::optional<QString> cut = ::cutLicenceText(bytesOf(row.reply), row.marker, row.offset);
+        QCOMPARE(cut.has_value(), row.text != nullptr);
         if (cut)
-            QCOMPARE(*cut, text);
+            QCOMPARE(*cut, QString::fromUtf8(row.text));
     }
 
     void continuation_data()

@@ -4,7 +4,6 @@
 // "指令接收失败！" and kind 3 says nothing. Without a licence the screen keeps what it showed.
 // Each binary runs one group of cases (QUORVANE_TEST_GROUP), so CTest waits them out side by side.
 #include "tests/serial/serialtest.h"
-#include "tests/support/testmain.h"
 
 using namespace serialtest;
 
