@@ -4,13 +4,6 @@
 // The real tool as the end-to-end tests run it, what it showed and what its devices
 // received, and the wait for any of it.
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -43,31 +36,29 @@ struct Event
 };
 
 // The real tool with its files in a folder of its own: its standard output and error in
-// "out" and "err". With options for the device simulator (separated by spaces) it runs
-// under the simulator, which writes its report to "report.json"; without, it runs alone
-// among the caller's fakes on the offscreen platform, with the screen log
-// (tests/support/screenlog.cpp) preloaded, writing to "screen.log".
+// "out" and "err".
 class Run
 {
 public:
-    explicit Run(const QString &devsimOptions, const QStringList &arguments = {},
-                 QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    // The tool with `arguments` under the device simulator with `devsimOptions` (separated
+    // by spaces), which writes its report to "report.json".
+    explicit Run(const QString &devsimOptions, const QStringList &arguments = {})
     {
-        QStringList command = QStringList{QStringLiteral(QUORVANE_PROGRAM)} + arguments;
-        if (devsimOptions.isEmpty()) {
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-            environment.insert(QStringLiteral("QUORVANE_SCREEN_LOG"), path("screen.log"));
-            const QString preload = environment.value(QStringLiteral("LD_PRELOAD"));
-            environment.insert(QStringLiteral("LD_PRELOAD"), preload + QLatin1String(" " QUORVANE_SCREENLOG));
-        } else {
-            const QStringList report{QStringLiteral("--report"), path("report.json"), QStringLiteral("--")};
-            command = QStringList{QStringLiteral(QUORVANE_DEVSIM)} + devsimOptions.split(' ') + report
-                    + command;
-        }
-        process.setProcessEnvironment(environment);
-        process.setStandardOutputFile(path("out"));
-        process.setStandardErrorFile(path("err"));
-        process.start(command.first(), command.mid(1));
+        const QStringList tool{QStringLiteral("--report"), path("report.json"), QStringLiteral("--"),
+                               QStringLiteral(QUORVANE_PROGRAM)};
+        start(QStringList{QStringLiteral(QUORVANE_DEVSIM)} + devsimOptions.split(' ') + tool + arguments,
+              QProcessEnvironment::systemEnvironment());
+    }
+    // The tool alone among the caller's fakes, which `environment` shows it, on the
+    // offscreen platform with the screen log (tests/support/screenlog.cpp) preloaded,
+    // writing to "screen.log".
+    explicit Run(QProcessEnvironment environment)
+    {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QUORVANE_SCREEN_LOG"), path("screen.log"));
+        const QString preload = environment.value(QStringLiteral("LD_PRELOAD"));
+        environment.insert(QStringLiteral("LD_PRELOAD"), preload + QLatin1String(" " QUORVANE_SCREENLOG));
+        start({QStringLiteral(QUORVANE_PROGRAM)}, environment);
     }
     ~Run() { stop(); }
 
@@ -163,6 +154,14 @@ public:
     QString story() { return distinctEvents().join('\n') + "\n--\n" + read("err").right(3000); }
 
 private:
+    void start(const QStringList &command, const QProcessEnvironment &environment)
+    {
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(path("out"));
+        process.setStandardErrorFile(path("err"));
+        process.start(command.first(), command.mid(1));
+    }
+
     QTemporaryDir m_dir;
     qint64 m_startedAtMs = -1;
 };

@@ -203,13 +203,12 @@ QList<NetRow> netRows()
     const QByteArray licence = sampleLicence; // 700101: LBL16 on port 9527
     const QString text = QString::fromLatin1(licence);
     const Script good = atService(serialRecordReply(licence));
-    const auto at = [&](const QByteArray &record) { return atService(record); };
     // The licence value with a zero byte at each position: a key needs its six characters.
     QList<NetRow> zeroRows;
     for (int first = 0; first < 21; first += 7) {
         NetRow row{3 + first / 7, nullptr, atServiceAddress, {}, {}, 2000 + 100, 7 * 6000};
         for (int position = first; position < first + 7; ++position) {
-            row.scripts << at(serialRecordReply(withZeroAt(licence, position)));
+            row.scripts << atService(serialRecordReply(withZeroAt(licence, position)));
             const QString shown = position < 6 ? message("(tcp)不支持此机型！") : label("LBL16.png", text.left(position));
             if (!row.expected.contains(shown))
                 row.expected << shown;
@@ -227,7 +226,8 @@ QList<NetRow> netRows()
     QList<NetRow> rows = {
         // The reply is gathered up to 64 KiB; the licence comes first.
         {0, "reply of 1 MiB", atServiceAddress,
-         {at("\r\n*MRD_SN:1,SN1," + licence + "\r\n" + mebibyte)}, {label("LBL16.png", text)}, 2000 + 100, 8000},
+         {atService("\r\n*MRD_SN:1,SN1," + licence + "\r\n" + mebibyte)}, {label("LBL16.png", text)},
+         2000 + 100, 8000},
         // The reply is gathered up to 64 KiB; no OK in it.
         {0, "endless stream", atServiceAddress,
          {Script(good).on(productionModeLine, Reply::stream("0123456789abcdef\r\n", 1))},
@@ -236,7 +236,7 @@ QList<NetRow> netRows()
          {Script(good).on(productionModeLine, Reply::text("\xff\xfe\x01" + notUtf8 + "\r\n", 10))},
          {message("返回值错误!"), cleared}, 2000 + 100 + 1000, 8000},
         {1, "invalid UTF-8 in the licence value", atServiceAddress,
-         {at("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
+         {atService("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
          {label("LBL16.png", QString::fromUtf8(invalid + "\r\nOK").left(21))}, 2000 + 100 + 1000, 8000},
         // The connection drops at the record command: an empty reply.
         {1, "vanishes mid-dialogue", atServiceAddress,
@@ -282,7 +282,9 @@ class TestHostileDevices : public QObject
         if (expected.isEmpty())
             return;
         const bool fromStart = sinceMs < 0;
-        const qint64 firstMs = program.firstAtMs(expected.first()) - (fromStart ? program.startedAtMs() : sinceMs);
+        if (fromStart)
+            sinceMs = program.startedAtMs();
+        const qint64 firstMs = program.firstAtMs(expected.first()) - sinceMs;
         qInfo("%s: first shown %lld ms after the %s", QTest::currentDataTag(), firstMs,
               fromStart ? "start" : "plug");
         QUORVANE_VERIFY_DURATION(firstMs, atLeastMs, atMostMs);
@@ -316,7 +318,7 @@ private slots:
         SerialBench bench;
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
-        e2e::Run program({}, {}, bench.processEnvironment());
+        e2e::Run program(bench.processEnvironment());
         FakeAtDevice *device = &bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
         device->on("AT*MRD_IMEI=R", row.imei);
         device->on("AT*KESET=26", row.licence);
@@ -350,7 +352,7 @@ private slots:
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::UsbBench bench(testbed);
         bench.plugRootHub(1);
-        e2e::Run program({}, {}, testbed->processEnvironment());
+        e2e::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
         const auto listed = [&] { return program.read("err").contains("11111"); };
         QVERIFY(e2e::waitFor(listed, 1000 + quorvane::test::slackMs()));
@@ -398,7 +400,7 @@ private slots:
         tick();
         // An empty testbed: the program's serial and USB steps see no device at all.
         quorvane::sim::Testbed testbed;
-        e2e::Run program({}, {}, testbed.processEnvironment());
+        e2e::Run program(testbed.processEnvironment());
 
         expectShown(program, row.expected, row.boundMs, 950 + row.waitsMs, row.boundMs, -1,
                     [&] { return device.connections().size() >= row.scripts.size(); }, tick);
