@@ -8,7 +8,7 @@
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
-#include "sim/serial/serialbench.h"
+#include "sim/serial/serialdevices.h"
 #include "sim/usb/usbbench.h"
 #include "tests/e2e/run.h"
 #include "tests/support/testmain.h"
@@ -25,6 +25,8 @@ using quorvane::sim::Reply;
 using quorvane::sim::Script;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
+using quorvane::sim::SerialPersona;
+using quorvane::sim::serialPersonas;
 using namespace simnet;
 
 namespace {
@@ -67,15 +69,10 @@ void addRows(const QList<Row> &rows)
 
 // ---- serial ---------------------------------------------------------------------------
 
-QByteArray okLine(const QByteArray &line)
-{
-    return "\r\n" + line + "\r\n\r\nOK\r\n";
-}
-const QByteArray imeiReply = okLine("*MRD_IMEI:990001011234567");  // LBL01
-QByteArray licenceReply(const QByteArray &licence)
-{
-    return okLine("+KESET: 26," + licence);
-}
+// Every row's port: of the kind "USB Serial Device", asked AT*MRD_IMEI=R and AT*KESET=26;
+// its IMEI shows LBL01.
+const SerialPersona &port = serialPersonas[0];
+const QByteArray imeiReply = port.imeiReply(port.imei);
 
 struct SerialRow
 {
@@ -95,27 +92,27 @@ QList<SerialRow> serialRows()
     QList<Reply> zeros;
     QStringList zeroLabels;
     for (int position = 0; position < 21; ++position) {
-        zeros << Reply::text(licenceReply(withZeroAt(licence21, position)));
+        zeros << Reply::text(port.licenceReply(withZeroAt(licence21, position)));
         zeroLabels << label("LBL01.jpg", text21.left(position));
     }
     const QByteArray garbageLicence = "AB" + notUtf8 + "CDEFGHIJKLMNOP";
     return {
         // Read up to the 64 KiB cap; no model in it.
-        {0, "IMEI reply of 1 MiB", Reply::text(mebibyte), Reply::text(licenceReply(licence21)), {},
+        {0, "IMEI reply of 1 MiB", Reply::text(mebibyte), Reply::text(port.licenceReply(licence21)), {},
          {message("不支持此机型！"), cleared}, 0, 1000 + 2000},
         // The licence is cut from the first 64 KiB.
         {0, "licence reply of 1 MiB", Reply::text(imeiReply),
          Reply::text("\r\n+KESET: 26," + licence21 + mebibyte), {}, {label("LBL01.jpg", text21)}, 100, 1000 + 2000},
         // The continuation read ends at its 2000 ms cap; no model in the stream.
         {1, "endless stream for the IMEI", Reply::stream("0123456789ABCDEF\r\n", 5),
-         Reply::text(licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
+         Reply::text(port.licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
         // Garbage around the IMEI; bytes that are no UTF-8 in the licence field.
         {1, "garbage and invalid UTF-8", Reply::text("\xff\xfe\x01garbage" + notUtf8 + imeiReply),
-         Reply::text("\x01\xff" + licenceReply(garbageLicence)), {},
+         Reply::text("\x01\xff" + port.licenceReply(garbageLicence)), {},
          {label("LBL01.jpg", QString::fromUtf8(garbageLicence))}, 100, 1000},
         // The text ends at the zero byte: a cycle for each position.
         {2, "zero byte at every position of the licence field", Reply::text(imeiReply),
-         Reply::text(licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
+         Reply::text(port.licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
         // The continuation read and the licence wait fail at once.
         {3, "vanishes mid-dialogue", Reply::text(imeiReply).thenUnplug(20), Reply(), {},
          {message("指令接收失败！")}, 0, 1000},
@@ -319,11 +316,11 @@ private slots:
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
         e2e::Run program(bench.processEnvironment());
-        FakeAtDevice *device = &bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
-        device->on("AT*MRD_IMEI=R", row.imei);
-        device->on("AT*KESET=26", row.licence);
+        FakeAtDevice *device = &quorvane::sim::addPersonaPort(bench, 0);
+        device->on(port.imeiCommand, row.imei);
+        device->on(port.licenceCommand, row.licence);
         for (const Reply &once : row.licenceOnce)
-            device->once("AT*KESET=26", once);
+            device->once(port.licenceCommand, once);
 
         // The first poll comes a second after the start (a coarse timer: 5 % early).
         expectShown(program, row.expected, row.boundMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
@@ -332,12 +329,12 @@ private slots:
 
         if (!device->isPlugged()) { // gone, or its line is down: a good port instead
             device->unplug();
-            device = &bench.addPort(QStringLiteral("COM6"), QStringLiteral("USB Serial Device"));
+            device = &quorvane::sim::addPersonaPort(bench, 0, QStringLiteral("COM6"));
         } else {
             device->setScript(Script());
         }
-        device->on("AT*MRD_IMEI=R", Reply::text(imeiReply));
-        device->on("AT*KESET=26", Reply::text(licenceReply(goodLicence)));
+        device->on(port.imeiCommand, Reply::text(imeiReply));
+        device->on(port.licenceCommand, Reply::text(port.licenceReply(goodLicence)));
         // A cycle without a serial port costs the network targets' pauses.
         expectServedAfter(program, row.expected, "LBL01.jpg", goodLicence, 1000 + 1500 + 500);
     }
