@@ -75,12 +75,10 @@ QStringList openGlIntegrations(const e2e::Run &run)
     QFile maps(QStringLiteral("/proc/%1/maps").arg(started.captured(1)));
     if (!maps.open(QIODevice::ReadOnly))
         return {QStringLiteral("cannot read %1").arg(maps.fileName())};
-    QStringList found;
-    for (const QByteArray &line : maps.readAll().split('\n')) {
-        const QString path = QString::fromLocal8Bit(line.mid(line.indexOf('/')));
-        if (line.contains("/xcbglintegrations/") && !found.contains(path))
-            found << path;
-    }
+    const QStringList lines = QString::fromLocal8Bit(maps.readAll()).split('\n');
+    QStringList found = lines.filter(QStringLiteral("/xcbglintegrations/"));
+    found.replaceInStrings(QRegularExpression(QStringLiteral("^[^/]*")), QString()); // the paths alone
+    found.removeDuplicates();
     return found;
 }
 
