@@ -8,7 +8,6 @@
 #include "tests/support/testmain.h"
 
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QtTest>
 

@@ -4,9 +4,6 @@
 #include "tests/e2e/run.h"
 #include "tests/support/testmain.h"
 
-#include <QDir>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <iterator>
