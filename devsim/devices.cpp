@@ -8,15 +8,9 @@
 
 #include <algorithm>
 
-using quorvane::sim::Reply;
-using quorvane::sim::FakeAtDevice;
-using quorvane::sim::SerialPersona;
-using quorvane::sim::serialPersonas;
-using quorvane::sim::fallbackImeiCommand;
-using quorvane::sim::okLine;
-using quorvane::sim::userDataCommand;
-
 namespace devsim {
+
+using namespace quorvane::sim;
 
 namespace {
 
@@ -46,13 +40,6 @@ bool parseFault(const QString &text, Fault *fault)
     return false;
 }
 
-Devices::Devices()
-    : m_testbed(std::make_shared<quorvane::sim::Testbed>())
-    , m_serial(std::make_unique<quorvane::sim::SerialBench>(m_testbed))
-    , m_usb(std::make_unique<simusb::UsbBench>(m_testbed))
-{
-}
-
 Devices::~Devices()
 {
     m_services.clear();
@@ -67,28 +54,20 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         return {};
     }
     const SerialPersona &kind = serialPersonas[choice.kind];
+    // A later serial device of the same run gets a port name of its own.
     QString name = choice.name;
-    if (name.isEmpty()) // a later device of the same run gets a port name of its own
-        name = m_serialCount == 0 ? QString::fromLatin1(kind.name) : QStringLiteral("COM%1").arg(20 + m_serialCount);
-    const QString description = choice.description.isEmpty() ? QString::fromLatin1(kind.description)
-                                                             : choice.description;
+    if (name.isEmpty() && m_serialCount > 0)
+        name = QStringLiteral("COM%1").arg(20 + m_serialCount);
     const QByteArray imei = choice.imei.isEmpty() && kind.imei ? QByteArray(kind.imei) : choice.imei;
     ++m_serialCount;
 
-    FakeAtDevice &device = m_serial->addPort(name, description);
-    const Reply imeiReply = Reply::text(serialPersonas[0].imeiReply(imei));
+    FakeAtDevice &device = addPersonaPort(*m_serial, choice.kind, name, choice.description);
     const Reply licenceReply = Reply::text(kind.licenceReply(choice.licence));
     const char *firstCommand = kind.imeiCommand ? kind.imeiCommand : kind.licenceCommand;
-    switch (choice.fault) {
-    case Fault::Silence:
-        break;
-    case Fault::None:
-    case Fault::Error:
-    case Fault::Endless:
-    case Fault::Unplug:
+    if (choice.fault != Fault::Silence) {
         if (kind.imeiCommand) {
             device.on(kind.imeiCommand, Reply::text(kind.imeiReply(imei)));
-            device.on(fallbackImeiCommand, imeiReply);
+            device.on(fallbackImeiCommand, Reply::text(serialPersonas[0].imeiReply(imei)));
         }
         device.on(kind.licenceCommand, licenceReply);
         if (!choice.laterLicence.isEmpty()) {
@@ -97,36 +76,29 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
         }
         if (choice.kind == 0)
             device.on(userDataCommand, Reply::text(okLine("+USERDATAR:21," + choice.licence)));
-        if (choice.fault == Fault::Error)
-            device.on(kind.licenceCommand, Reply::text("\r\nERROR\r\n"));
-        else if (choice.fault == Fault::Endless)
-            device.on(firstCommand, Reply::stream(noise, 5, 5));
-        else if (choice.fault == Fault::Unplug)
-            device.on(firstCommand, Reply::text("\r\n").thenUnplug(20));
-        break;
     }
+    if (choice.fault == Fault::Error)
+        device.on(kind.licenceCommand, Reply::text("\r\nERROR\r\n"));
+    else if (choice.fault == Fault::Endless)
+        device.on(firstCommand, Reply::stream(noise, 5, 5));
+    else if (choice.fault == Fault::Unplug)
+        device.on(firstCommand, Reply::text("\r\n").thenUnplug(20));
+
     // Between two dialogues: the licence command was the last one and its dialogue has had
     // time to end (the next cycle's first command is most of a second away).
-    struct Quiet
-    {
-        int commands = 0;
-        QElapsedTimer since;
-    };
-    auto quiet = std::make_shared<Quiet>();
-    quiet->since.start();
     const QByteArray lastCommand = choice.kind == 0 && imei.startsWith("99000110") ? QByteArray(userDataCommand)
                                                                                    : QByteArray(kind.licenceCommand);
-    auto busy = [&device, quiet, lastCommand] {
+    auto busy = [&device, lastCommand, seen = 0, since = QElapsedTimer()]() mutable {
         const QList<QByteArray> commands = device.commands();
-        if (commands.size() != quiet->commands) {
-            quiet->commands = commands.size();
-            quiet->since.restart();
+        if (commands.size() != seen) {
+            seen = commands.size();
+            since.start();
         }
-        return !commands.isEmpty() && (commands.last() != lastCommand || quiet->since.elapsed() < 300);
+        return !commands.isEmpty() && (commands.last() != lastCommand || since.elapsed() < 300);
     };
     auto served = [&device, lastCommand] { return device.commands().contains(lastCommand); };
-    m_presented.push_back({name, QStringLiteral("serial"), &device, busy, served, {}});
-    return name;
+    m_presented.push_back({device.portName(), QStringLiteral("serial"), &device, busy, served, {}});
+    return device.portName();
 }
 
 QString Devices::plugUsb(const UsbChoice &choice, QString *why)
@@ -141,17 +113,9 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     // again (libusb's port number is one byte).
     spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++ % 8);
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
-    switch (choice.fault) {
-    case Fault::Silence:
-        spec.script.on(simusb::licenceRequest(), simusb::Reply::silence());
-        break;
-    case Fault::Unplug:
-        spec.script.on(simusb::licenceRequest(), simusb::Reply::unplug());
-        break;
-    default:
-        spec.script.on(simusb::licenceRequest(), simusb::Reply::text(simusb::licenceReply(status, choice.licence)));
-        break;
-    }
+    spec.script.on(simusb::licenceRequest(), choice.fault == Fault::Silence ? Reply::silence()
+                                             : choice.fault == Fault::Unplug ? Reply::unplug()
+                                             : Reply::text(simusb::licenceReply(status, choice.licence)));
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
     m_presented.push_back({name, QStringLiteral("usb"), device, {},
@@ -161,34 +125,37 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
 
 QString Devices::startNet(const NetChoice &choice, QString *why)
 {
-    simnet::Script script;
-    quint16 port;
-    if (choice.address == QLatin1String(simnet::atServiceAddress)) {
-        port = simnet::atServicePort;
-        script = simnet::atService(simnet::serialRecordReply(choice.licence));
-        if (choice.fault == Fault::Error)
-            script.on(simnet::productionModeLine, simnet::Reply::text("\r\nERROR\r\n", 20));
-        else if (choice.fault == Fault::Endless)
-            script.on(simnet::productionModeLine, simnet::Reply::stream(noise, 1));
-        else if (choice.fault == Fault::Unplug)
-            script.on(simnet::serialRecordLine, simnet::Reply::reset(20));
-    } else if (choice.address == QLatin1String(simnet::shellAddress2)
-               || choice.address == QLatin1String(simnet::shellAddress10)) {
-        port = simnet::shellPort;
-        script = simnet::loginShell(simnet::vlanDefaults(choice.licence));
-        if (choice.fault == Fault::Error)
-            script.on(simnet::vlanDefaultsLine,
-                      simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': No such file or directory\nERROR\n"));
-        else if (choice.fault == Fault::Endless)
-            script.on(simnet::vlanDefaultsLine, simnet::Reply::stream(noise, 1));
-        else if (choice.fault == Fault::Unplug)
-            script.on(simnet::vlanDefaultsLine, simnet::Reply::reset(20));
-    } else {
+    const bool at = choice.address == QLatin1String(simnet::atServiceAddress);
+    if (!at && choice.address != QLatin1String(simnet::shellAddress2)
+        && choice.address != QLatin1String(simnet::shellAddress10)) {
         *why = QStringLiteral("no device lives at %1 (192.168.0.1, 192.168.2.1, 192.168.10.1)").arg(choice.address);
         return {};
     }
-    if (choice.fault == Fault::Silence)
+    const quint16 port = at ? simnet::atServicePort : simnet::shellPort;
+    // Port 9527 misbehaves at its first command, the shell at the licence file's; both are
+    // cut off at the licence question.
+    const char *firstLine = at ? simnet::productionModeLine : simnet::vlanDefaultsLine;
+    const char *lastLine = at ? simnet::serialRecordLine : simnet::vlanDefaultsLine;
+    simnet::Script script = at ? simnet::atService(simnet::serialRecordReply(choice.licence))
+                               : simnet::loginShell(simnet::vlanDefaults(choice.licence));
+    switch (choice.fault) {
+    case Fault::None:
+        break;
+    case Fault::Silence:
         script = simnet::Script();
+        break;
+    case Fault::Error:
+        script.on(firstLine, at ? Reply::text("\r\nERROR\r\n", 20)
+                                : simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': "
+                                                     "No such file or directory\nERROR\n"));
+        break;
+    case Fault::Endless:
+        script.on(firstLine, Reply::stream(noise, 1));
+        break;
+    case Fault::Unplug:
+        script.on(lastLine, Reply::reset(20));
+        break;
+    }
 
     auto service = std::make_unique<simnet::FakeTcpService>(choice.address, port, script);
     if (!service->start(why))
@@ -196,8 +163,6 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
-    const QByteArray lastLine = port == simnet::atServicePort ? QByteArray(simnet::serialRecordLine)
-                                                              : QByteArray(simnet::vlanDefaultsLine);
     auto served = [running, lastLine] {
         const QList<simnet::ConnectionRecord> connections = running->connections();
         return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
@@ -205,8 +170,8 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
                                               [&](const simnet::ReceivedLine &l) { return l.text == lastLine; });
         });
     };
-    m_presented.push_back({name, port == simnet::atServicePort ? QStringLiteral("9527") : QStringLiteral("3762"),
-                           running, {}, served, [running] { running->stopListening(); }});
+    const auto leave = [running] { running->stopListening(); };
+    m_presented.push_back({name, QString::number(port), running, {}, served, leave});
     return name;
 }
 

@@ -59,7 +59,6 @@ struct NetChoice
 class Devices
 {
 public:
-    Devices();
     ~Devices();
 
     QProcessEnvironment processEnvironment() const { return m_testbed->processEnvironment(); }
@@ -100,9 +99,10 @@ private:
     // USB port): the latest device of that name is the one meant.
     const Presented *latest(const QString &name) const;
 
-    std::shared_ptr<quorvane::sim::Testbed> m_testbed;
-    std::unique_ptr<quorvane::sim::SerialBench> m_serial;
-    std::unique_ptr<simusb::UsbBench> m_usb;
+    std::shared_ptr<quorvane::sim::Testbed> m_testbed = std::make_shared<quorvane::sim::Testbed>();
+    std::unique_ptr<quorvane::sim::SerialBench> m_serial =
+        std::make_unique<quorvane::sim::SerialBench>(m_testbed);
+    std::unique_ptr<simusb::UsbBench> m_usb = std::make_unique<simusb::UsbBench>(m_testbed);
     std::vector<std::unique_ptr<simnet::FakeTcpService>> m_services;
     std::vector<Presented> m_presented;
     int m_serialCount = 0;

@@ -8,12 +8,63 @@ namespace devsim {
 
 namespace {
 
-int secondsToMs(const QString &text, bool *ok)
+// One option as --help shows it. An option without a value name is a switch; one whose
+// value is S takes seconds (not negative, fractions allowed).
+struct OptionRow
 {
-    const double seconds = text.toDouble(ok);
-    *ok = *ok && seconds >= 0;
-    return int(seconds * 1000);
-}
+    const char *name;
+    const char *valueName;
+    const char *defaultValue;
+    const char *help;
+};
+constexpr OptionRow optionRows[] = {
+    {"serial", "K", nullptr,
+     "A serial device on a port of kind K (0: \"USB Serial Device\" COM5, 1: \"Unisoc Usb Serial Port 0\" "
+     "COM12, 2: \"Quectel USB REPL Port\" COM7, 3: \"USB-SERIAL CH340\" COM8)."},
+    {"port-name", "NAME", nullptr, "The serial port's name instead of the kind's own (COM9, ttyACM0)."},
+    {"port-description", "TEXT", nullptr,
+     "The serial port's description instead of the kind's own; the tool chooses a port by its description "
+     "followed by its name."},
+    {"imei", "DIGITS", nullptr,
+     "The serial device's 15-digit IMEI (default: a supported model's, 990001011234567 for kind 0, "
+     "990001031234567 for 1, 990001081234567 for 2; kind 3 is not asked)."},
+    {"tac", "DIGITS", nullptr, "The IMEI's first 8 digits (its model), completed to 15 digits."},
+    {"usb", nullptr, nullptr, "A USB bulk device (3e0a:0c01) plugged in after the program started."},
+    {"usb-after", "S", "2", "Seconds after the start before the USB device is plugged in (default 2)."},
+    {"usb-status", "HEX", "90",
+     "The USB reply's status byte in hex (default 90; 41 or anything else fails the check)."},
+    {"at9527", nullptr, nullptr, "The AT service at 192.168.0.1:9527."},
+    {"shell", "ADDRESS", nullptr,
+     "A login shell on port 3762 at ADDRESS (192.168.2.1 or 192.168.10.1); may be given twice."},
+    {"licence", "TEXT", nullptr,
+     "The licence text every device presented gives (21 characters; default: one per transport, for the "
+     "network devices one of a supported model, 700101-2024-CN-000147). Given twice, a serial device answers "
+     "the second text from its second licence question on."},
+    {"licence-hex", "HEX", nullptr,
+     "The licence as bytes in hex, for bytes a command line cannot carry (zero, invalid UTF-8); like "
+     "--licence."},
+    {"fault", "FAULT", "none",
+     "How the devices misbehave: none, silence (never answer), error (ERROR to the licence question; 9527: "
+     "to AT*PROD=1; USB: status 41), endless (a stream that does not stop), unplug (pulled out in the middle "
+     "of the dialogue)."},
+    {"unplug-after", "S", nullptr,
+     "Seconds after the start when the devices are pulled out (network services stop)."},
+    {"replug-after", "S", nullptr,
+     "Seconds after --unplug-after when the same devices come back (a serial device on a new port). The "
+     "devices are then pulled out only once the program is done talking to them."},
+    {"quit-after", "S", nullptr, "End after this many seconds (stopping the program)."},
+    {"scenario", "NAME", nullptr,
+     "Present a series of devices instead: 'demo' shows a serial device, a USB device, port 9527, port 3762 "
+     "at each address, then one failure per transport, about 55 seconds in all; 'soak' plugs a USB, a serial "
+     "and a network device in turn, each until the program has served it, for --rounds rounds."},
+    {"rounds", "N", "100", "Rounds of the soak scenario (default 100)."},
+    {"shots", "DIR", nullptr,
+     "Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."},
+    {"report", "FILE", nullptr, "At the end, write what every device received to FILE (JSON)."},
+    {"start-delay", "S", nullptr,
+     "Seconds between starting the program and presenting the first devices (default 0; the demo uses 2, for "
+     "the window to come up)."},
+};
 
 } // namespace
 
@@ -29,73 +80,21 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         "  scripts/isolated build/quorvane-devsim --usb --usb-after 3 -- build/quorvane\n"
         "  scripts/isolated build/quorvane-devsim --shell 192.168.10.1 --fault error -- build/quorvane"));
     parser.addHelpOption();
-    const QCommandLineOption serial(QStringLiteral("serial"),
-        QStringLiteral("A serial device on a port of kind K (0: \"USB Serial Device\" COM5, 1: \"Unisoc Usb Serial "
-                       "Port 0\" COM12, 2: \"Quectel USB REPL Port\" COM7, 3: \"USB-SERIAL CH340\" COM8)."),
-        QStringLiteral("K"));
-    const QCommandLineOption portName(QStringLiteral("port-name"),
-        QStringLiteral("The serial port's name instead of the kind's own (COM9, ttyACM0)."), QStringLiteral("NAME"));
-    const QCommandLineOption portDescription(QStringLiteral("port-description"),
-        QStringLiteral("The serial port's description instead of the kind's own; the tool chooses a port by its "
-                       "description followed by its name."), QStringLiteral("TEXT"));
-    const QCommandLineOption imei(QStringLiteral("imei"),
-        QStringLiteral("The serial device's 15-digit IMEI (default: a supported model's, 990001011234567 for kind 0, "
-                       "990001031234567 for 1, 990001081234567 for 2; kind 3 is not asked)."), QStringLiteral("DIGITS"));
-    const QCommandLineOption tac(QStringLiteral("tac"),
-        QStringLiteral("The IMEI's first 8 digits (its model), completed to 15 digits."), QStringLiteral("DIGITS"));
-    const QCommandLineOption usb(QStringLiteral("usb"), QStringLiteral("A USB bulk device (3e0a:0c01) plugged in after the program started."));
-    const QCommandLineOption usbAfter(QStringLiteral("usb-after"),
-        QStringLiteral("Seconds after the start before the USB device is plugged in (default 2)."), QStringLiteral("S"), QStringLiteral("2"));
-    const QCommandLineOption usbStatus(QStringLiteral("usb-status"),
-        QStringLiteral("The USB reply's status byte in hex (default 90; 41 or anything else fails the check)."),
-        QStringLiteral("HEX"), QStringLiteral("90"));
-    const QCommandLineOption at9527(QStringLiteral("at9527"), QStringLiteral("The AT service at 192.168.0.1:9527."));
-    const QCommandLineOption shell(QStringLiteral("shell"),
-        QStringLiteral("A login shell on port 3762 at ADDRESS (192.168.2.1 or 192.168.10.1); may be given twice."),
-        QStringLiteral("ADDRESS"));
-    const QCommandLineOption licence(QStringLiteral("licence"),
-        QStringLiteral("The licence text every device presented gives (21 characters; default: one per transport, "
-                       "for the network devices one of a supported model, 700101-2024-CN-000147). Given twice, "
-                       "a serial device answers the second text from its second licence question on."),
-        QStringLiteral("TEXT"));
-    const QCommandLineOption licenceHex(QStringLiteral("licence-hex"),
-        QStringLiteral("The licence as bytes in hex, for bytes a command line cannot carry (zero, invalid UTF-8); "
-                       "like --licence."), QStringLiteral("HEX"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-        QStringLiteral("How the devices misbehave: none, silence (never answer), error (ERROR to the licence question; "
-                       "9527: to AT*PROD=1; USB: status 41), endless (a stream that does not stop), unplug (pulled out "
-                       "in the middle of the dialogue)."), QStringLiteral("FAULT"), QStringLiteral("none"));
-    const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
-        QStringLiteral("Seconds after the start when the devices are pulled out (network services stop)."), QStringLiteral("S"));
-    const QCommandLineOption replugAfter(QStringLiteral("replug-after"),
-        QStringLiteral("Seconds after --unplug-after when the same devices come back (a serial device on a new "
-                       "port). The devices are then pulled out only once the program is done talking to them."),
-        QStringLiteral("S"));
-    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
-        QStringLiteral("End after this many seconds (stopping the program)."), QStringLiteral("S"));
-    const QCommandLineOption scenario(QStringLiteral("scenario"),
-        QStringLiteral("Present a series of devices instead: 'demo' shows a serial device, a USB device, port 9527, "
-                       "port 3762 at each address, then one failure per transport, about 55 seconds in all; 'soak' "
-                       "plugs a USB, a serial and a network device in turn, each until the program has served it, "
-                       "for --rounds rounds."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption rounds(QStringLiteral("rounds"),
-        QStringLiteral("Rounds of the soak scenario (default 100)."), QStringLiteral("N"), QStringLiteral("100"));
-    const QCommandLineOption shots(QStringLiteral("shots"),
-        QStringLiteral("Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption report(QStringLiteral("report"),
-        QStringLiteral("At the end, write what every device received to FILE (JSON)."), QStringLiteral("FILE"));
-    const QCommandLineOption startDelay(QStringLiteral("start-delay"),
-        QStringLiteral("Seconds between starting the program and presenting the first devices (default 0; the demo "
-                       "uses 2, for the window to come up)."), QStringLiteral("S"));
-    parser.addOptions({serial, portName, portDescription, imei, tac, usb, usbAfter, usbStatus, at9527, shell,
-                       licence, licenceHex, fault, unplugAfter, replugAfter, quitAfter, scenario, rounds, shots, report,
-                       startDelay});
+    for (const OptionRow &row : optionRows) {
+        parser.addOption(QCommandLineOption(QLatin1String(row.name), QLatin1String(row.help),
+                                            QLatin1String(row.valueName), QLatin1String(row.defaultValue)));
+    }
     parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
                                  QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
 
+    const auto isSet = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    // An option of seconds in ms; -1 when it is not given.
+    const auto ms = [&value](const char *name) {
+        const QString text = value(name);
+        return text.isEmpty() ? -1 : int(text.toDouble() * 1000);
+    };
     auto usage = [why](const QString &reason) {
         *why = reason;
         return false;
@@ -106,95 +105,76 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         return usage(QStringLiteral("refusing to run outside scripts/isolated: %1").arg(outside));
 
     bool ok = true;
+    for (const OptionRow &row : optionRows) {
+        const bool seconds = qstrcmp(row.valueName, "S") == 0 && isSet(row.name);
+        if (seconds && !(value(row.name).toDouble(&ok) >= 0 && ok))
+            return usage(QStringLiteral("--%1 takes seconds").arg(QLatin1String(row.name)));
+    }
+
     QList<Stage> stages;
-    if (parser.isSet(scenario)) {
-        const int roundCount = parser.value(rounds).toInt(&ok);
-        if (parser.value(scenario) == QLatin1String("demo"))
+    if (isSet("scenario")) {
+        const int roundCount = value("rounds").toInt(&ok);
+        if (value("scenario") == QLatin1String("demo"))
             stages = demoScenario();
-        else if (parser.value(scenario) == QLatin1String("soak") && ok && roundCount > 0)
+        else if (value("scenario") == QLatin1String("soak") && ok && roundCount > 0)
             stages = soakScenario(roundCount);
         else
             return usage(QStringLiteral("unknown scenario '%1' (there are 'demo' and 'soak' with --rounds N)")
-                             .arg(parser.value(scenario)));
+                             .arg(value("scenario")));
     } else {
         Stage stage{QStringLiteral("devices")};
-        Fault chosenFault;
-        if (!parseFault(parser.value(fault), &chosenFault))
-            return usage(QStringLiteral("unknown fault '%1'").arg(parser.value(fault)));
+        Fault fault;
+        if (!parseFault(value("fault"), &fault))
+            return usage(QStringLiteral("unknown fault '%1'").arg(value("fault")));
         QList<QByteArray> texts;
-        for (const QString &value : parser.values(licence))
-            texts << value.toUtf8();
-        for (const QString &value : parser.values(licenceHex))
-            texts << QByteArray::fromHex(value.toLatin1());
-        if (parser.isSet(licence) && parser.isSet(licenceHex))
+        for (const QString &text : parser.values(QStringLiteral("licence")))
+            texts << text.toUtf8();
+        for (const QString &hex : parser.values(QStringLiteral("licence-hex")))
+            texts << QByteArray::fromHex(hex.toLatin1());
+        if (isSet("licence") && isSet("licence-hex"))
             return usage(QStringLiteral("--licence and --licence-hex do not go together"));
         if (texts.size() > 2)
             return usage(QStringLiteral("a licence is given at most twice"));
-        const bool licenceGiven = !texts.isEmpty();
-        const QByteArray text = texts.value(0);
-        if (parser.isSet(serial)) {
-            SerialChoice choice;
-            choice.kind = parser.value(serial).toInt(&ok);
-            if (!ok || choice.kind < 0 || choice.kind > 3)
+        // The licence given, or else the transport's own.
+        const auto licence = [&texts](const QByteArray &own) { return texts.value(0, own); };
+
+        if (isSet("serial")) {
+            const int kind = value("serial").toInt(&ok);
+            if (!ok || kind < 0 || kind > 3)
                 return usage(QStringLiteral("--serial takes a port kind from 0 to 3"));
-            choice.name = parser.value(portName);
-            choice.description = parser.value(portDescription);
-            choice.imei = parser.value(imei).toLatin1();
-            if (parser.isSet(tac))
-                choice.imei = (parser.value(tac).toLatin1() + "1234567").left(15);
-            choice.licence = licenceGiven ? text : serialLicence;
-            choice.laterLicence = texts.value(1);
-            choice.fault = chosenFault;
-            stage.serial = choice;
+            QByteArray imei = value("imei").toLatin1();
+            if (isSet("tac"))
+                imei = (value("tac").toLatin1() + "1234567").left(15);
+            stage.serial = SerialChoice{kind, value("port-name"), value("port-description"), imei,
+                                        licence(serialLicence), fault, texts.value(1)};
         }
-        if (parser.isSet(usb)) {
-            UsbChoice choice;
-            choice.licence = licenceGiven ? text : usbLicence;
-            choice.status = parser.value(usbStatus).toInt(&ok, 16);
-            if (!ok || choice.status < 0 || choice.status > 255)
+        if (isSet("usb")) {
+            const int status = value("usb-status").toInt(&ok, 16);
+            if (!ok || status < 0 || status > 255)
                 return usage(QStringLiteral("--usb-status takes a byte in hex"));
-            choice.fault = chosenFault;
-            stage.usb = choice;
-            stage.usbAfterMs = secondsToMs(parser.value(usbAfter), &ok);
-            if (!ok)
-                return usage(QStringLiteral("--usb-after takes seconds"));
+            stage.usb = UsbChoice{licence(usbLicence), status, fault};
+            stage.usbAfterMs = ms("usb-after");
         }
-        QStringList addresses = parser.values(shell);
-        if (parser.isSet(at9527))
+        QStringList addresses = parser.values(QStringLiteral("shell"));
+        if (isSet("at9527"))
             addresses.prepend(QString::fromLatin1(simnet::atServiceAddress));
         for (const QString &address : qAsConst(addresses))
-            stage.net << NetChoice{address, licenceGiven ? text : netLicence, chosenFault};
-        if (parser.isSet(unplugAfter)) {
-            stage.unplugAfterMs = secondsToMs(parser.value(unplugAfter), &ok);
-            if (!ok)
-                return usage(QStringLiteral("--unplug-after takes seconds"));
-        }
-        if (parser.isSet(replugAfter)) {
-            stage.replugAfterMs = secondsToMs(parser.value(replugAfter), &ok);
-            if (!ok || stage.unplugAfterMs < 0)
-                return usage(QStringLiteral("--replug-after takes seconds, after --unplug-after"));
-        }
-        if (parser.isSet(quitAfter)) {
-            stage.seconds = secondsToMs(parser.value(quitAfter), &ok) / 1000;
-            if (!ok)
-                return usage(QStringLiteral("--quit-after takes seconds"));
-        }
+            stage.net << NetChoice{address, licence(netLicence), fault};
         if (!stage.serial && !stage.usb && stage.net.isEmpty())
-            return usage(QStringLiteral("no device chosen (--serial, --usb, --at9527, --shell or --scenario; see --help)"));
+            return usage(QStringLiteral("no device chosen (--serial, --usb, --at9527, --shell or --scenario; "
+                                        "see --help)"));
+
+        stage.unplugAfterMs = ms("unplug-after");
+        stage.replugAfterMs = ms("replug-after");
+        if (stage.replugAfterMs >= 0 && stage.unplugAfterMs < 0)
+            return usage(QStringLiteral("--replug-after takes seconds, after --unplug-after"));
+        stage.lengthMs = ms("quit-after");
         stages << stage;
     }
-    int startDelayMs = parser.isSet(scenario) ? 2000 : 0;
-    if (parser.isSet(startDelay)) {
-        startDelayMs = secondsToMs(parser.value(startDelay), &ok);
-        if (!ok)
-            return usage(QStringLiteral("--start-delay takes seconds"));
-    }
 
-    settings->stages = stages;
-    settings->program = parser.positionalArguments();
-    settings->shots = parser.value(shots);
-    settings->report = parser.value(report);
-    settings->startDelayMs = startDelayMs;
+    const int defaultDelayMs = isSet("scenario") ? 2000 : 0; // the demo's window comes up first
+    *settings = Settings{stages, parser.positionalArguments(), value("shots"), value("report"),
+                         isSet("start-delay") ? ms("start-delay") : defaultDelayMs};
     return true;
 }
 

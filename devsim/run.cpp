@@ -34,30 +34,28 @@ void say(const QString &line)
 class Run : public QObject
 {
 public:
-    explicit Run(const Settings &settings)
-        : m_stages(settings.stages), m_program(settings.program), m_shots(settings.shots),
-          m_report(settings.report), m_startDelayMs(settings.startDelayMs)
-    {
-    }
+    explicit Run(const Settings &settings) : m_settings(settings) {}
 
     int exec()
     {
-        if (!m_program.isEmpty()) {
+        const QStringList &program = m_settings.program;
+        if (!program.isEmpty()) {
             m_child.setProcessEnvironment(m_devices.processEnvironment());
             m_child.setProcessChannelMode(QProcess::ForwardedChannels);
             QObject::connect(&m_child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                              [this](int code, QProcess::ExitStatus status) {
-                                 say(QStringLiteral("%1 ended (%2)").arg(m_program.first(),
+                                 say(QStringLiteral("%1 ended (%2)").arg(m_settings.program.first(),
                                      status == QProcess::NormalExit ? QString::number(code) : QStringLiteral("crashed")));
                                  m_childResult = status == QProcess::NormalExit ? code : 1;
                                  finish();
                              });
-            m_child.start(m_program.first(), m_program.mid(1));
+            m_child.start(program.first(), program.mid(1));
             if (!m_child.waitForStarted()) {
-                say(QStringLiteral("cannot start %1: %2").arg(m_program.first(), m_child.errorString()));
+                say(QStringLiteral("cannot start %1: %2").arg(program.first(), m_child.errorString()));
                 return 1;
             }
-            say(QStringLiteral("started %1 (pid %2)").arg(m_program.join(QLatin1Char(' '))).arg(m_child.processId()));
+            say(QStringLiteral("started %1 (pid %2)").arg(program.join(QLatin1Char(' ')))
+                    .arg(m_child.processId()));
         } else {
             const QProcessEnvironment environment = m_devices.processEnvironment();
             say(QStringLiteral("no program given: the devices stay until Ctrl-C. A program sees them in this "
@@ -72,7 +70,7 @@ public:
             }
         });
         watch->start(100);
-        QTimer::singleShot(m_startDelayMs, this, [this] { startStage(0); });
+        QTimer::singleShot(m_settings.startDelayMs, this, [this] { startStage(0); });
         return QCoreApplication::exec() == 0 ? m_childResult : 1;
     }
 
@@ -81,54 +79,22 @@ private:
     {
         if (m_finished)
             return;
-        if (index >= m_stages.size()) {
-            say(QStringLiteral("all stages done"));
-            finish();
-            return;
-        }
-        const Stage &stage = m_stages.at(index);
+        const Stage &stage = m_settings.stages.at(index);
         if (!stage.expect.isEmpty())
             say(QStringLiteral("stage %1 expects %2").arg(stage.name, stage.expect));
-        else if (m_stages.size() > 1)
+        else if (m_settings.stages.size() > 1)
             say(QStringLiteral("stage %1").arg(stage.name));
-        QStringList names;
-        QString why;
-        if (stage.serial) {
-            const QString name = m_devices.plugSerial(*stage.serial, &why);
-            if (name.isEmpty())
-                return fail(why);
-            say(QStringLiteral("serial port %1 plugged in (kind %2)").arg(name).arg(stage.serial->kind));
-            names << name;
-        }
-        for (const devsim::NetChoice &choice : stage.net) {
-            const QString name = m_devices.startNet(choice, &why);
-            if (name.isEmpty())
-                return fail(why);
-            say(QStringLiteral("network device %1 is listening").arg(name));
-            names << name;
-        }
-        if (stage.usb) {
-            const devsim::UsbChoice usb = *stage.usb;
-            QTimer::singleShot(stage.usbAfterMs, this, [this, usb, index] {
-                if (m_finished || index != m_stage)
-                    return;
-                QString why;
-                const QString name = m_devices.plugUsb(usb, &why);
-                if (name.isEmpty())
-                    return fail(why);
-                say(QStringLiteral("USB device plugged in at bus,port %1").arg(name.mid(4)));
-                m_stageDevices << name;
-            });
-        }
         m_stage = index;
-        m_stageDevices = names;
+        m_stageDevices.clear();
+        if (!plug(index, stage.usbAfterMs))
+            return;
         if (stage.unplugAfterMs >= 0) {
-            QTimer::singleShot(stage.unplugAfterMs, this, [this, index] {
-                if (m_finished || index != m_stage)
+            QTimer::singleShot(stage.unplugAfterMs, this, [this, index, &stage] {
+                if (!current(index))
                     return;
-                if (m_stages.at(index).replugAfterMs >= 0) {
-                    retire(0, [this, index] {
-                        QTimer::singleShot(m_stages.at(index).replugAfterMs, this, [this, index] { replug(index); });
+                if (stage.replugAfterMs >= 0) {
+                    retire(0, [this, index, &stage] {
+                        QTimer::singleShot(stage.replugAfterMs, this, [this, index] { replug(index); });
                     });
                     return;
                 }
@@ -138,10 +104,47 @@ private:
                 }
             });
         }
-        if (stage.seconds >= 0)
-            QTimer::singleShot(stage.seconds * 1000, this, [this, index] { endStage(index); });
+        if (stage.lengthMs >= 0)
+            QTimer::singleShot(stage.lengthMs, this, [this, index] { endStage(index); });
         if (stage.untilServed)
             whenServed(index, 0);
+    }
+
+    // True while the stage is the one being played: late timers of an earlier stage, and
+    // every timer after the end, do nothing.
+    bool current(int index) const { return !m_finished && index == m_stage; }
+
+    // Presents the stage's devices, the USB device `usbAfterMs` later, and says so. False
+    // when one cannot be presented: the run has failed.
+    bool plug(int index, int usbAfterMs)
+    {
+        const Stage &stage = m_settings.stages.at(index);
+        QString why;
+        QStringList names;
+        if (stage.serial)
+            names << m_devices.plugSerial(*stage.serial, &why);
+        for (const NetChoice &choice : stage.net)
+            names << m_devices.startNet(choice, &why);
+        if (names.contains(QString())) {
+            fail(why);
+            return false;
+        }
+        if (!names.isEmpty())
+            say(QStringLiteral("plugged in: %1").arg(names.join(QStringLiteral(", "))));
+        m_stageDevices << names;
+        if (stage.usb) {
+            QTimer::singleShot(usbAfterMs, this, [this, index, &stage] {
+                if (!current(index))
+                    return;
+                QString why;
+                const QString name = m_devices.plugUsb(*stage.usb, &why);
+                if (name.isEmpty())
+                    return fail(why);
+                say(QStringLiteral("plugged in: %1").arg(name));
+                m_stageDevices << name;
+            });
+        }
+        return true;
     }
 
     // Ends the stage once its devices have all been served and a moment has passed for the
@@ -150,9 +153,9 @@ private:
     {
         constexpr int pollMs = 50;
         constexpr int settleMs = 300;
-        if (m_finished || index != m_stage)
+        if (!current(index))
             return;
-        const Stage &stage = m_stages.at(index);
+        const Stage &stage = m_settings.stages.at(index);
         const int expected = (stage.serial ? 1 : 0) + (stage.usb ? 1 : 0) + stage.net.size();
         bool served = m_stageDevices.size() == expected;
         for (const QString &name : qAsConst(m_stageDevices))
@@ -171,32 +174,20 @@ private:
     // position.
     void replug(int index)
     {
-        if (m_finished || index != m_stage)
+        if (!current(index))
             return;
-        const Stage &stage = m_stages.at(index);
-        QString why;
-        QStringList names;
-        if (stage.serial)
-            names << m_devices.plugSerial(*stage.serial, &why);
-        for (const devsim::NetChoice &choice : stage.net)
-            names << m_devices.startNet(choice, &why);
-        if (stage.usb)
-            names << m_devices.plugUsb(*stage.usb, &why);
-        if (names.contains(QString()))
-            return fail(why);
-        say(QStringLiteral("plugged in again: %1").arg(names.join(QStringLiteral(", "))));
-        m_stageDevices = names;
+        say(QStringLiteral("plugging in again"));
+        plug(index, 0);
     }
 
     void endStage(int index)
     {
-        if (m_finished || index != m_stage)
+        if (!current(index))
             return;
-        const Stage &stage = m_stages.at(index);
-        if (!m_shots.isEmpty())
-            screenshot(stage.name);
+        if (!m_settings.shots.isEmpty())
+            screenshot(m_settings.stages.at(index).name);
         m_stage = -1; // late plugs and unplugs of this stage are off
-        if (index + 1 >= m_stages.size()) {
+        if (index + 1 >= m_settings.stages.size()) {
             say(QStringLiteral("all stages done"));
             finish();
             return;
@@ -236,8 +227,8 @@ private:
     // when the window cannot be found by its title.
     void screenshot(const QString &name)
     {
-        QDir().mkpath(m_shots);
-        const QString file = QDir(m_shots).filePath(name + QStringLiteral(".png"));
+        QDir().mkpath(m_settings.shots);
+        const QString file = QDir(m_settings.shots).filePath(name + QStringLiteral(".png"));
         int result = QProcess::execute(QStringLiteral("import"),
                                        {QStringLiteral("-window"), QStringLiteral("QuorvaneV1.10"), file});
         if (result != 0)
@@ -264,24 +255,20 @@ private:
                 m_child.kill();
                 m_child.waitForFinished(3000);
             }
-            say(QStringLiteral("%1 stopped").arg(m_program.first()));
+            say(QStringLiteral("%1 stopped").arg(m_settings.program.first()));
         }
-        if (!m_report.isEmpty()) {
-            QFile file(m_report);
+        if (!m_settings.report.isEmpty()) {
+            QFile file(m_settings.report);
             if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
                 file.write(m_devices.report());
             else
-                say(QStringLiteral("cannot write the report %1").arg(m_report));
+                say(QStringLiteral("cannot write the report %1").arg(m_settings.report));
         }
         QCoreApplication::exit(0);
     }
 
-    devsim::Devices m_devices;
-    QList<Stage> m_stages;
-    QStringList m_program;
-    QString m_shots;
-    QString m_report;
-    int m_startDelayMs = 0;
+    const Settings m_settings;
+    Devices m_devices;
     QProcess m_child;
     int m_stage = -1;
     QStringList m_stageDevices;

@@ -15,7 +15,7 @@ namespace devsim {
 
 struct Settings
 {
-    QList<Stage> stages;
+    QList<Stage> stages;   // one at least
     QStringList program;   // empty: the devices stay until the run is stopped
     QString shots;         // a folder for a screenshot at the end of each stage; empty: none
     QString report;        // a file for what every device received (JSON); empty: none

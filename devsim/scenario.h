@@ -18,14 +18,14 @@ namespace devsim {
 struct Stage
 {
     QString name;
-    int seconds = -1;   // -1: until the program ends or the run is stopped
+    int lengthMs = -1;  // -1: until the program ends or the run is stopped
     std::optional<SerialChoice> serial;
     std::optional<UsbChoice> usb;
     int usbAfterMs = 0;
     QList<NetChoice> net;
     int unplugAfterMs = -1;
     int replugAfterMs = -1; // after the unplug: the same devices again
-    // Ends as soon as every device of the stage has been served, `seconds` at the latest.
+    // Ends as soon as every device of the stage has been served, `lengthMs` at the latest.
     bool untilServed = false;
     // What the window should show for the stage's device: picture path, blank, text.
     QString expect;

@@ -8,41 +8,34 @@
 #include <QtEndian>
 #include <QtTest>
 
-using labelpictures::Encoding;
-
 namespace {
 
-// PNG: colour type and bit depth from the IHDR chunk that follows the signature.
-bool isPng(const QByteArray &bytes, int colourType, int bitDepth, QSize *size)
-{
-    if (!bytes.startsWith("\x89PNG\r\n\x1a\n") || bytes.mid(12, 4) != "IHDR")
-        return false;
-    const auto *ihdr = reinterpret_cast<const uchar *>(bytes.constData()) + 16;
-    *size = QSize(int(qFromBigEndian<quint32>(ihdr)), int(qFromBigEndian<quint32>(ihdr + 4)));
-    return ihdr[8] == bitDepth && ihdr[9] == colourType;
-}
+// What the header of a file of each encoding says, in the order of labelpictures::Encoding:
+// a JPEG's first frame type (c2 progressive, c0 baseline) and component count, a PNG's
+// colour type and bit depth.
+const char *const encodingHeaders[] = {"JPEG frame c2, 3 components", "JPEG frame c0, 3 components",
+                                       "PNG colour 6, depth 8", "PNG colour 3, depth 4"};
 
-// JPEG: walk the markers up to the first start-of-frame and return its type (0xC0
-// baseline, 0xC2 progressive) with the frame's size and component count.
-int jpegFrame(const QByteArray &bytes, QSize *size, int *components)
+// The encoding and size a file states in its header (a PNG's IHDR chunk, a JPEG's first
+// start-of-frame marker), as in encodingHeaders; empty when the bytes are neither.
+QString statedHeader(const QByteArray &bytes, QSize *size)
 {
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    int at = 2;
-    if (bytes.size() < 4 || p[0] != 0xFF || p[1] != 0xD8)
-        return -1;
-    while (at + 9 < bytes.size()) {
-        if (p[at] != 0xFF)
-            return -1;
+    if (bytes.size() > 25 && bytes.startsWith("\x89PNG\r\n\x1a\n") && bytes.mid(12, 4) == "IHDR") {
+        *size = QSize(int(qFromBigEndian<quint32>(p + 16)), int(qFromBigEndian<quint32>(p + 20)));
+        return QStringLiteral("PNG colour %1, depth %2").arg(p[25]).arg(p[24]);
+    }
+    if (!bytes.startsWith("\xFF\xD8"))
+        return {};
+    // Walk the markers, each with its length, up to the first start-of-frame.
+    for (int at = 2; at + 9 < bytes.size() && p[at] == 0xFF; at += 2 + qFromBigEndian<quint16>(p + at + 2)) {
         const int marker = p[at + 1];
-        const int length = qFromBigEndian<quint16>(p + at + 2);
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
             *size = QSize(qFromBigEndian<quint16>(p + at + 7), qFromBigEndian<quint16>(p + at + 5));
-            *components = p[at + 9];
-            return marker;
+            return QStringLiteral("JPEG frame %1, %2 components").arg(marker, 0, 16).arg(p[at + 9]);
         }
-        at += 2 + length;
     }
-    return -1;
+    return {};
 }
 
 } // namespace
@@ -55,16 +48,18 @@ private slots:
     void everyPictureIsThereAsDrawn_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("encoding");
+        QTest::addColumn<QString>("header");
         QTest::addColumn<QSize>("size");
-        for (const auto &picture : labelpictures::all)
-            QTest::newRow(picture.path) << QString::fromLatin1(picture.path) << int(picture.encoding)
+        for (const auto &picture : labelpictures::all) {
+            QTest::newRow(picture.path) << QString::fromLatin1(picture.path)
+                                        << QString::fromLatin1(encodingHeaders[int(picture.encoding)])
                                         << QSize(picture.width, picture.height);
+        }
     }
     void everyPictureIsThereAsDrawn()
     {
         QFETCH(QString, path);
-        QFETCH(int, encoding);
+        QFETCH(QString, header);
         QFETCH(QSize, size);
 
         QImage image;
@@ -76,23 +71,7 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QSize stated;
-        int components = 0;
-        switch (Encoding(encoding)) {
-        case Encoding::ProgressiveJpeg:
-            QCOMPARE(jpegFrame(bytes, &stated, &components), 0xC2);
-            QCOMPARE(components, 3);
-            break;
-        case Encoding::BaselineJpeg:
-            QCOMPARE(jpegFrame(bytes, &stated, &components), 0xC0);
-            QCOMPARE(components, 3);
-            break;
-        case Encoding::PngRgba8:
-            QVERIFY(isPng(bytes, 6, 8, &stated));
-            break;
-        case Encoding::PngPalette4:
-            QVERIFY(isPng(bytes, 3, 4, &stated));
-            break;
-        }
+        QCOMPARE(statedHeader(bytes, &stated), header);
         QCOMPARE(stated, size);
         QVERIFY(path.endsWith(bytes.startsWith("\x89PNG") ? ".png" : ".jpg"));
 

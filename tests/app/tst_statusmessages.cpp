@@ -30,6 +30,21 @@ constexpr RecordStep recordSteps[] = {
     {RecordFile::Directory, "192.168.2.1:3762", nullptr, true},             // a new failure
 };
 
+// Says `message`; the status bar's next change empties it, eight seconds later.
+void saidThenGoneAfterEightSeconds(MainWindow &window, const QString &message)
+{
+    QElapsedTimer clock;
+    clock.start();
+    emit window.ShowInformationTr(message, 0);
+    QSignalSpy changes(window.statusBar(), &QStatusBar::messageChanged);
+    QVERIFY(changes.wait(8000 + quorvane::test::slackMs()));
+    const qint64 shownFor = clock.elapsed();
+    QCOMPARE(changes.size(), 1);
+    QVERIFY(window.statusBar()->currentMessage().isEmpty());
+    // The status bar's timer is a coarse one, allowed to fire up to 5 % early.
+    QUORVANE_VERIFY_DURATION(shownFor, 7500, 8000);
+}
+
 } // namespace
 
 class TestStatusMessages : public QObject
@@ -63,34 +78,17 @@ private slots:
     void goneAfterEightSeconds()
     {
         MainWindow window;
-        QStatusBar *bar = window.statusBar();
-        QElapsedTimer clock;
-        clock.start();
-        emit window.ShowInformationTr(QStringLiteral("读取失败"), 0);
-        QSignalSpy changes(bar, &QStatusBar::messageChanged);
-        QVERIFY(changes.wait(8000 + quorvane::test::slackMs()));
-        const qint64 shownFor = clock.elapsed();
-        QVERIFY(bar->currentMessage().isEmpty());
-        // The status bar's timer is a coarse one, allowed to fire up to 5 % early.
-        QUORVANE_VERIFY_DURATION(shownFor, 7500, 8000);
+        saidThenGoneAfterEightSeconds(window, QStringLiteral("读取失败"));
     }
 
     void replacementRestartsTheTimeout()
     {
         MainWindow window;
-        QStatusBar *bar = window.statusBar();
         emit window.ShowInformationTr(QStringLiteral("first"), 0);
         QTest::qWait(3000);
-        QElapsedTimer clock;
-        clock.start();
-        emit window.ShowInformationTr(QStringLiteral("second"), 0);
-        // The next change empties the bar eight seconds after the second message, not
-        // eight seconds after the first (5 seconds from now).
-        QSignalSpy changes(bar, &QStatusBar::messageChanged);
-        QVERIFY(changes.wait(8000 + quorvane::test::slackMs()));
-        QCOMPARE(changes.size(), 1);
-        QVERIFY(bar->currentMessage().isEmpty());
-        QUORVANE_VERIFY_DURATION(clock.elapsed(), 7500, 8000);
+        // Gone eight seconds after the second message, not eight seconds after the first
+        // (5 seconds from now).
+        saidThenGoneAfterEightSeconds(window, QStringLiteral("second"));
     }
 
     // A record that cannot be written says so once, lets the dialogues' messages be seen

@@ -3,13 +3,13 @@
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
+using namespace usbtest;
+
 namespace {
 
-simusb::DeviceSpec unopenable(const QString &sysName)
+DeviceSpec unopenable(const char *sysName)
 {
-    simusb::DeviceSpec spec = usbtest::device(sysName, 0x0483, 0x5751);
-    spec.openFails = true;
-    return spec;
+    return with(DeviceSpec{sysName, 0x0483, 0x5751}, [](DeviceSpec &s) { s.openFails = true; });
 }
 
 } // namespace
@@ -21,9 +21,9 @@ class TestUsbDeviceVp : public usbtest::BenchTest
 private slots:
     void candidateThatWillNotOpenIsRetriedThreeTimes()
     {
-        simusb::FakeUsbDevice *broken = bench->plug(unopenable(QStringLiteral("1-3")));
+        FakeUsbDevice *broken = bench->plug(unopenable("1-3"));
         BulkHidDevice device;
-        usbtest::LogCapture log;
+        LogCapture log;
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(device.open(R"({"VP":["VID_0483&PID_5750","VID_0483&PID_5751"]})"), -2);
@@ -39,10 +39,10 @@ private slots:
 
     void afterTheRetriesTheScanMovesOn()
     {
-        simusb::FakeUsbDevice *working = bench->plug(usbtest::device(QStringLiteral("1-2"), 0x3E0B, 0x0C02));
-        simusb::FakeUsbDevice *broken = bench->plug(unopenable(QStringLiteral("1-6")));
+        FakeUsbDevice *working = bench->plug(DeviceSpec{"1-2", 0x3E0B, 0x0C02});
+        FakeUsbDevice *broken = bench->plug(unopenable("1-6"));
         // libusb lists the device plugged last first: the broken one is tried first.
-        const QStringList order = usbtest::libusbOrder();
+        const QStringList order = libusbOrder();
         QVERIFY(order.indexOf(QStringLiteral("1,%1").arg(broken->devnum()))
                 < order.indexOf(QStringLiteral("1,%1").arg(working->devnum())));
 

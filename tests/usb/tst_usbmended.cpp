@@ -1,25 +1,11 @@
 // The three faults of the USB transport that this code mends: a second device of one
 // maker is opened with its own IDs; transfers without an open device or without an
 // endpoint fail at once; a position without a comma opens nothing.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-#include <QLabel>
-#include <QStatusBar>
-
-using simusb::DeviceSpec;
-using simusb::FakeUsbDevice;
 using testsupport::runCycle;
-
-namespace {
-
-DeviceSpec answeringAt(const QString &sysName, quint16 vid, quint16 pid)
-{
-    return usbtest::answering(simusb::licenceReply(0x90, usbtest::licence), 0, sysName, vid, pid);
-}
-
-} // namespace
+using namespace usbtest;
 
 class TestUsbMended : public usbtest::BenchTest
 {
@@ -40,27 +26,27 @@ private slots:
     {
         QFETCH(int, vid);
         QFETCH(int, pid);
-        bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        bench->plug(licensed());
         MainWindow window;
         // A device of another maker came and was queried: its IDs are the last ones taken.
-        FakeUsbDevice *other = bench->plug(answeringAt("1-5", 0x0483, 0x5750));
+        FakeUsbDevice *other = bench->plug(licensed(deviceB()));
         runCycle(window);
         QCOMPARE(other->received().left(11), simusb::licenceRequest());
         window.ClearLicenceLabel();
 
         // Opened by position and IDs together: only the second device's own IDs open it.
-        FakeUsbDevice *second = bench->plug(answeringAt("1-7", quint16(vid), quint16(pid)));
+        FakeUsbDevice *second = bench->plug(licensed(DeviceSpec{"1-7", quint16(vid), quint16(pid)}));
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
-        QCOMPARE(testsupport::WindowProbe(window).text->text(), QString::fromLatin1(usbtest::licence));
+        QCOMPARE(testsupport::WindowProbe(window).text->text(), QString::fromLatin1(licence));
         QVERIFY(!second->claimed());
     }
 
     // Fault 2: no transfer, no loop, no division by zero without a device or an endpoint.
     void transfersOnAClosedDeviceFailAtOnce()
     {
-        FakeUsbDevice *fake = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *fake = bench->plug(licensed());
         BulkHidDevice device;
         auto allFail = [&device] {
             char data[11] = {};
@@ -72,7 +58,7 @@ private slots:
             QCOMPARE(out, std::string("kept"));
         };
         allFail(); // never opened: nothing learned either
-        QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3073,"bus":1,"port":3})"), 0);
+        QCOMPARE(device.openByBusPort(openA), 0);
         device.close();
         allFail(); // opened, endpoints learned, closed again
         QVERIFY(fake->outTransfers().isEmpty());
@@ -81,24 +67,22 @@ private slots:
 
     void transfersWithoutAnEndpointFailAtOnce()
     {
-        DeviceSpec inOnly = answeringAt("1-3", 0x3E0A, 0x0C01);
-        inOnly.endpoints = {{0x81, 0x02, 64}};
-        DeviceSpec outOnly = answeringAt("1-4", 0x3E0A, 0x0C02);
-        outOnly.endpoints = {{0x01, 0x02, 64}};
-        FakeUsbDevice *a = bench->plug(inOnly);
-        FakeUsbDevice *b = bench->plug(outOnly);
+        // Interface 0 with the endpoint `ep` alone.
+        const auto only = [](quint8 ep) { return [ep](DeviceSpec &s) { s.endpoints = {{ep}}; }; };
+        FakeUsbDevice *a = bench->plug(with(licensed(), only(0x81)));
+        FakeUsbDevice *b = bench->plug(with(licensed(deviceB()), only(0x01)));
         char data[11] = {};
         unsigned char buffer[64];
         {
             BulkHidDevice device;
-            QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3073,"bus":1,"port":3})"), 0);
+            QCOMPARE(device.openByBusPort(openA), 0);
             QCOMPARE(device.outPacketSize(), 0);
             QCOMPARE(device.write(data, 11, 100), int(LIBUSB_ERROR_NOT_SUPPORTED));
             QVERIFY(a->outTransfers().isEmpty());
         }
         {
             BulkHidDevice device;
-            QCOMPARE(device.openByBusPort(R"({"vid":15882,"pid":3074,"bus":1,"port":4})"), 0);
+            QCOMPARE(device.openByBusPort(openB), 0);
             QCOMPARE(device.inPacketSize(), 0);
             std::string out = "kept";
             QCOMPARE(device.read(out, 100), 3);
@@ -114,7 +98,7 @@ private slots:
     void dialogueWithoutAnOutEndpointEndsSilently()
     {
         MainWindow window;
-        DeviceSpec inOnly = answeringAt("1-3", 0x3E0A, 0x0C01);
+        DeviceSpec inOnly = licensed();
         inOnly.endpoints = {{0x81, 0x02, 64}};
         FakeUsbDevice *fake = bench->plug(inOnly);
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
@@ -141,12 +125,12 @@ private slots:
     void positionWithoutACommaOpensNothing()
     {
         QFETCH(QString, position);
-        FakeUsbDevice *fake = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *fake = bench->plug(licensed());
         MainWindow window;
         window.hidVid = 0x3E0A;
         window.hidPid = 0x0C01;
         window.extraElement = position;
-        usbtest::LogCapture log;
+        LogCapture log;
         QElapsedTimer clock;
         clock.start();
         window.QueryUsb();
@@ -162,12 +146,12 @@ private slots:
     // the IDs keep their values, and the cycle's dialogue ends silently.
     void growthWithoutANewPositionEndsSilently()
     {
-        FakeUsbDevice *first = bench->plug(answeringAt("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *first = bench->plug(licensed());
         MainWindow window;
         window.hidVid = 0x0BAD;
         window.hidPid = 0x0BAD;
-        FakeUsbDevice *behindHub = bench->plug(answeringAt("1-4.3", 0x0483, 0x5750));
-        usbtest::LogCapture log;
+        FakeUsbDevice *behindHub = bench->plug(licensed(DeviceSpec{"1-4.3", 0x0483, 0x5750}));
+        LogCapture log;
         runCycle(window);
         QCOMPARE(log.count("11111"), 1);
         QCOMPARE(window.usbPositions.count("1,3"), 2);

@@ -1,21 +1,13 @@
 // The running window with devices plugged and pulled while it runs: every arrival is
 // queried once, and the time from plugging to the label on screen is measured.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
-
-#include <QLabel>
-#include <QStatusBar>
 
 #include <algorithm>
 #include <numeric>
 
-using simusb::DeviceSpec;
-using simusb::FakeUsbDevice;
-using usbtest::answering;
+using namespace usbtest;
 
 namespace {
-
-DeviceSpec answeringWith(const QByteArray &licence) { return answering(simusb::licenceReply(0x90, licence)); }
 
 // Milliseconds until the label shows `text`, the event loop running meanwhile; -1 after
 // `limitMs`.
@@ -51,21 +43,19 @@ private slots:
         for (int round = 0; round < 5; ++round) {
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
             QTest::qWait(137 * round); // plug at different phases of the poll timer
-            FakeUsbDevice *device = bench->plug(answeringWith(licence));
-            const qint64 ms = waitForLabel(label, QString::fromLatin1(licence),
-                                           usbtest::plugToAnswerMs + quorvane::test::slackMs());
+            FakeUsbDevice *device = bench->plug(licensed(deviceA(), licence));
+            const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), plugLimitMs());
             QVERIFY2(ms >= 0, "the label never showed the licence");
             times << ms;
             // At least the dialogue's 500 ms wait; at most a whole cycle (about 1.5 s with
             // the network targets' pauses) before the next one finds the device.
-            QUORVANE_VERIFY_DURATION(ms, 500, usbtest::plugToAnswerMs);
+            QUORVANE_VERIFY_DURATION(ms, 500, plugToAnswerMs);
             QCOMPARE(device->opens(), 1);
             QVERIFY(!device->claimed());
             const QString position = device->position();
             device->unplug();
             // The removal is seen by the next cycle.
-            QTRY_VERIFY_WITH_TIMEOUT(!window.usbPositions.contains(position),
-                                     usbtest::plugToAnswerMs + quorvane::test::slackMs());
+            QTRY_VERIFY_WITH_TIMEOUT(!window.usbPositions.contains(position), plugLimitMs());
         }
         std::sort(times.begin(), times.end());
         const qint64 sum = std::accumulate(times.begin(), times.end(), qint64(0));
@@ -80,20 +70,17 @@ private slots:
     {
         MainWindow window;
         QLabel *label = testsupport::WindowProbe(window).text;
-        DeviceSpec pulled;
-        pulled.script.on(simusb::licenceRequest(), simusb::Reply::unplug());
-        FakeUsbDevice *first = bench->plug(pulled);
-        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("读取失败,长度小于9"),
-                                  usbtest::plugToAnswerMs + quorvane::test::slackMs());
+        FakeUsbDevice *first = bench->plug(answering(simusb::Reply::unplug()));
+        const QString tooShort = QStringLiteral("读取失败,长度小于9");
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), tooShort, plugLimitMs());
         QCOMPARE(first->opens(), 1);
         QVERIFY(!window.usbDevice->isOpen());
         bench->collect(); // the cable is out: the device leaves sysfs too
-        QTRY_VERIFY_WITH_TIMEOUT(!window.usbPositions.contains(first->position()),
-                                 usbtest::plugToAnswerMs + quorvane::test::slackMs());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.usbPositions.contains(first->position()), plugLimitMs());
 
         const QByteArray licence("CMIIT ID:2026EF9012QP");
-        FakeUsbDevice *again = bench->plug(answeringWith(licence));
-        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), usbtest::plugToAnswerMs + quorvane::test::slackMs()) >= 0);
+        FakeUsbDevice *again = bench->plug(licensed(deviceA(), licence));
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), plugLimitMs()) >= 0);
         QCOMPARE(again->opens(), 1);
     }
 
@@ -108,10 +95,8 @@ private slots:
         QLabel *label = testsupport::WindowProbe(window).text;
         QList<FakeUsbDevice *> others;
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6")}) {
-            FakeUsbDevice *other = bench->plug(spec);
-            others << other;
-            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, other->position(),
-                                      usbtest::plugToAnswerMs + quorvane::test::slackMs());
+            others << bench->plug(spec);
+            QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, others.last()->position(), plugLimitMs());
         }
         QTest::qWait(1600); // the last one's dialogue has ended
         for (FakeUsbDevice *other : others) {
@@ -124,8 +109,8 @@ private slots:
         QVERIFY(label->text().isEmpty());
 
         const QByteArray licence("CMIIT ID:2026CD5678ZZ");
-        FakeUsbDevice *device = bench->plug(answeringWith(licence));
-        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), usbtest::plugToAnswerMs + quorvane::test::slackMs()) >= 0);
+        FakeUsbDevice *device = bench->plug(licensed(deviceA(), licence));
+        QVERIFY(waitForLabel(label, QString::fromLatin1(licence), plugLimitMs()) >= 0);
         QCOMPARE(device->claims(), 1);
     }
 
@@ -135,7 +120,7 @@ private slots:
         MainWindow window;
         FakeUsbDevice *device = bench->plug(answering(simusb::licenceReply(0x41, "x")));
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"),
-                                  usbtest::plugToAnswerMs + quorvane::test::slackMs());
+                                  plugLimitMs());
         QTest::qWait(3500);
         QCOMPARE(device->opens(), 1);
         QCOMPARE(device->outTransfers().size(), 1);

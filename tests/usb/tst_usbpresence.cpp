@@ -1,12 +1,10 @@
 // Presence detection in the real window: the snapshot taken at start-up and the report of
 // a device plugged in later, over the real libusb and emulated devices.
-#include "app/mainwindow.h"
 #include "tests/usb/usbtestsupport.h"
 
 #include <dlfcn.h>
 
-using simusb::FakeUsbDevice;
-using usbtest::device;
+using namespace usbtest;
 
 namespace {
 int failingEnumerations = 0; // calls of libusb_get_device_list still to fail
@@ -34,7 +32,7 @@ private slots:
     void devicesPresentAtStartAreNeverReported()
     {
         bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *a = bench->plug(deviceA());
         MainWindow window;
         QCOMPARE(window.usbPositions.size(), 2);
         QVERIFY(window.usbPositions.contains("1,0"));
@@ -54,9 +52,9 @@ private slots:
     void arrivalRemovalAndReplugging()
     {
         bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *a = bench->plug(deviceA());
         MainWindow window;
-        FakeUsbDevice *b = bench->plug(device("1-5", 0x0483, 0x5750));
+        FakeUsbDevice *b = bench->plug(deviceB());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,5"));
         QCOMPARE(window.extraElement, QStringLiteral("1,5"));
         QCOMPARE(window.hidVid, quint16(0x0483));
@@ -73,7 +71,7 @@ private slots:
         QVERIFY(!window.usbPositions.contains("1,3"));
         QCOMPARE(window.hidVid, quint16(0x0483));
 
-        bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        bench->plug(deviceA());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
         QCOMPARE(window.hidVid, quint16(0x3E0A));
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
@@ -81,7 +79,7 @@ private slots:
         // A workstation that runs all day: more plugs than a device number has values (a
         // byte; a bus gives addresses up to 127), each seen as it comes and goes.
         for (int plug = 0; plug < 260; ++plug) {
-            FakeUsbDevice *again = bench->plug(device("1-7", 0x3E0A, 0x0C01));
+            FakeUsbDevice *again = bench->plug(DeviceSpec{"1-7", 0x3E0A, 0x0C01});
             QCOMPARE(window.CheckUsbList(), QStringLiteral("1,7"));
             again->unplug();
             QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
@@ -94,7 +92,7 @@ private slots:
     void failedEnumerationsReportNothing()
     {
         bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *a = bench->plug(deviceA());
         failingEnumerations = 1;
         MainWindow window;
         QVERIFY(!window.usbListed);
@@ -110,7 +108,7 @@ private slots:
         QVERIFY(window.extraElement.isEmpty());  // nothing reported gone either
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
 
-        bench->plug(device("1-5", 0x0483, 0x5750));
+        bench->plug(deviceB());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,5"));
         QCOMPARE(window.hidVid, quint16(0x0483));
         QCOMPARE(a->opens(), 0);
@@ -120,8 +118,8 @@ private slots:
     {
         bench->plugRootHub(1);
         MainWindow window;
-        bench->plug(device("1-2", 0x1111, 0x2222));
-        bench->plug(device("1-4", 0x3333, 0x4444));
+        bench->plug(DeviceSpec{"1-2", 0x1111, 0x2222});
+        bench->plug(DeviceSpec{"1-4", 0x3333, 0x4444});
         const QString reported = window.CheckUsbList();
         // The first of the two in libusb's order, with that device's own IDs.
         QStringList newOnes = window.usbPositions;
@@ -137,10 +135,10 @@ private slots:
     void swapWithTheSameCountIsNotReported()
     {
         bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(device("1-3", 0x3E0A, 0x0C01));
+        FakeUsbDevice *a = bench->plug(deviceA());
         MainWindow window;
         a->unplug();
-        bench->plug(device("1-6", 0x0483, 0x5750));
+        bench->plug(DeviceSpec{"1-6", 0x0483, 0x5750});
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
         QCOMPARE(window.extraElement, QStringLiteral("1,3"));
         QVERIFY(window.usbPositions.contains("1,6"));
@@ -156,15 +154,14 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         MainWindow window;
-        usbtest::LogCapture log;
+        LogCapture log;
         QTRY_VERIFY_WITH_TIMEOUT(log.count("11111") >= 3, 3 * 1500 + quorvane::test::slackMs());
         // Not more often than the poll timer's ticks (a coarse timer: up to 5 % early).
         const int polls = log.count("11111");
         QVERIFY2(clock.elapsed() >= polls * 950, qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
-        FakeUsbDevice *b = bench->plug(device("1-5", 0x0483, 0x5750));
-        QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, QStringLiteral("1,5"),
-                                  usbtest::plugToAnswerMs + quorvane::test::slackMs());
-        QTRY_VERIFY_WITH_TIMEOUT(b->opens() == 1, usbtest::plugToAnswerMs + quorvane::test::slackMs()); // the dialogue ran once
+        FakeUsbDevice *b = bench->plug(deviceB());
+        QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, QStringLiteral("1,5"), plugLimitMs());
+        QTRY_VERIFY_WITH_TIMEOUT(b->opens() == 1, plugLimitMs()); // the dialogue ran once
         QTest::qWait(3500);
         QCOMPARE(b->opens(), 1);
     }

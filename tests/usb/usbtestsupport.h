@@ -11,8 +11,6 @@
 #include "tests/support/window.h"
 #include "tests/support/timing.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QtTest>
 
@@ -20,35 +18,57 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(simusb::DeviceSpec)
+
 namespace usbtest {
+
+using simusb::DeviceSpec;
+using simusb::FakeUsbDevice;
+using testsupport::LogCapture;
 
 // The longest a running window takes from a USB plug to the end of its dialogue: the
 // rest of a poll period, a cycle's three network pauses before the next cycle finds the
 // device, then the dialogue's 10 ms pause, 500 ms wait and 100 ms read.
 constexpr int plugToAnswerMs = 1000 + 3 * 500 + 10 + 500 + 100;
 
+// How long a test waits for what plugToAnswerMs covers, the suite's slack included.
+inline int plugLimitMs() { return plugToAnswerMs + quorvane::test::slackMs(); }
+
 const QByteArray licence("CMIIT ID:2026AB1234XY");
 
-// A device at `sysName` with the given IDs and the default endpoints (bulk 0x81 and 0x01,
-// 64 bytes), without a script.
-inline simusb::DeviceSpec device(const QString &sysName, quint16 vid, quint16 pid)
+// Device A at 1-3 (3e0a:0c01) and device B at 1-5 (0483:5750), with the default endpoints
+// (bulk 0x81 and 0x01, 64 bytes) and without a script, and the texts that open each by
+// position. Other devices are written as DeviceSpec{sysName, vid, pid}.
+inline DeviceSpec deviceA() { return {QStringLiteral("1-3"), 0x3E0A, 0x0C01}; }
+inline DeviceSpec deviceB() { return {QStringLiteral("1-5"), 0x0483, 0x5750}; }
+constexpr char openA[] = R"({"vid":15882,"pid":3073,"bus":1,"port":3})";
+constexpr char openB[] = R"({"vid":1155,"pid":22352,"bus":1,"port":5})";
+
+// `spec` changed by `change`, for rows of a data table.
+template <typename Change>
+DeviceSpec with(DeviceSpec spec, Change change)
 {
-    simusb::DeviceSpec spec;
-    spec.sysName = sysName;
-    spec.vid = vid;
-    spec.pid = pid;
+    change(spec);
     return spec;
 }
 
-// A device (by default 3e0a:0c01 at 1-3) answering the licence request with `reply`, ready
-// `delayMs` after the request; any other request stops the test there.
-inline simusb::DeviceSpec answering(const QByteArray &reply, int delayMs = 0,
-                                    const QString &sysName = QStringLiteral("1-3"),
-                                    quint16 vid = 0x3E0A, quint16 pid = 0x0C01)
+// `spec` answering the licence request with `reply`; any other request stops the test there.
+inline DeviceSpec answering(const simusb::Reply &reply, DeviceSpec spec = deviceA())
 {
-    simusb::DeviceSpec spec = device(sysName, vid, pid);
-    spec.script.on(simusb::licenceRequest(), simusb::Reply::text(reply, delayMs)).strict();
+    spec.script.on(simusb::licenceRequest(), reply).strict();
     return spec;
+}
+
+// Device A answering the licence request with `reply`, ready `delayMs` after the request.
+inline DeviceSpec answering(const QByteArray &reply, int delayMs = 0)
+{
+    return answering(simusb::Reply::text(reply, delayMs));
+}
+
+// `spec` answering the licence request with success and `text`.
+inline DeviceSpec licensed(DeviceSpec spec = deviceA(), const QByteArray &text = licence)
+{
+    return answering(simusb::Reply::text(simusb::licenceReply(0x90, text)), std::move(spec));
 }
 
 // libusb's list as "bus,address" texts, in its order.
@@ -78,8 +98,6 @@ private slots:
     void init() { bench = std::make_unique<simusb::UsbBench>(); }
     void cleanup() { bench.reset(); }
 };
-
-using testsupport::LogCapture;
 
 } // namespace usbtest
 
