@@ -168,7 +168,8 @@ QList<UsbRow> usbRows()
         {0, "bytes that are no UTF-8 in the licence field", answer(Reply::text(licence(highBytes))),
          {label("LBL17.png", QString::fromLatin1(highBytes))}, true},
         // Zero bytes stay in the text as U+0000.
-        {1, "zero bytes at the first, a middle and the last position", answer(Reply::text(licence(someZeros))),
+        {1, "zero bytes at the first, a middle and the last position",
+         answer(Reply::text(licence(someZeros))),
          {label("LBL17.png", QString::fromLatin1(someZeros.constData(), 21))}, true},
         {1, "zero bytes at every position", answer(Reply::text(licence(allZeros))),
          {label("LBL17.png", QString(21, QChar(0)))}, true},
