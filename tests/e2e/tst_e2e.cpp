@@ -3,129 +3,82 @@
 // and the device received the tool's dialogue; for one failure per transport the status
 // bar changes. The tool draws its window without loading OpenGL.
 #include "sim/net/netdevices.h"
+#include "tests/e2e/run.h"
 #include "tests/e2e/screen.h"
 #include "tests/support/testmain.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtTest>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string_view>
 
-#include <functional>
+using namespace std::string_view_literals;
 
 namespace {
 
-constexpr int shortestWaitMs = 200;
-// The picture label label_show inside the window, as the window's form places it.
-const QRect labelShowGeometry(60, 50, 251, 125);
-
-// The tool as the device simulator runs it, with the devices chosen by `options`.
-class SimulatorRun
+// Every run: the test function (and data row) it is, the simulator's devices, the label
+// picture that must show with white licence text over it (none: the devices fail, two
+// seconds after the start, and the status bar must change), and the start of what the
+// device of `kind` must have received (none: the shell's login).
+struct Case
 {
-public:
-    SimulatorRun(const QString &display, const QStringList &options)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), display);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_process.setProcessEnvironment(environment);
-        m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("devsim.log")));
-        m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("quorvane.log")));
-        m_process.start(QStringLiteral(QUORVANE_DEVSIM),
-                        options + QStringList{QStringLiteral("--report"), reportPath(), QStringLiteral("--"),
-                                              QStringLiteral(QUORVANE_PROGRAM)});
-    }
-    ~SimulatorRun() { stop(); }
-
-    bool started() { return m_process.waitForStarted(5000); }
-
-    // Ends the run: the simulator stops the tool and writes its report.
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // The bytes the device of `kind` (serial, usb, 9527, 3762) received, from the report.
-    QByteArray received(const QString &kind) const
-    {
-        QFile file(reportPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        const QJsonArray devices = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("devices")).toArray();
-        for (const QJsonValue &device : devices) {
-            if (device.toObject().value(QStringLiteral("kind")).toString() == kind)
-                return QByteArray::fromHex(device.toObject().value(QStringLiteral("receivedHex")).toString().toLatin1());
-        }
-        return {};
-    }
-
-    QString log() const
-    {
-        QFile file(m_dir.filePath(QStringLiteral("devsim.log")));
-        file.open(QIODevice::ReadOnly);
-        return QString::fromUtf8(file.readAll());
-    }
-
-    // The tool's process id, as the simulator reported it when it started the tool.
-    qint64 toolPid() const
-    {
-        const QRegularExpressionMatch started = QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)")).match(log());
-        return started.hasMatch() ? started.captured(1).toLongLong() : -1;
-    }
-
-private:
-    QString reportPath() const { return m_dir.filePath(QStringLiteral("report.json")); }
-
-    QTemporaryDir m_dir;
-    QProcess m_process;
+    const char *function;
+    const char *tag;
+    const char *devices;
+    const char *picture;
+    const char *kind;
+    std::string_view dialogue;
+};
+constexpr std::string_view serialKeset = "AT*MRD_IMEI=R\r\nAT*KESET=26\r\n"sv;
+constexpr std::string_view usbRequest = "\xaa\xaa\xaa\x96\x69\x00\x04\x09\x43\x02\x4c"sv;
+constexpr Case cases[] = {
+    // A serial device of each port kind; kind 3 is not asked for an IMEI and always shows
+    // the same picture.
+    {"serialDevice", "USB Serial Device", "--serial 0", "LBL01.jpg", "serial", serialKeset},
+    {"serialDevice", "Unisoc", "--serial 1", "LBL03.jpg", "serial", "AT+CGSN\r\nAT+NCSN?\r\n"},
+    {"serialDevice", "Quectel", "--serial 2", "LBL08.jpg", "serial", "AT+EGMR=0\r\nAT*MRD_SN=R\r\n"},
+    {"serialDevice", "CH340", "--serial 3", "BKG00.png", "serial", "AT*MRD_SN=R\r\n"},
+    // ERROR to the licence command: "指令接收失败！"
+    {"serialFault", nullptr, "--serial 0 --fault error", nullptr, "serial", serialKeset},
+    {"usbDevice", nullptr, "--usb --usb-after 1", "LBL17.png", "usb", usbRequest},
+    // A reply whose status fails the check: "校验失败".
+    {"usbFault", nullptr, "--usb --usb-after 0 --usb-status 41", nullptr, "usb", usbRequest},
+    {"port9527Device", nullptr, "--at9527", "LBL16.png", "9527", "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r"},
+    // ERROR to AT*PROD=1: "返回值错误!"
+    {"port9527Fault", nullptr, "--at9527 --fault error", nullptr, "9527", "AT*PROD=1\r\n\r"},
+    // The same model shows another label at each address.
+    {"port3762Device", "192.168.2.1", "--shell 192.168.2.1", "LBL15.png", "3762", {}},
+    {"port3762Device", "192.168.10.1", "--shell 192.168.10.1", "LBL16.png", "3762", {}},
+    // The VLAN file cannot be read, no licence entry: "(tcp)不支持此机型！"
+    {"port3762Fault", nullptr, "--shell 192.168.10.1 --fault error", nullptr, "3762", {}},
 };
 
+// The shell's login, as its persona has it: user, password, the VLAN file's command.
+const QByteArray shellDialogue = QByteArray(simnet::shellUser) + '\r' + simnet::shellPassword + '\r'
+                                 + simnet::vlanDefaultsLine + '\r';
+// The picture label label_show inside the window, as the window's form places it.
+const QRect labelShowGeometry(60, 50, 251, 125);
+// Grabbing and searching the screen is costly: a look every 200 ms.
+constexpr int screenPollMs = 200;
+
 // The libraries of Qt's X11 platform that prepare windows for OpenGL, as mapped into the
-// process `pid`; the window of the tool is drawn without OpenGL and loads none of them.
-QStringList openGlIntegrations(qint64 pid)
+// tool, whose process id the simulator says when it starts it; the window of the tool is
+// drawn without OpenGL and loads none of them.
+QStringList openGlIntegrations(const e2e::Run &run)
 {
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    const QRegularExpressionMatch started = QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)"))
+                                                .match(QString::fromUtf8(run.read("out")));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(started.captured(1)));
     if (!maps.open(QIODevice::ReadOnly))
         return {QStringLiteral("cannot read %1").arg(maps.fileName())};
-    QStringList found;
-    for (const QByteArray &line : maps.readAll().split('\n')) {
-        const QString path = QString::fromLocal8Bit(line.mid(line.indexOf('/')));
-        if (line.contains("/xcbglintegrations/") && !found.contains(path))
-            found << path;
-    }
+    const QStringList lines = QString::fromLocal8Bit(maps.readAll()).split('\n');
+    QStringList found = lines.filter(QStringLiteral("/xcbglintegrations/"));
+    found.replaceInStrings(QRegularExpression(QStringLiteral("^[^/]*")), QString()); // the paths alone
+    found.removeDuplicates();
     return found;
-}
-
-// Polls `condition` until it holds or `limitMs` has passed.
-bool waitFor(const std::function<bool()> &condition, int limitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        if (condition())
-            return true;
-        QTest::qWait(shortestWaitMs);
-    } while (clock.elapsed() < limitMs);
-    return condition();
 }
 
 } // namespace
@@ -134,8 +87,6 @@ class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
-    QString display;
-
     // The whole X screen as it is now.
     static QImage grab()
     {
@@ -143,63 +94,85 @@ class TestEndToEnd : public QObject
         return screen ? screen->grabWindow(0).toImage() : QImage();
     }
 
-    // Runs the tool with the devices of `options` until `picture` shows on the screen with
-    // white licence text over it; then the device of `kind` must have received `dialogue`.
-    void expectLabel(const QStringList &options, const QString &picturePath, const QString &kind,
-                     const QByteArray &dialogue)
+    // Waits until `picture` shows on the screen with white licence text over it, inside the
+    // window's picture label; the tool must load no OpenGL.
+    static void expectLabel(e2e::Run &run, const QString &picturePath)
     {
         const QImage picture(picturePath);
         QVERIFY2(!picture.isNull(), qPrintable(picturePath));
-        SimulatorRun run(display, options);
-        QVERIFY(run.started());
         QPoint at;
         QRect window;
         int white = 0;
-        const bool shown = waitFor([&] {
+        const bool shown = e2e::waitFor([&] {
             const QImage screen = grab();
             window = e2e::windowRect(screen);
             at = e2e::findPicture(screen, picture);
             white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
             return !at.isNull() && white > 150;
-        }, 25000);
-        const QStringList openGl = openGlIntegrations(run.toolPid());
+        }, 25000, {}, screenPollMs);
+        const QStringList openGl = openGlIntegrations(run);
         run.stop();
         QVERIFY2(openGl.isEmpty(), qPrintable(openGl.join(QLatin1Char(' '))));
         QVERIFY2(shown, qPrintable(QStringLiteral("%1 not on screen with its text (white pixels %2)\n%3")
-                                       .arg(picturePath).arg(white).arg(run.log())));
+                                       .arg(picturePath).arg(white).arg(QString::fromUtf8(run.read("out")))));
         qInfo("%s at (%d,%d), %d white text pixels over it", qPrintable(picturePath), at.x(), at.y(), white);
         // Where the window's picture label is (the window is the only one on the screen).
         const QRect labelPlace = labelShowGeometry.translated(window.topLeft());
         QVERIFY2(labelPlace.contains(QRect(at, picture.size())),
                  qPrintable(QStringLiteral("picture at (%1,%2), outside the picture label").arg(at.x()).arg(at.y())));
-        const QByteArray received = run.received(kind);
-        QVERIFY2(received.startsWith(dialogue), received.toHex().constData());
     }
 
-    // Runs the tool with the failing devices of `options` (presented two seconds after the
-    // start) until the status bar changes; then the device of `kind` must have received
-    // `dialogue`.
-    void expectMessage(const QStringList &options, const QString &kind, const QByteArray &dialogue)
+    // Waits for the window, then until its status bar changes.
+    static void expectMessage(e2e::Run &run)
     {
-        SimulatorRun run(display, QStringList{QStringLiteral("--start-delay"), QStringLiteral("2")} + options);
-        QVERIFY(run.started());
-        QRect window;
-        QVERIFY(waitFor([&] {
-            window = e2e::windowRect(grab());
+        QVERIFY(e2e::waitFor([&] {
+            const QRect window = e2e::windowRect(grab());
             return window.width() > 300 && window.height() > 200;
-        }, 10000));
+        }, 10000, {}, screenPollMs));
         QTest::qWait(500);
         const QImage before = grab();
         const QRect status = e2e::statusRegion(e2e::windowRect(before));
         int changed = 0;
-        const bool reported = waitFor([&] {
+        const bool reported = e2e::waitFor([&] {
             changed = e2e::differingPixels(before, grab(), status);
             return changed > 30;
-        }, 25000);
+        }, 25000, {}, screenPollMs);
         run.stop();
-        QVERIFY2(reported, qPrintable(run.log()));
-        qInfo("status bar %d,%d %dx%d: %d pixels changed", status.x(), status.y(), status.width(), status.height(), changed);
-        const QByteArray received = run.received(kind);
+        QVERIFY2(reported, run.read("out").constData());
+        qInfo("status bar %d,%d %dx%d: %d pixels changed", status.x(), status.y(), status.width(),
+              status.height(), changed);
+    }
+
+    // The rows of the test function `function`, from its data function.
+    static void addRows(const char *function)
+    {
+        QTest::addColumn<int>("row");
+        for (const Case &test : cases) {
+            if (qstrcmp(test.function, function) == 0)
+                QTest::newRow(test.tag) << int(&test - cases);
+        }
+    }
+
+    // Runs the case of the test function running now (of its row, for one with rows), then
+    // checks what the device received.
+    static void runCase()
+    {
+        const Case &test = *std::find_if(std::begin(cases), std::end(cases), [](const Case &c) {
+            return qstrcmp(c.function, QTest::currentTestFunction()) == 0
+                && qstrcmp(c.tag, QTest::currentDataTag()) == 0;
+        });
+        e2e::Run run(QString::fromLatin1(test.picture ? "" : "--start-delay 2 ") + test.devices);
+        QVERIFY(run.process.waitForStarted(5000));
+        if (test.picture)
+            expectLabel(run, QStringLiteral(":/qjpg/res/") + test.picture);
+        else
+            expectMessage(run);
+        if (QTest::currentTestFailed())
+            return;
+        const QByteArray dialogue = test.dialogue.empty()
+                                        ? shellDialogue
+                                        : QByteArray(test.dialogue.data(), int(test.dialogue.size()));
+        const QByteArray received = run.received(QLatin1String(test.kind));
         QVERIFY2(received.startsWith(dialogue), received.toHex().constData());
     }
 
@@ -208,107 +181,29 @@ private slots:
     {
         testsupport::requirePrivateNetwork();
         QVERIFY(!grab().isNull());
-        display = qEnvironmentVariable("DISPLAY");
     }
 
-    // A serial device of each port kind; kind 3 is not asked for an IMEI and always shows
-    // the same picture.
-    void serialDevice_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("picture");
-        QTest::addColumn<QByteArray>("dialogue");
-        QTest::newRow("USB Serial Device") << 0 << ":/qjpg/res/LBL01.jpg" << QByteArray("AT*MRD_IMEI=R\r\nAT*KESET=26\r\n");
-        QTest::newRow("Unisoc") << 1 << ":/qjpg/res/LBL03.jpg" << QByteArray("AT+CGSN\r\nAT+NCSN?\r\n");
-        QTest::newRow("Quectel") << 2 << ":/qjpg/res/LBL08.jpg" << QByteArray("AT+EGMR=0\r\nAT*MRD_SN=R\r\n");
-        QTest::newRow("CH340") << 3 << ":/qjpg/res/BKG00.png" << QByteArray("AT*MRD_SN=R\r\n");
-    }
-    void serialDevice()
-    {
-        QFETCH(int, kind);
-        QFETCH(QString, picture);
-        QFETCH(QByteArray, dialogue);
-        expectLabel({QStringLiteral("--serial"), QString::number(kind)}, picture, QStringLiteral("serial"), dialogue);
-    }
-    void serialFault()
-    {
-        // ERROR to the licence command: "指令接收失败！"
-        expectMessage({QStringLiteral("--serial"), QStringLiteral("0"), QStringLiteral("--fault"), QStringLiteral("error")},
-                      QStringLiteral("serial"), "AT*MRD_IMEI=R\r\nAT*KESET=26\r\n");
-    }
-
-    void usbDevice()
-    {
-        expectLabel({QStringLiteral("--usb"), QStringLiteral("--usb-after"), QStringLiteral("1")},
-                    QStringLiteral(":/qjpg/res/LBL17.png"), QStringLiteral("usb"),
-                    QByteArray::fromHex("aaaaaa966900040943024c"));
-    }
-    void usbFault()
-    {
-        // A reply whose status fails the check: "校验失败".
-        expectMessage({QStringLiteral("--usb"), QStringLiteral("--usb-after"), QStringLiteral("0"),
-                       QStringLiteral("--usb-status"), QStringLiteral("41")},
-                      QStringLiteral("usb"), QByteArray::fromHex("aaaaaa966900040943024c"));
-    }
-
-    void port9527Device()
-    {
-        expectLabel({QStringLiteral("--at9527")}, QStringLiteral(":/qjpg/res/LBL16.png"), QStringLiteral("9527"),
-                    "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r");
-    }
-    void port9527Fault()
-    {
-        // ERROR to AT*PROD=1: "返回值错误!"
-        expectMessage({QStringLiteral("--at9527"), QStringLiteral("--fault"), QStringLiteral("error")},
-                      QStringLiteral("9527"), "AT*PROD=1\r\n\r");
-    }
-
-    // The same model shows another label at each address.
-    void port3762Device_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("picture");
-        QTest::newRow("192.168.2.1") << simnet::shellAddress2 << ":/qjpg/res/LBL15.png";
-        QTest::newRow("192.168.10.1") << simnet::shellAddress10 << ":/qjpg/res/LBL16.png";
-    }
-    void port3762Device()
-    {
-        QFETCH(QString, address);
-        QFETCH(QString, picture);
-        expectLabel({QStringLiteral("--shell"), address}, picture, QStringLiteral("3762"), shellDialogue());
-    }
-    void port3762Fault()
-    {
-        // The VLAN file cannot be read, no licence entry: "(tcp)不支持此机型！"
-        expectMessage({QStringLiteral("--shell"), simnet::shellAddress10, QStringLiteral("--fault"), QStringLiteral("error")},
-                      QStringLiteral("3762"), shellDialogue());
-    }
-
-private:
-    static QByteArray shellDialogue()
-    {
-        return QByteArray(simnet::shellUser) + '\r' + simnet::shellPassword + '\r' + simnet::vlanDefaultsLine + '\r';
-    }
+    void serialDevice_data() { addRows("serialDevice"); }
+    void serialDevice() { runCase(); }
+    void serialFault() { runCase(); }
+    void usbDevice() { runCase(); }
+    void usbFault() { runCase(); }
+    void port9527Device() { runCase(); }
+    void port9527Fault() { runCase(); }
+    void port3762Device_data() { addRows("port3762Device"); }
+    void port3762Device() { runCase(); }
+    void port3762Fault() { runCase(); }
 };
 
-namespace {
-
-long xserverPid = 0;
-
-void stopOwnXServer() { e2e::stopXServer(xserverPid); }
-
-} // namespace
-
-// The test grabs the screen of its own X server: it runs on that server as a client.
+// The test grabs the screen of its own X server: it runs on that server as a client, and
+// so does the tool it starts.
 int main(int argc, char **argv)
 {
-    const e2e::XServer server = e2e::startXServer(640, 480);
-    xserverPid = server.pid;
+    static const e2e::XServer server = e2e::startXServer(640, 480);
     if (server.display.isEmpty())
         qFatal("cannot start Xvfb (scripts/install-deps installs it)");
-    std::atexit(stopOwnXServer);
-    const QByteArray display = server.display;
-    qputenv("DISPLAY", display);
+    std::atexit([] { e2e::stopXServer(server.pid); });
+    qputenv("DISPLAY", server.display);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication application(argc, argv);
     TestEndToEnd test;

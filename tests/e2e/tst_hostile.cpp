@@ -8,17 +8,12 @@
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
-#include "sim/serial/serialbench.h"
+#include "sim/serial/serialdevices.h"
 #include "sim/usb/usbbench.h"
+#include "tests/e2e/run.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <cerrno>
@@ -30,139 +25,11 @@ using quorvane::sim::Reply;
 using quorvane::sim::Script;
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::SerialBench;
+using quorvane::sim::SerialPersona;
+using quorvane::sim::serialPersonas;
 using namespace simnet;
 
 namespace {
-
-// The window's changes in the order the program made them, as the screen log has them:
-// "message <text>", "label <picture> <text>" (a picture with the text over it), "cleared".
-struct Event
-{
-    qint64 atMs;
-    QString what;
-};
-
-QByteArray unescaped(const QByteArray &text)
-{
-    QByteArray out;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            out += char(text.mid(i + 2, 2).toInt(nullptr, 16));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// The real program with the devices of `environment`, writing its screen log.
-class Program
-{
-public:
-    explicit Program(QProcessEnvironment environment)
-    {
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("QUORVANE_SCREEN_LOG"), m_dir.filePath(QStringLiteral("screen.log")));
-        environment.insert(QStringLiteral("LD_PRELOAD"),
-                           environment.value(QStringLiteral("LD_PRELOAD")) + QStringLiteral(" " QUORVANE_SCREENLOG));
-        m_process.setProcessEnvironment(environment);
-        m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("quorvane.log")));
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral(QUORVANE_PROGRAM), QStringList());
-    }
-    ~Program()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-    bool running() const { return m_process.state() == QProcess::Running; }
-
-    // The first line of the log: the window being built.
-    qint64 startedAtMs() const { return m_startedAtMs; }
-
-    // The events so far; the start-up's own (the empty labels) left out.
-    QList<Event> events()
-    {
-        QFile file(m_dir.filePath(QStringLiteral("screen.log")));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QList<Event> events;
-        QString picture;
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() < 3 || parts[0] != "screen")
-                continue;
-            const qint64 atMs = parts[1].toLongLong();
-            if (m_startedAtMs < 0)
-                m_startedAtMs = atMs;
-            const QByteArray rest = line.mid(parts[0].size() + parts[1].size() + parts[2].size() + 3);
-            const QByteArray decoded = unescaped(rest);
-            const QString text = QString::fromUtf8(decoded.constData(), decoded.size());
-            if (parts[2] == "message") {
-                events << Event{atMs, QStringLiteral("message ") + text};
-            } else if (parts[2] == "picture") {
-                picture = text;
-            } else if (parts[2] == "text" && parts.size() > 3 && parts[3] == "label" && !picture.isEmpty()) {
-                // The picture loaded last: the window loads a picture only when it changes.
-                events << Event{atMs, QStringLiteral("label %1 %2").arg(picture, text.mid(6))};
-            } else if (parts[2] == "clear" && !events.isEmpty() && events.last().what != QLatin1String("cleared")) {
-                events << Event{atMs, QStringLiteral("cleared")};
-            }
-        }
-        return events;
-    }
-
-    // Each event once, in the order of its first showing: a device asked every cycle says
-    // the same again and again.
-    QStringList distinctEvents()
-    {
-        QStringList seen;
-        for (const Event &event : events()) {
-            if (!seen.contains(event.what))
-                seen << event.what;
-        }
-        return seen;
-    }
-
-    qint64 firstAtMs(const QString &what)
-    {
-        for (const Event &event : events()) {
-            if (event.what == what)
-                return event.atMs;
-        }
-        return -1;
-    }
-
-    // The program's own log, for the record of a failure and to see a cycle's steps.
-    QByteArray log() const
-    {
-        QFile file(m_dir.filePath(QStringLiteral("quorvane.log")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    qint64 m_startedAtMs = -1;
-};
-
-// Polls `condition`, `tick` run before each look, until it holds or `limitMs` passed.
-bool waitFor(const std::function<bool()> &condition, qint64 limitMs, const std::function<void()> &tick = {})
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < limitMs) {
-        if (tick)
-            tick();
-        if (condition())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(50);
-    }
-    return condition();
-}
 
 QString label(const char *picture, const QString &text)
 {
@@ -188,24 +55,24 @@ QByteArray withZeroAt(QByteArray bytes, int position)
     return bytes;
 }
 
-// Which of a transport's CTest entries this is: each runs the rows of its group, so that
-// CTest runs them side by side.
-int group()
+// A transport's rows of this CTest entry's group (QUORVANE_HOSTILE_GROUP): each entry
+// runs the rows of its group, so that CTest runs them side by side.
+template <typename Row>
+void addRows(const QList<Row> &rows)
 {
-    return qEnvironmentVariableIntValue("QUORVANE_HOSTILE_GROUP");
+    QTest::addColumn<Row>("row");
+    for (const Row &row : rows) {
+        if (row.group == qEnvironmentVariableIntValue("QUORVANE_HOSTILE_GROUP"))
+            QTest::newRow(row.name) << row;
+    }
 }
 
 // ---- serial ---------------------------------------------------------------------------
 
-QByteArray okLine(const QByteArray &line)
-{
-    return "\r\n" + line + "\r\n\r\nOK\r\n";
-}
-const QByteArray imeiReply = okLine("*MRD_IMEI:990001011234567");  // LBL01
-QByteArray licenceReply(const QByteArray &licence)
-{
-    return okLine("+KESET: 26," + licence);
-}
+// Every row's port: of the kind "USB Serial Device", asked AT*MRD_IMEI=R and AT*KESET=26;
+// its IMEI shows LBL01.
+const SerialPersona &port = serialPersonas[0];
+const QByteArray imeiReply = port.imeiReply(port.imei);
 
 struct SerialRow
 {
@@ -225,27 +92,27 @@ QList<SerialRow> serialRows()
     QList<Reply> zeros;
     QStringList zeroLabels;
     for (int position = 0; position < 21; ++position) {
-        zeros << Reply::text(licenceReply(withZeroAt(licence21, position)));
+        zeros << Reply::text(port.licenceReply(withZeroAt(licence21, position)));
         zeroLabels << label("LBL01.jpg", text21.left(position));
     }
     const QByteArray garbageLicence = "AB" + notUtf8 + "CDEFGHIJKLMNOP";
     return {
         // Read up to the 64 KiB cap; no model in it.
-        {0, "IMEI reply of 1 MiB", Reply::text(mebibyte), Reply::text(licenceReply(licence21)), {},
+        {0, "IMEI reply of 1 MiB", Reply::text(mebibyte), Reply::text(port.licenceReply(licence21)), {},
          {message("不支持此机型！"), cleared}, 0, 1000 + 2000},
         // The licence is cut from the first 64 KiB.
         {0, "licence reply of 1 MiB", Reply::text(imeiReply),
          Reply::text("\r\n+KESET: 26," + licence21 + mebibyte), {}, {label("LBL01.jpg", text21)}, 100, 1000 + 2000},
         // The continuation read ends at its 2000 ms cap; no model in the stream.
         {1, "endless stream for the IMEI", Reply::stream("0123456789ABCDEF\r\n", 5),
-         Reply::text(licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
+         Reply::text(port.licenceReply(licence21)), {}, {message("不支持此机型！"), cleared}, 2000, 1000 + 2000},
         // Garbage around the IMEI; bytes that are no UTF-8 in the licence field.
         {1, "garbage and invalid UTF-8", Reply::text("\xff\xfe\x01garbage" + notUtf8 + imeiReply),
-         Reply::text("\x01\xff" + licenceReply(garbageLicence)), {},
+         Reply::text("\x01\xff" + port.licenceReply(garbageLicence)), {},
          {label("LBL01.jpg", QString::fromUtf8(garbageLicence))}, 100, 1000},
         // The text ends at the zero byte: a cycle for each position.
         {2, "zero byte at every position of the licence field", Reply::text(imeiReply),
-         Reply::text(licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
+         Reply::text(port.licenceReply(licence21)), zeros, zeroLabels, 100, 21 * 2500},
         // The continuation read and the licence wait fail at once.
         {3, "vanishes mid-dialogue", Reply::text(imeiReply).thenUnplug(20), Reply(), {},
          {message("指令接收失败！")}, 0, 1000},
@@ -267,11 +134,12 @@ struct UsbRow
     bool answers;  // the dialogue gets as far as reading the reply
 };
 
-simusb::DeviceSpec usbDevice(const QString &sysName, const QByteArray &reply)
+// A device at `sysName` that answers the licence request with `licence`.
+simusb::DeviceSpec usbDevice(const QString &sysName, const QByteArray &licence)
 {
     simusb::DeviceSpec spec;
     spec.sysName = sysName;
-    spec.script.on(simusb::licenceRequest(), Reply::text(reply));
+    spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, licence)));
     return spec;
 }
 
@@ -285,29 +153,27 @@ QList<UsbRow> usbRows()
     const QByteArray highBytes = "\xff\xfe\x80\xc3\x28" "ABCDEFGHIJKLMNOP";
     const QByteArray someZeros = withZeroAt(withZeroAt(withZeroAt(licence21, 0), 10), 20);
     const QByteArray allZeros(21, '\0');
-    const auto reply = [](const QByteArray &bytes) {
-        return [bytes](DeviceSpec &spec) { spec.script = Script().on(simusb::licenceRequest(), Reply::text(bytes)); };
+    const auto answer = [](const Reply &reply) {
+        return [reply](DeviceSpec &spec) { spec.script = Script().on(simusb::licenceRequest(), reply); };
     };
+    const auto licence = [](const QByteArray &text) { return simusb::licenceReply(0x90, text); };
+    const QString shown21 = label("LBL17.png", QString::fromLatin1(licence21));
     return {
         // One packet is read; the rest is never asked for.
-        {0, "reply of 1 MiB", reply(simusb::licenceReply(0x90, licence21) + mebibyte),
-         {label("LBL17.png", QString::fromLatin1(licence21))}, true},
+        {0, "reply of 1 MiB", answer(Reply::text(licence(licence21) + mebibyte)), {shown21}, true},
         // Packets for as long as the host reads: one is read.
-        {0, "endless stream", [](DeviceSpec &spec) {
-             spec.script = Script().on(simusb::licenceRequest(), Reply::stream(simusb::licenceReply(0x90, licence21)));
-         }, {label("LBL17.png", QString::fromLatin1(licence21))}, true},
-        {0, "garbage", reply(garbage), {message("读取失败")}, true},
+        {0, "endless stream", answer(Reply::stream(licence(licence21))), {shown21}, true},
+        {0, "garbage", answer(Reply::text(garbage)), {message("读取失败")}, true},
         // Each byte is a Latin-1 character, UTF-8 or not.
-        {0, "bytes that are no UTF-8 in the licence field", reply(simusb::licenceReply(0x90, highBytes)),
+        {0, "bytes that are no UTF-8 in the licence field", answer(Reply::text(licence(highBytes))),
          {label("LBL17.png", QString::fromLatin1(highBytes))}, true},
         // Zero bytes stay in the text as U+0000.
-        {1, "zero bytes at the first, a middle and the last position", reply(simusb::licenceReply(0x90, someZeros)),
+        {1, "zero bytes at the first, a middle and the last position",
+         answer(Reply::text(licence(someZeros))),
          {label("LBL17.png", QString::fromLatin1(someZeros.constData(), 21))}, true},
-        {1, "zero bytes at every position", reply(simusb::licenceReply(0x90, allZeros)),
+        {1, "zero bytes at every position", answer(Reply::text(licence(allZeros))),
          {label("LBL17.png", QString(21, QChar(0)))}, true},
-        {1, "vanishes mid-dialogue",
-         [](DeviceSpec &spec) { spec.script = Script().on(simusb::licenceRequest(), Reply::unplug()); },
-         {message("读取失败,长度小于9")}, true},
+        {1, "vanishes mid-dialogue", answer(Reply::unplug()), {message("读取失败,长度小于9")}, true},
         {2, "libusb error at open", [](DeviceSpec &spec) { spec.openFails = true; }, {}, false},
         {2, "libusb error at claim", [](DeviceSpec &spec) { spec.claimErrno = EBUSY; }, {}, false},
         {2, "libusb error at write", [](DeviceSpec &spec) { spec.out = simusb::OutMode::Stall; }, {}, false},
@@ -335,13 +201,12 @@ QList<NetRow> netRows()
     const QByteArray licence = sampleLicence; // 700101: LBL16 on port 9527
     const QString text = QString::fromLatin1(licence);
     const Script good = atService(serialRecordReply(licence));
-    const auto at = [&](const QByteArray &record) { return atService(record); };
     // The licence value with a zero byte at each position: a key needs its six characters.
     QList<NetRow> zeroRows;
     for (int first = 0; first < 21; first += 7) {
         NetRow row{3 + first / 7, nullptr, atServiceAddress, {}, {}, 2000 + 100, 7 * 6000};
         for (int position = first; position < first + 7; ++position) {
-            row.scripts << at(serialRecordReply(withZeroAt(licence, position)));
+            row.scripts << atService(serialRecordReply(withZeroAt(licence, position)));
             const QString shown = position < 6 ? message("(tcp)不支持此机型！") : label("LBL16.png", text.left(position));
             if (!row.expected.contains(shown))
                 row.expected << shown;
@@ -359,7 +224,8 @@ QList<NetRow> netRows()
     QList<NetRow> rows = {
         // The reply is gathered up to 64 KiB; the licence comes first.
         {0, "reply of 1 MiB", atServiceAddress,
-         {at("\r\n*MRD_SN:1,SN1," + licence + "\r\n" + mebibyte)}, {label("LBL16.png", text)}, 2000 + 100, 8000},
+         {atService("\r\n*MRD_SN:1,SN1," + licence + "\r\n" + mebibyte)}, {label("LBL16.png", text)},
+         2000 + 100, 8000},
         // The reply is gathered up to 64 KiB; no OK in it.
         {0, "endless stream", atServiceAddress,
          {Script(good).on(productionModeLine, Reply::stream("0123456789abcdef\r\n", 1))},
@@ -368,7 +234,7 @@ QList<NetRow> netRows()
          {Script(good).on(productionModeLine, Reply::text("\xff\xfe\x01" + notUtf8 + "\r\n", 10))},
          {message("返回值错误!"), cleared}, 2000 + 100 + 1000, 8000},
         {1, "invalid UTF-8 in the licence value", atServiceAddress,
-         {at("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
+         {atService("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
          {label("LBL16.png", QString::fromUtf8(invalid + "\r\nOK").left(21))}, 2000 + 100 + 1000, 8000},
         // The connection drops at the record command: an empty reply.
         {1, "vanishes mid-dialogue", atServiceAddress,
@@ -397,74 +263,84 @@ class TestHostileDevices : public QObject
 {
     Q_OBJECT
 
-    // The good device's label must follow within a cycle or two, and be the last thing
-    // shown; the whole list is what the window showed, each once, in order.
-    static void expectServedAfter(Program &program, const QStringList &expected, const QString &good, int cycleMs,
+    // Once the window has shown as many things as `expected` lists (and `ready` holds),
+    // within `limitMs` and the slack, they are those, in order; the first of them showed
+    // `atLeastMs` to `atMostMs` (and the slack) after `sinceMs`, or after the program's
+    // start for none.
+    static void expectShown(e2e::Run &program, const QStringList &expected, int limitMs, int atLeastMs,
+                            int atMostMs, qint64 sinceMs = -1, const std::function<bool()> &ready = {},
+                            const std::function<void()> &tick = {})
+    {
+        const bool shown = e2e::waitFor([&] { return (!ready || ready())
+                                                     && program.distinctEvents().size() >= expected.size(); },
+                                        limitMs + quorvane::test::slackMs(), tick);
+        QVERIFY2(shown, qPrintable(program.story()));
+        // Anything after them is caught by expectServedAfter, which checks the whole list.
+        QCOMPARE(program.distinctEvents().mid(0, expected.size()), expected);
+        if (expected.isEmpty())
+            return;
+        const bool fromStart = sinceMs < 0;
+        if (fromStart)
+            sinceMs = program.startedAtMs();
+        const qint64 firstMs = program.firstAtMs(expected.first()) - sinceMs;
+        qInfo("%s: first shown %lld ms after the %s", QTest::currentDataTag(), firstMs,
+              fromStart ? "start" : "plug");
+        QUORVANE_VERIFY_DURATION(firstMs, atLeastMs, atMostMs);
+    }
+
+    // The good device's label (`picture` with `licence`) must follow within a cycle or two,
+    // and be the last thing shown; the whole list is what the window showed, each once, in
+    // order.
+    static void expectServedAfter(e2e::Run &program, const QStringList &expected, const char *picture,
+                                  const QByteArray &licence, int cycleMs,
                                   const std::function<void()> &tick = {})
     {
+        const QString good = label(picture, QString::fromLatin1(licence));
         const qint64 sinceMs = quorvane::sim::clockMs();
-        const bool served = waitFor([&] { return program.distinctEvents().contains(good); },
-                                    cycleMs + quorvane::test::slackMs(), tick);
-        QVERIFY2(served, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
+        const bool served = e2e::waitFor([&] { return program.distinctEvents().contains(good); },
+                                         cycleMs + quorvane::test::slackMs(), tick);
+        QVERIFY2(served, qPrintable(program.story()));
         qInfo("%s: %s; the good device served %lld ms later", QTest::currentDataTag(),
               qPrintable(expected.isEmpty() ? QStringLiteral("nothing shown") : expected.join(QStringLiteral(", "))),
               program.firstAtMs(good) - sinceMs);
         QCOMPARE(program.distinctEvents(), expected + QStringList{good});
         QCOMPARE(program.events().last().what, good);
-        QVERIFY(program.running());
+        QCOMPARE(program.process.state(), QProcess::Running);
     }
 
 private slots:
-    void serial_data()
-    {
-        QTest::addColumn<SerialRow>("row");
-        for (const SerialRow &row : serialRows())
-            if (row.group == group())
-                QTest::newRow(row.name) << row;
-    }
+    void serial_data() { addRows(serialRows()); }
     void serial()
     {
         QFETCH(SerialRow, row);
         SerialBench bench;
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
-        Program program(bench.processEnvironment());
-        FakeAtDevice &device = bench.addPort(QStringLiteral("COM5"), QStringLiteral("USB Serial Device"));
-        device.on("AT*MRD_IMEI=R", row.imei);
-        device.on("AT*KESET=26", row.licence);
+        e2e::Run program(bench.processEnvironment());
+        FakeAtDevice *device = &quorvane::sim::addPersonaPort(bench, 0);
+        device->on(port.imeiCommand, row.imei);
+        device->on(port.licenceCommand, row.licence);
         for (const Reply &once : row.licenceOnce)
-            device.once("AT*KESET=26", once);
+            device->once(port.licenceCommand, once);
 
-        const bool shown = waitFor([&] { return program.distinctEvents().size() >= row.expected.size(); },
-                                   row.boundMs + quorvane::test::slackMs());
-        QVERIFY2(shown, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
-        QCOMPARE(program.distinctEvents(), row.expected);
         // The first poll comes a second after the start (a coarse timer: 5 % early).
-        const qint64 firstMs = program.firstAtMs(row.expected.first()) - program.startedAtMs();
-        qInfo("%s: first shown %lld ms after the start", QTest::currentDataTag(), firstMs);
-        QUORVANE_VERIFY_DURATION(firstMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
+        expectShown(program, row.expected, row.boundMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
+        if (QTest::currentTestFailed())
+            return;
 
-        if (!device.isPlugged()) { // gone, or its line is down: a good port instead
-            device.unplug();
-            FakeAtDevice &good = bench.addPort(QStringLiteral("COM6"), QStringLiteral("USB Serial Device"));
-            good.on("AT*MRD_IMEI=R", Reply::text(imeiReply));
-            good.on("AT*KESET=26", Reply::text(licenceReply(goodLicence)));
+        if (!device->isPlugged()) { // gone, or its line is down: a good port instead
+            device->unplug();
+            device = &quorvane::sim::addPersonaPort(bench, 0, QStringLiteral("COM6"));
         } else {
-            device.setScript(Script());
-            device.on("AT*MRD_IMEI=R", Reply::text(imeiReply));
-            device.on("AT*KESET=26", Reply::text(licenceReply(goodLicence)));
+            device->setScript(Script());
         }
+        device->on(port.imeiCommand, Reply::text(imeiReply));
+        device->on(port.licenceCommand, Reply::text(port.licenceReply(goodLicence)));
         // A cycle without a serial port costs the network targets' pauses.
-        expectServedAfter(program, row.expected, label("LBL01.jpg", QString::fromLatin1(goodLicence)), 1000 + 1500 + 500);
+        expectServedAfter(program, row.expected, "LBL01.jpg", goodLicence, 1000 + 1500 + 500);
     }
 
-    void usb_data()
-    {
-        QTest::addColumn<UsbRow>("row");
-        for (const UsbRow &row : usbRows())
-            if (row.group == group())
-                QTest::newRow(row.name) << row;
-    }
+    void usb_data() { addRows(usbRows()); }
     void usb()
     {
         QFETCH(UsbRow, row);
@@ -474,40 +350,29 @@ private slots:
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::UsbBench bench(testbed);
         bench.plugRootHub(1);
-        Program program(testbed->processEnvironment());
+        e2e::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
-        QVERIFY(waitFor([&] { return program.log().contains("11111"); }, 1000 + quorvane::test::slackMs()));
-        simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), simusb::licenceReply(0x90, licence21));
+        const auto listed = [&] { return program.read("err").contains("11111"); };
+        QVERIFY(e2e::waitFor(listed, 1000 + quorvane::test::slackMs()));
+        simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), licence21);
         row.fault(spec);
         const qint64 pluggedAtMs = simusb::clockMs();
         simusb::FakeUsbDevice *device = bench.plug(spec);
 
-        const bool shown = waitFor([&] { return program.log().contains("extraElement \"1,3\"")
-                                                && program.distinctEvents().size() >= row.expected.size(); },
-                                   plugToAnswerMs + quorvane::test::slackMs());
-        QVERIFY2(shown, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
-        QCOMPARE(program.distinctEvents(), row.expected);
         // The reply is read only after the request and the 500 ms wait.
+        expectShown(program, row.expected, plugToAnswerMs, 510, plugToAnswerMs, pluggedAtMs,
+                    [&] { return program.read("err").contains("extraElement \"1,3\""); });
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(device->inRequests() > 0, row.answers);
-        if (!row.expected.isEmpty()) {
-            const qint64 firstMs = program.firstAtMs(row.expected.first()) - pluggedAtMs;
-            qInfo("%s: first shown %lld ms after the plug", QTest::currentDataTag(), firstMs);
-            QUORVANE_VERIFY_DURATION(firstMs, 510, plugToAnswerMs);
-        }
 
         // Beside it, at another port: a good device.
-        bench.plug(usbDevice(QStringLiteral("1-4"), simusb::licenceReply(0x90, goodLicence)));
-        expectServedAfter(program, row.expected, label("LBL17.png", QString::fromLatin1(goodLicence)), plugToAnswerMs);
+        bench.plug(usbDevice(QStringLiteral("1-4"), goodLicence));
+        expectServedAfter(program, row.expected, "LBL17.png", goodLicence, plugToAnswerMs);
         QVERIFY(!device->claimed()); // the failed dialogue let go of it
     }
 
-    void net_data()
-    {
-        QTest::addColumn<NetRow>("row");
-        for (const NetRow &row : netRows())
-            if (row.group == group())
-                QTest::newRow(row.name) << row;
-    }
+    void net_data() { addRows(netRows()); }
     void net()
     {
         QFETCH(NetRow, row);
@@ -533,18 +398,14 @@ private slots:
         tick();
         // An empty testbed: the program's serial and USB steps see no device at all.
         quorvane::sim::Testbed testbed;
-        Program program(testbed.processEnvironment());
+        e2e::Run program(testbed.processEnvironment());
 
-        const bool shown = waitFor([&] { return program.distinctEvents().size() >= row.expected.size()
-                                                && device.connections().size() >= row.scripts.size(); },
-                                   row.boundMs + quorvane::test::slackMs(), tick);
-        QVERIFY2(shown, qPrintable(program.distinctEvents().join('\n') + "\n--\n" + program.log().right(3000)));
-        QCOMPARE(program.distinctEvents().mid(0, row.expected.size()), row.expected);
-        const qint64 firstMs = program.firstAtMs(row.expected.first()) - program.startedAtMs();
-        qInfo("%s: first shown %lld ms after the start", QTest::currentDataTag(), firstMs);
-        QUORVANE_VERIFY_DURATION(firstMs, 950 + row.waitsMs, row.boundMs);
+        expectShown(program, row.expected, row.boundMs, 950 + row.waitsMs, row.boundMs, -1,
+                    [&] { return device.connections().size() >= row.scripts.size(); }, tick);
+        if (QTest::currentTestFailed())
+            return;
         // The good device: a cycle of the three targets, and its dialogue.
-        expectServedAfter(program, row.expected, label("LBL15.png", QString::fromLatin1(goodNetLicence)), 14000, tick);
+        expectServedAfter(program, row.expected, "LBL15.png", goodNetLicence, 14000, tick);
     }
 };
 

@@ -1,12 +1,9 @@
 // The operator's record, through the real tool under the device simulator: the command
 // line, and the record file after devices came, stayed, changed their answer, went and
 // came back, failed, or sent hostile bytes.
+#include "tests/e2e/run.h"
 #include "tests/support/testmain.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <iterator>
@@ -64,25 +61,6 @@ constexpr RecordCase recordCases[] = {
      HEADER "T,tcp,192.168.2.1:3762,'=HYPER,,,(tcp)不支持此机型！\r\n"},
 };
 
-// The simulator running the tool with `arguments`; stopped at the latest after `seconds`.
-struct SimulatorRun
-{
-    QProcess process;
-
-    SimulatorRun(const QString &devices, int seconds, const QStringList &arguments)
-    {
-        process.start(QStringLiteral(QUORVANE_DEVSIM),
-                      devices.split(QLatin1Char(' ')) + QStringList{QStringLiteral("--quit-after"), QString::number(seconds),
-                                                                    QStringLiteral("--"), QStringLiteral(QUORVANE_PROGRAM)}
-                          + arguments);
-    }
-    ~SimulatorRun()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-};
-
 } // namespace
 
 class TestRecord : public QObject
@@ -99,10 +77,9 @@ private slots:
         for (const CommandLineCase &row : commandLineCases) {
             const QStringList arguments = QString::fromLatin1(row.arguments).replace(QLatin1String("FILE"), file)
                                               .replace(QLatin1String("DIR"), dir.path()).split(QLatin1Char(' '));
-            SimulatorRun run(QStringLiteral("--at9527"), 30, arguments);
+            e2e::Run run(QStringLiteral("--at9527 --quit-after 30"), arguments);
             QVERIFY2(run.process.waitForFinished(20000), row.arguments);
-            const QByteArray out = row.exitCode == 0 ? run.process.readAllStandardOutput()
-                                                     : run.process.readAllStandardError();
+            const QByteArray out = run.read(row.exitCode == 0 ? "out" : "err");
             QVERIFY2(run.process.exitCode() == row.exitCode && out.contains(row.says),
                      qPrintable(QStringLiteral("%1: exit %2\n%3").arg(QLatin1String(row.arguments))
                                     .arg(run.process.exitCode()).arg(QString::fromUtf8(out))));
@@ -129,18 +106,17 @@ private slots:
             file.close();
         }
 
-        SimulatorRun run(QString::fromUtf8(test.devices), test.seconds, {QStringLiteral("--record"), path});
-        QByteArray log;
+        const QString stop = QStringLiteral(" --quit-after %1").arg(test.seconds);
+        e2e::Run run(QString::fromUtf8(test.devices) + stop, {QStringLiteral("--record"), path});
         if (!test.before) {
             // The tool goes on when it cannot write, and writes what waited once it can.
-            QVERIFY(QTest::qWaitFor([&] { return (log += run.process.readAllStandardError()).contains("record not written"); },
-                                    test.seconds * 1000));
+            const auto refused = [&] { return run.read("err").contains("record not written"); };
+            QVERIFY(e2e::waitFor(refused, test.seconds * 1000));
             QVERIFY(QDir().mkpath(folder));
         }
         QVERIFY(run.process.waitForFinished(test.seconds * 1000 + 20000));
-        log += run.process.readAllStandardError();
 
-        QVERIFY2(file.open(QIODevice::ReadOnly), log.constData());
+        QVERIFY2(file.open(QIODevice::ReadOnly), run.read("err").constData());
         const QByteArray bytes = file.readAll();
         QString content = QString::fromUtf8(bytes);
         QVERIFY2(content.toUtf8() == bytes, "not UTF-8");

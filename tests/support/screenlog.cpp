@@ -4,7 +4,7 @@
 //   LD_PRELOAD=".../libquorvane-screenlog.so" QUORVANE_SCREEN_LOG=FILE build/quorvane
 //
 // It stands in for the few Qt calls through which the window changes: the status bar's
-// showMessage, QImage::load of a label picture, and QLabel's setText, setPixmap and clear.
+// showMessage, QImage::load of a label picture, and QLabel's setText and clear.
 // Each writes its line and then calls Qt's own function, so the tool behaves exactly as
 // without it. Only calls made by the program itself pass through here; Qt's calls inside
 // its own libraries stay bound to themselves.
@@ -15,14 +15,12 @@
 //   screen <ms> message <text>          the status bar shows <text>
 //   screen <ms> picture <path>          a picture is loaded (the label picture's path)
 //   screen <ms> text <object> <text>    QLabel <object> shows <text>
-//   screen <ms> pixmap <object> <WxH>   QLabel <object> shows a picture of that size
 //   screen <ms> clear <object>          QLabel <object> is emptied
 //
 // <ms> is CLOCK_MONOTONIC in milliseconds, the clock the fakes stamp their records with.
 // In <text>, bytes below 0x20, 0x7f and the backslash are written as \xHH; everything
 // else is the text's UTF-8.
 #include <QObject>
-#include <QPixmap>
 #include <QString>
 
 #include <dlfcn.h>
@@ -120,14 +118,6 @@ Q_DECL_EXPORT void _ZN6QLabel7setTextERK7QString(QObject *self, const QString &t
     static const auto original = next<void (*)(QObject *, const QString &)>(__func__);
     writeLine("text", nameOf(self) + ' ' + escaped(text));
     original(self, text);
-}
-
-Q_DECL_EXPORT void _ZN6QLabel9setPixmapERK7QPixmap(QObject *self, const QPixmap &pixmap)
-{
-    static const auto original = next<void (*)(QObject *, const QPixmap &)>(__func__);
-    writeLine("pixmap", nameOf(self) + ' ' + QByteArray::number(pixmap.width()) + 'x'
-                            + QByteArray::number(pixmap.height()));
-    original(self, pixmap);
 }
 
 Q_DECL_EXPORT void _ZN6QLabel5clearEv(QObject *self)

@@ -17,7 +17,6 @@
 #include "sim/net/privatenetwork.h"
 
 #include <QApplication>
-#include <QString>
 #include <QtTest>
 
 #include <memory>

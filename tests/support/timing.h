@@ -9,8 +9,6 @@
 // a fake can observe that a wait was skipped (no IN transfer submitted, no second command
 // sent), the test checks that instead of a duration.
 
-#include <QString>
-#include <QtGlobal>
 #include <QtTest>
 
 namespace quorvane::test {
