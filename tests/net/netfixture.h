@@ -3,7 +3,7 @@
 
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
-#include "tests/net/tablerows.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 #include "tests/support/window.h"

@@ -1,7 +1,7 @@
 // What the network dialogues read out of device replies: tables of real-looking replies.
 // Their properties over any bytes are checked by the fuzz targets in fuzz/ (tcp_*).
 #include "net/tcpreply.h"
-#include "tests/net/tablerows.h"
+#include "tests/support/tablerows.h"
 
 using namespace std::literals;
 

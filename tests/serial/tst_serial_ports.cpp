@@ -1,6 +1,6 @@
 // Port choice: the real QSerialPortInfo lists emulated USB serial ports, and the rule
 // texts pick one by its description and name.
-#include "tests/net/tablerows.h"
+#include "tests/support/tablerows.h"
 #include "tests/serial/serialtest.h"
 
 #include "serial/portrules.h"

@@ -2,7 +2,7 @@
 // cut and the bounded continuation. Their properties over any bytes are checked by the
 // fuzz targets in fuzz/ (serial_*).
 #include "serial/serialreply.h"
-#include "tests/net/tablerows.h"
+#include "tests/support/tablerows.h"
 
 using namespace serialreply;
 using namespace std::literals;

@@ -1,9 +1,9 @@
-#ifndef QUORVANE_TESTS_NET_TABLEROWS_H
-#define QUORVANE_TESTS_NET_TABLEROWS_H
+#ifndef QUORVANE_TESTS_SUPPORT_TABLEROWS_H
+#define QUORVANE_TESTS_SUPPORT_TABLEROWS_H
 
 // Data-driven cases read from a constexpr table of structs whose first member is the row's
 // tag: a test's _data function calls addRows(table), the test itself takes its row with
-// fetchRow(table). Shared by the network and the serial tests.
+// fetchRow(table).
 
 #include <QtTest>
 
@@ -47,4 +47,4 @@ void checkRow(const TextCase (&rows)[N], QString (*function)(const Input &))
     QCOMPARE(function(Input(bytesOf(row.in))), QString::fromUtf8(row.out));
 }
 
-#endif // QUORVANE_TESTS_NET_TABLEROWS_H
+#endif // QUORVANE_TESTS_SUPPORT_TABLEROWS_H
