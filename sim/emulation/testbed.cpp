@@ -2,7 +2,6 @@
 #include <umockdev.h>
 
 #include "sim/emulation/testbed.h"
-#include "sim/emulation/hostdevices.h"
 
 #include <QByteArray>
 #include <QDir>

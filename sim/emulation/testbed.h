@@ -54,6 +54,13 @@ private:
     std::mutex m_mutex;
 };
 
+// The tests, the demo and the device simulator must never reach the machine's own serial
+// ports or USB devices. This looks at what the serial port list and libusb show this
+// process, and at whether umockdev redirects the device paths at all: empty when only
+// emulated devices are in sight, otherwise what would be reached, in a sentence. Every
+// Testbed checks it when made.
+QString hostDevicesInSight();
+
 } // namespace quorvane::sim
 
 #endif // QUORVANE_SIM_EMULATION_TESTBED_H

@@ -3,7 +3,7 @@
 // keeps every test off the machine's own devices.
 #include <umockdev.h> // before Qt: GLib uses the word "signals"
 
-#include "sim/emulation/hostdevices.h"
+#include "sim/emulation/testbed.h"
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
