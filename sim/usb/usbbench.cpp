@@ -123,10 +123,6 @@ struct FakeUsbDevice::State
     int opens = 0;
     int inRequests = 0;
 
-    // A value of the device's state, read under its lock.
-    template <typename Read>
-    auto read(Read read) const { return underLock(lock, read); }
-
     gboolean handle(UMockdevIoctlClient *client);
     void matchScript(qint64 now);
     void pullWhenDue(qint64 now);
@@ -422,18 +418,18 @@ QString FakeUsbDevice::position() const
 QString FakeUsbDevice::devnode() const { return d->devnode; }
 const DeviceSpec &FakeUsbDevice::spec() const { return d->spec; }
 
-QByteArray FakeUsbDevice::received() const { return d->read([&] { return d->received; }); }
-QList<Transfer> FakeUsbDevice::outTransfers() const { return d->read([&] { return d->outTransfers; }); }
-QList<Transfer> FakeUsbDevice::inTransfers() const { return d->read([&] { return d->inTransfers; }); }
-bool FakeUsbDevice::claimed() const { return d->read([&] { return d->claimed; }); }
-int FakeUsbDevice::claims() const { return d->read([&] { return d->claims; }); }
-int FakeUsbDevice::releases() const { return d->read([&] { return d->releases; }); }
-int FakeUsbDevice::detaches() const { return d->read([&] { return d->detaches; }); }
-int FakeUsbDevice::reattaches() const { return d->read([&] { return d->reattaches; }); }
-QString FakeUsbDevice::kernelDriver() const { return d->read([&] { return d->driver; }); }
-int FakeUsbDevice::opens() const { return d->read([&] { return d->opens; }); }
-int FakeUsbDevice::inRequests() const { return d->read([&] { return d->inRequests; }); }
-bool FakeUsbDevice::inConversation() const { return d->read([&] { return d->claimed && !d->pulled; }); }
+QByteArray FakeUsbDevice::received() const { return underLock(d->lock, [&] { return d->received; }); }
+QList<Transfer> FakeUsbDevice::outTransfers() const { return underLock(d->lock, [&] { return d->outTransfers; }); }
+QList<Transfer> FakeUsbDevice::inTransfers() const { return underLock(d->lock, [&] { return d->inTransfers; }); }
+bool FakeUsbDevice::claimed() const { return underLock(d->lock, [&] { return d->claimed; }); }
+int FakeUsbDevice::claims() const { return underLock(d->lock, [&] { return d->claims; }); }
+int FakeUsbDevice::releases() const { return underLock(d->lock, [&] { return d->releases; }); }
+int FakeUsbDevice::detaches() const { return underLock(d->lock, [&] { return d->detaches; }); }
+int FakeUsbDevice::reattaches() const { return underLock(d->lock, [&] { return d->reattaches; }); }
+QString FakeUsbDevice::kernelDriver() const { return underLock(d->lock, [&] { return d->driver; }); }
+int FakeUsbDevice::opens() const { return underLock(d->lock, [&] { return d->opens; }); }
+int FakeUsbDevice::inRequests() const { return underLock(d->lock, [&] { return d->inRequests; }); }
+bool FakeUsbDevice::inConversation() const { return underLock(d->lock, [&] { return d->claimed && !d->pulled; }); }
 void FakeUsbDevice::unplug() { d->removeFromSystem(); }
 void FakeUsbDevice::setScript(const Script &script)
 {
@@ -597,7 +593,7 @@ void UsbBench::collect()
 {
     const QList<FakeUsbDevice *> plugged = p->plugged;
     for (FakeUsbDevice *device : plugged) {
-        if (device->d->read([&] { return device->d->pulled; }))
+        if (underLock(device->d->lock, [&] { return device->d->pulled; }))
             p->remove(device);
     }
 }
