@@ -317,7 +317,9 @@ private slots:
     }
 
     // What the guard calls real: a port or USB device that the testbed lists but has no node
-    // for (its /dev path would reach the machine's own), or no testbed at all.
+    // for (its /dev path would reach the machine's own), no testbed at all, or a preload
+    // that LD_PRELOAD names but the loader could not load (this test run again that way,
+    // which must stop when its first bench is made).
     void guardSeesOnlyTheTestbed_data()
     {
         QTest::addColumn<QString>("hole");
@@ -326,6 +328,7 @@ private slots:
         QTest::newRow("USB device without its node") << "usb" << "USB device /dev/bus/usb/001/002";
         QTest::newRow("serial port without its node") << "serial" << "serial port /dev/ttyACM7";
         QTest::newRow("no testbed in the environment") << "environment" << "no emulated testbed";
+        QTest::newRow("preload named but not loaded") << "preload" << "preload library is not loaded";
     }
     void guardSeesOnlyTheTestbed()
     {
@@ -343,8 +346,19 @@ private slots:
         }
         if (hole == QLatin1String("environment"))
             qputenv("UMOCKDEV_DIR", root + "-elsewhere");
-        const QString seen = quorvane::sim::hostDevicesInSight();
+        QString seen = quorvane::sim::hostDevicesInSight();
         qputenv("UMOCKDEV_DIR", root);
+        if (hole == QLatin1String("preload")) {
+            QProcess again;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("LD_PRELOAD", "/nonexistent/libumockdev-preload.so.0");
+            again.setProcessEnvironment(environment);
+            again.setProcessChannelMode(QProcess::MergedChannels); // QtTest logs a fatal message on stdout
+            again.start(QCoreApplication::applicationFilePath(), {"deviceCountFollowsPlugging"});
+            QVERIFY(again.waitForFinished(30000));
+            QVERIFY(again.exitStatus() == QProcess::CrashExit || again.exitCode() != 0);
+            seen = QString::fromLocal8Bit(again.readAll());
+        }
         QFETCH(QString, reported);
         QVERIFY2(reported.isEmpty() ? seen.isEmpty() : seen.contains(reported), qPrintable(seen));
     }
