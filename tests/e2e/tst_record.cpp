@@ -27,6 +27,10 @@ constexpr CommandLineCase commandLineCases[] = {
     {"--record /dev/null", 2, "is not a regular file"},
     {"--record FILE --record FILE", 2, "more than once"},
     {"FILE", 2, "unexpected argument"},
+    {"--help", 0, "--usb-id <VID:PID>"},
+    {"--help", 0, "3e0b:0c02"}, // the last built-in USB ID
+    {"--usb-id 3e0a", 2, "neither VID:PID"},
+    {"--usb-id 3e0a:0c01 --usb-id 12345:1", 2, "'12345:1' is neither VID:PID"},
 };
 
 #define HEADER "time,transport,where,identity,picture,licence,outcome\r\n"
