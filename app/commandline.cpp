@@ -33,6 +33,13 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
                        "recorded once."),
         QStringLiteral("FILE"));
     parser.addOption(record);
+    const QCommandLineOption usbId(QStringLiteral("usb-id"),
+        QStringLiteral("Also query the USB device VID:PID (hexadecimal, as lsusb shows it; may be given more "
+                       "than once). Built in: %1. 'any': every newly attached device whose interface 0 is "
+                       "vendor specific or HID without boot protocol; a kernel driver is still taken only "
+                       "from a listed ID.").arg(usbids::builtInList()),
+        QStringLiteral("VID:PID"));
+    parser.addOption(usbId);
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -56,6 +63,16 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
         if (info.exists() && !info.isFile())
             return usageError(QStringLiteral("--record: '%1' is not a regular file").arg(path));
         command->recordPath = info.absoluteFilePath();
+    }
+    for (const QString &value : parser.values(usbId)) {
+        if (value == QLatin1String("any")) {
+            command->usbReach.any = true;
+        } else if (const std::optional<usbids::UsbId> id = usbids::parseUsbId(value)) {
+            command->usbReach.added.append(*id);
+        } else {
+            return usageError(QStringLiteral("--usb-id: '%1' is neither VID:PID in hexadecimal (as lsusb "
+                                             "shows it) nor any").arg(value));
+        }
     }
     return -1;
 }

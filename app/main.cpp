@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
     MainWindow window;
     if (!command.recordPath.isEmpty())
         window.record.keepIn(command.recordPath);
+    window.usbReach = command.usbReach;
     window.setWindowTitle(QStringLiteral("QuorvaneV1.10"));
     window.show();
     return application.exec();

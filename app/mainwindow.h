@@ -9,6 +9,7 @@
 
 #include "app/resultrecord.h"
 #include "usb/bulkhiddevice.h"
+#include "usb/usbids.h"
 #include "usb/usbpresence.h"
 
 #include <memory>
@@ -81,6 +82,7 @@ public:
     QList<quint16> usbPids;
     QList<quint16> usbVids;
     QString extraElement;  // position of the device found by the last comparison
+    usbids::UsbReach usbReach; // which USB devices the dialogue may open (--usb-id)
     bool usbListed = false; // a walk has succeeded: the snapshot above is the real one
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
     // The operator's record of the results (--record FILE); keeps nothing unless main

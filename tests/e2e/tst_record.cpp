@@ -27,12 +27,16 @@ constexpr CommandLineCase commandLineCases[] = {
     {"--record /dev/null", 2, "is not a regular file"},
     {"--record FILE --record FILE", 2, "more than once"},
     {"FILE", 2, "unexpected argument"},
+    {"--help", 0, "--usb-id <VID:PID>"},
+    {"--help", 0, "3e0b:0c02"}, // the last built-in USB ID
+    {"--usb-id 3e0a", 2, "neither VID:PID"},
+    {"--usb-id 3e0a:0c01 --usb-id 12345:1", 2, "'12345:1' is neither VID:PID"},
 };
 
 #define HEADER "time,transport,where,identity,picture,licence,outcome\r\n"
 // A run with --record: the simulator's devices and for how long, the file before (null:
 // its folder is missing until the tool has said it cannot write), and the file after,
-// each line's time written as T.
+// each line's time written as T; and the tool's other arguments, if any.
 struct RecordCase
 {
     const char *name;
@@ -40,6 +44,7 @@ struct RecordCase
     int seconds;
     const char *before;
     const char *after;
+    const char *arguments = nullptr;
 };
 constexpr RecordCase recordCases[] = {
     // First answer: a formula start, a comma, quotes, a line break, invalid UTF-8.
@@ -59,6 +64,10 @@ constexpr RecordCase recordCases[] = {
      HEADER "T,usb,\"3,2\",,LBL17,'@SUM(1+1)*cmd|'/C'!A0,shown\r\n"},
     {"network key with a formula start", "--shell 192.168.2.1 --licence =HYPERLINK(\"x\",1)ABCD", 20, "",
      HEADER "T,tcp,192.168.2.1:3762,'=HYPER,,,(tcp)不支持此机型！\r\n"},
+    // A USB device of an ID the tool does not know is queried only when given with --usb-id.
+    {"usb device of a given ID", "--usb --usb-after 1 --usb-id 1d2e:4f50 --licence CMIIT-ID:2026GIVEN01X", 8, "",
+     HEADER "T,usb,\"3,2\",,LBL17,CMIIT-ID:2026GIVEN01X,shown\r\n", "--usb-id 1d2e:4f50"},
+    {"usb device of an unlisted ID", "--usb --usb-after 1 --usb-id 1d2e:4f50", 8, "", ""},
 };
 
 } // namespace
@@ -107,7 +116,10 @@ private slots:
         }
 
         const QString stop = QStringLiteral(" --quit-after %1").arg(test.seconds);
-        e2e::Run run(QString::fromUtf8(test.devices) + stop, {QStringLiteral("--record"), path});
+        QStringList arguments{QStringLiteral("--record"), path};
+        if (test.arguments)
+            arguments += QString::fromLatin1(test.arguments).split(QLatin1Char(' '));
+        e2e::Run run(QString::fromUtf8(test.devices) + stop, arguments);
         if (!test.before) {
             // The tool goes on when it cannot write, and writes what waited once it can.
             const auto refused = [&] { return run.read("err").contains("record not written"); };
