@@ -3,10 +3,50 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
 
 #include <cstdio>
 
 namespace {
+
+// The options QApplication takes for itself (its own, QGuiApplication's and the X11
+// platform's); the tool's parser never sees them. Each is also accepted with two dashes,
+// and one with a value also as -option=value.
+struct QtOption
+{
+    const char *name;
+    bool takesValue;
+};
+constexpr QtOption qtOptions[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"qmljsdebugger", true},
+    {"session", true}, {"style", true}, {"stylesheet", true}, {"display", true}, {"geometry", true},
+    {"title", true}, {"name", true}, {"icon", true}, {"visual", true}, {"ncols", true}, {"im", true},
+    {"inputstyle", true}, {"reverse", false}, {"widgetcount", false}, {"nograb", false},
+    {"dograb", false}, {"sync", false}, {"cmap", false}, {"testability", false},
+};
+
+QStringList withoutQtOptions(const QStringList &arguments)
+{
+    QStringList left;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const bool dashed = i > 0 && argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("--");
+        const QString name = QString(argument).remove(QRegularExpression(QStringLiteral("^--?"))).section(QLatin1Char('='), 0, 0);
+        const auto qt = std::find_if(std::begin(qtOptions), std::end(qtOptions),
+                                     [&](const QtOption &option) { return name == QLatin1String(option.name); });
+        if (!dashed || qt == std::end(qtOptions)) {
+            left << argument;
+            continue;
+        }
+        if (qt->takesValue && !argument.contains(QLatin1Char('=')))
+            ++i;
+    }
+    return left;
+}
 
 int usageError(const QString &why)
 {
@@ -41,7 +81,7 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
         QStringLiteral("VID:PID"));
     parser.addOption(usbId);
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(withoutQtOptions(arguments)))
         return usageError(parser.errorText());
     if (parser.isSet(help))
         parser.showHelp(0);

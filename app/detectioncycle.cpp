@@ -2,7 +2,9 @@
 #include "net/tcptargets.h"
 #include "ui_mainwindow.h"
 
+#include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 constexpr int statusMessageMs = 8000;
@@ -12,10 +14,15 @@ constexpr int statusMessageMs = 8000;
 // fixed order and each one that answers is handed to its dialogue.
 void MainWindow::dealTimer()
 {
+    // Record lines that could not be written wait for a poll that can write them.
+    record.poll();
+
     // A serial device takes the whole cycle. OpenSerialPort tells the record which port
-    // the dialogue talks to.
+    // the dialogue talks to. Each dialogue that ends without a label or a message is a
+    // device that did not answer.
     if (OpenSerialPort()) {
         QuerySerial();
+        record.ended();
         return;
     }
     record.gone(ResultRecord::Transport::Serial);
@@ -24,6 +31,7 @@ void MainWindow::dealTimer()
     if (CheckUsbList() != QLatin1String("NULL")) {
         record.begin(ResultRecord::Transport::Usb, extraElement);
         QueryUsb();
+        record.ended();
     }
 
     // The network targets, whatever the steps before them found. A target the cycle does
@@ -39,17 +47,30 @@ void MainWindow::dealTimer()
             tcpVariant = target.tcpVariant;
         record.begin(ResultRecord::Transport::Tcp, where);
         (this->*target.dialogue)();
+        record.ended();
     }
 }
 
 // Every message looks the same: isRed is carried along but changes nothing. A message
-// that ends a dialogue goes into the record; when the record cannot be written, its own
-// message follows (the record leaves it out: no dialogue is under way any more).
+// that ends a dialogue goes into the record.
 void MainWindow::ShowInformation(QString strShow, int isRed)
 {
     Q_UNUSED(isRed)
     ui->statusbar->showMessage(strShow, statusMessageMs);
-    const QString recordFailure = record.said(strShow);
-    if (!recordFailure.isEmpty())
-        emit ShowInformationTr(recordFailure, 0);
+    record.said(strShow);
+}
+
+// The record's state has a place of its own at the status bar's right end, so that it
+// never takes the place of a dialogue's message: while lines wait it says why, for as long
+// as they wait; when they are written it says so, for as long as a message stays.
+void MainWindow::ShowRecordState(bool written, const QString &message)
+{
+    recordState->setText(message);
+    recordState->setVisible(true);
+    if (written) {
+        QTimer::singleShot(statusMessageMs, recordState, [label = recordState, message] {
+            if (label->text() == message)
+                label->clear();
+        });
+    }
 }

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QTcpSocket>
 #include <QTimer>
@@ -24,6 +25,11 @@ MainWindow::MainWindow(QWidget *parent)
             this, SLOT(serialporterr(QSerialPort::SerialPortError)));
     connect(this, SIGNAL(ShowInformationTr(QString,int)),
             this, SLOT(ShowInformation(QString,int)));
+
+    recordState = new QLabel(this);
+    recordState->setObjectName(QStringLiteral("recordState"));
+    ui->statusbar->addPermanentWidget(recordState);
+    record.onStateChange([this](bool written, const QString &message) { ShowRecordState(written, message); });
 
     // setupUi leaves the form's placeholder text on the label: the window opens empty.
     ui->label_show->clear();

@@ -16,6 +16,7 @@
 #include <string>
 
 class QImage;
+class QLabel;
 class QTcpSocket;
 class QTimer;
 
@@ -38,6 +39,8 @@ public:
     // Label view (app/labelview.cpp): how every dialogue shows or removes its result.
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
+    // The record's state, beside the status messages (app/detectioncycle.cpp).
+    void ShowRecordState(bool written, const QString &message);
 
     // Serial devices (serial/): choose and open the port of a supported device, then hold
     // the AT dialogue that reads its IMEI and licence text.
@@ -100,6 +103,7 @@ private:
     std::unique_ptr<QImage> labelImage;
     QString labelImagePath; // the bundle picture labelImage holds; empty: none, or another file
     QTimer *pollTimer = nullptr;
+    QLabel *recordState = nullptr; // the status bar's permanent place for the record
 };
 
 #endif // QUORVANE_MAINWINDOW_H
