@@ -27,9 +27,11 @@ void MainWindow::dealTimer()
     }
     record.gone(ResultRecord::Transport::Serial);
 
-    // A newly attached USB device: its licence dialogue.
+    // A newly attached USB device: its licence dialogue. A device outside the tool's reach
+    // (usb/usbids.h) is left alone, and so it is no device the record lists as checked.
     if (CheckUsbList() != QLatin1String("NULL")) {
-        record.begin(ResultRecord::Transport::Usb, extraElement);
+        if (usbReach.any || usbids::listed(usbReach, hidVid, hidPid))
+            record.begin(ResultRecord::Transport::Usb, extraElement);
         QueryUsb();
         record.ended();
     }
