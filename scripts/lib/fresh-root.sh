@@ -27,12 +27,15 @@ bare_root_tar() {
   if [ ! -f "$bare" ]; then
     mkdir -p "$fresh_root_cache"
     echo "fresh root: making a bare Debian 12 root (once; kept in $bare)" >&2
-    local staging=$fresh_root_cache/bootstrap.tmp
-    remove_root "$staging"
-    debootstrap --variant=minbase bookworm "$staging" "$fresh_root_mirror" >"$fresh_root_cache/debootstrap.log" 2>&1 \
-      || { echo "fresh root: debootstrap failed, see $fresh_root_cache/debootstrap.log" >&2; return 1; }
-    tar -C "$staging" -czf "$bare.tmp" .
-    mv "$bare.tmp" "$bare"
+    # A staging folder of this run's own, and the tar put in place in one step: another
+    # check making the same root at the same time does not get in the way.
+    local staging
+    staging=$(mktemp -d "$fresh_root_cache/bootstrap.XXXXXX")
+    debootstrap --variant=minbase bookworm "$staging" "$fresh_root_mirror" >"$staging.log" 2>&1 \
+      || { echo "fresh root: debootstrap failed, see $staging.log" >&2; remove_root "$staging"; return 1; }
+    tar -C "$staging" -czf "$staging.tar.gz" .
+    mv "$staging.tar.gz" "$bare"
+    mv "$staging.log" "$fresh_root_cache/debootstrap.log"
     remove_root "$staging"
   fi
   echo "$bare"
@@ -65,5 +68,11 @@ deb http://deb.debian.org/debian-security bookworm-security main
 SOURCES
 }
 
-# Runs a command in the root with a clean environment, as a login there would have it.
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root TMPDIR=/tmp LANG=C.UTF-8 "$@"; }
+# Runs a command in the root $1 (in_root: in $root) with a clean environment, as a login
+# there would have it.
+in_root_at() {
+  local dir=$1
+  shift
+  chroot "$dir" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root TMPDIR=/tmp LANG=C.UTF-8 "$@"
+}
+in_root() { in_root_at "$root" "$@"; }
