@@ -10,6 +10,13 @@
 
 namespace e2e {
 
+// Whether the tool ends in order on SIGTERM (its event loop stops, the window closes, the
+// program returns from main). Then Run::stop() ends it with SIGTERM and the hostile rows
+// check that it exited with 0, and in the sanitizer build the leak check runs at that exit
+// (a finding lands in sanitizer-report.PID, which scripts/test --sanitize fails on). Until
+// it does, SIGTERM ends the tool as a signal does and nothing at its exit is checked.
+constexpr bool endsInOrderOnSigterm = false;
+
 // Polls `condition` every `pollMs`, handling events in between and running `tick` before
 // each look, until it holds or `limitMs` has passed.
 inline bool waitFor(const std::function<bool()> &condition, qint64 limitMs,
