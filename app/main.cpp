@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "shared/eventwait.h"
 
 #include <QApplication>
 #include <QFont>
@@ -24,6 +25,9 @@ int main(int argc, char *argv[])
     // band instead of running over its edges.
     QFont::insertSubstitutions(QStringLiteral("iconfont"),
                                {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    // A stop signal (Ctrl-C, a logout's SIGTERM, SIGHUP) closes the window in order, as a
+    // close by the operator does: after the dialogue's current step, devices given back.
+    eventwait::stopOnSignals();
     MainWindow window;
     if (!command.recordPath.isEmpty())
         window.record.keepIn(command.recordPath);

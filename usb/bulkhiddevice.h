@@ -12,7 +12,8 @@ struct libusb_config_descriptor;
 struct libusb_context;
 struct libusb_device_handle;
 
-// A USB device reached through libusb with synchronous bulk transfers on interface 0.
+// A USB device reached through libusb with bulk transfers on interface 0, each waited for
+// as a synchronous one (same time-outs, same results) while the window is served.
 // The object owns its own libusb context for its whole life. An open finds the device
 // from a JSON parameter text, learns the first IN and the first OUT endpoint of interface
 // 0 (once per object: a re-open keeps the first device's layout) and claims interface 0.
@@ -45,7 +46,8 @@ public:
     // Releases the claimed interface and closes the device. Always 0.
     int close() override;
     // Sends data padded with zero bytes to whole OUT packets, each packet after a 10 ms
-    // pause. The count libusb reported for the last packet, or the failing transfer's code.
+    // pause. The count libusb reported for the last packet, or the failing transfer's code;
+    // LIBUSB_ERROR_INTERRUPTED when the tool is stopping before a packet.
     int write(const char *data, int length, int timeoutMs) override;
     // One IN packet into buffer: 0 without a transfer when bufferSize is below the
     // packet size; else the byte count received or the transfer's negative code.
