@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <sys/types.h>
 
 using namespace simnet;
 
@@ -129,12 +130,10 @@ const QByteArray licence = "700101-2024-CN-000147";
 // shortest wait that used to block the window (500 ms).
 constexpr qint64 silenceLimitMs = 400;
 
-// How each row stops the tool.
-enum class Stop { Close, Signal };
+// How a row stops the tool: a close of the window, or this signal.
+constexpr int closeWindow = 0;
 
 } // namespace
-
-Q_DECLARE_METATYPE(Stop)
 
 class TestAlive : public QObject
 {
@@ -172,14 +171,14 @@ class TestAlive : public QObject
 
     // Ends the tool as the row says, and checks that it ended in order within a second
     // and the slack.
-    static void stop(Tool &tool, Stop how)
+    static void stop(Tool &tool, int how)
     {
         QElapsedTimer clock;
         clock.start();
-        if (how == Stop::Close)
+        if (how == closeWindow)
             tool.manager.close(tool.window);
         else
-            tool.run.process.terminate(); // SIGTERM
+            ::kill(pid_t(tool.run.process.processId()), how);
         QVERIFY2(tool.run.process.waitForFinished(1000 + quorvane::test::slackMs()), qPrintable(tool.run.story()));
         qInfo("ended %lld ms after the request", clock.elapsed());
         QCOMPARE(tool.run.process.exitStatus(), QProcess::NormalExit);
@@ -231,13 +230,15 @@ private slots:
     // is let go and its driver bound again.
     void stopsDuringUsbWait_data()
     {
-        QTest::addColumn<Stop>("how");
-        QTest::newRow("window closed") << Stop::Close;
-        QTest::newRow("SIGTERM") << Stop::Signal;
+        QTest::addColumn<int>("how");
+        QTest::newRow("window closed") << closeWindow;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
     }
     void stopsDuringUsbWait()
     {
-        QFETCH(Stop, how);
+        QFETCH(int, how);
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::UsbBench bench(testbed);
         bench.plugRootHub(1);
@@ -271,7 +272,7 @@ private slots:
             const QList<ConnectionRecord> connections = at.connections();
             return !connections.isEmpty() && !connections.first().lines.isEmpty();
         }, 8000, {}, 5));
-        stop(tool, Stop::Close);
+        stop(tool, closeWindow);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(at.connections().first().lines.size(), 1);
