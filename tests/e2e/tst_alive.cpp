@@ -123,6 +123,12 @@ private:
     xcb_atom_t m_title = 0;
 };
 
+WindowManager &windowManager()
+{
+    static WindowManager manager;
+    return manager;
+}
+
 const QByteArray licence = "700101-2024-CN-000147";
 
 // The longest a ping may go unanswered while a dialogue waits. The aim is 100 ms; on a
@@ -147,7 +153,8 @@ class TestAlive : public QObject
         {
         }
         e2e::Run run;
-        WindowManager manager;
+        // One connection for the whole test: an X server without clients resets itself.
+        WindowManager &manager = windowManager();
         xcb_window_t window = 0;
         bool shown()
         {
