@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "net/tcptargets.h"
+#include "shared/eventwait.h"
 #include "ui_mainwindow.h"
 
 #include <QLabel>
@@ -10,9 +11,24 @@ namespace {
 constexpr int statusMessageMs = 8000;
 }
 
-// One detection cycle, once per tick of the poll timer: the transports are tried in a
-// fixed order and each one that answers is handed to its dialogue.
+// One detection cycle, once per tick of the poll timer. Its waits handle no timer, so a
+// tick cannot come while it runs; should a platform deliver one anyway, it is ignored.
+// A stop asked for during the cycle (a close, a stop signal) ends it after the step it was
+// in, and then closes the window.
 void MainWindow::dealTimer()
+{
+    if (cycleRunning)
+        return;
+    cycleRunning = true;
+    tryTransports();
+    cycleRunning = false;
+    if (eventwait::stopping())
+        close();
+}
+
+// The transports are tried in a fixed order and each one that answers is handed to its
+// dialogue.
+void MainWindow::tryTransports()
 {
     // Record lines that could not be written wait for a poll that can write them.
     record.poll();
@@ -40,8 +56,11 @@ void MainWindow::dealTimer()
     // not try (a serial device took the cycle) has not gone for the record.
     for (const tcptargets::Target &target : tcptargets::targets) {
         const QString where = QStringLiteral("%1:%2").arg(QLatin1String(target.ip), QLatin1String(target.port));
-        if (!ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
-                        QLatin1String(target.user), QLatin1String(target.password))) {
+        const bool connected = ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
+                                          QLatin1String(target.user), QLatin1String(target.password));
+        if (eventwait::stopping())
+            return;
+        if (!connected) {
             record.gone(ResultRecord::Transport::Tcp, where);
             continue;
         }

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/recordfile.h"
+#include "shared/eventwait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,6 +47,9 @@ int main(int argc, char *argv[])
     // band instead of running over its edges.
     QFont::insertSubstitutions(QStringLiteral("iconfont"),
                                {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    // A stop signal (Ctrl-C, a logout's SIGTERM, SIGHUP) closes the window in order, as a
+    // close by the operator does: after the dialogue's current step, devices given back.
+    eventwait::stopOnSignals();
     MainWindow window;
     if (recordFile)
         window.record.keepIn(std::move(recordFile));

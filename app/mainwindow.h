@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include "app/resultrecord.h"
 #include "usb/bulkhiddevice.h"
@@ -15,10 +16,10 @@
 #include <memory>
 #include <string>
 
+class QCloseEvent;
 class QImage;
 class QLabel;
 class QTcpSocket;
-class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -26,8 +27,10 @@ class MainWindow;
 
 // The one window of the tool. It owns every transport and carries the whole logic as
 // operations: the detection cycle and the label view live in app/, the serial, network and
-// USB dialogues in serial/, net/ and usb/. Everything runs on the GUI thread; every wait
-// inside a cycle blocks it, so cycles never overlap.
+// USB dialogues in serial/, net/ and usb/. Everything runs on the GUI thread. The waits
+// inside a cycle keep the window painted and answering (shared/eventwait.h) but handle no
+// timer, so cycles never overlap; a close during a cycle is taken up once the dialogue's
+// current step is done.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -63,6 +66,9 @@ public:
     int readUSB(std::string &bytes);
     void QueryUsb();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 signals:
     void ShowInformationTr(QString strShow, int isRed);
 
@@ -93,6 +99,8 @@ public:
     ResultRecord record;
 
 private:
+    // The transports in their order, each handed to its dialogue: the body of one cycle.
+    void tryTransports();
     // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
     void ReadSerialContinuation(QByteArray &reply);
     // The common end of the two network dialogues (net/querytcp3762.cpp).
@@ -104,6 +112,9 @@ private:
     QString labelImagePath; // the bundle picture labelImage holds; empty: none, or another file
     QTimer *pollTimer = nullptr;
     QLabel *recordState = nullptr; // the status bar's permanent place for the record
+    bool cycleRunning = false;
+    // Outside the cycles: closes the window once a stop signal has come.
+    QTimer stopCheck;
 };
 
 #endif // QUORVANE_MAINWINDOW_H

@@ -1,6 +1,7 @@
 #include "usb/bulkhiddevice.h"
 #include "usb/usbdevicelist.h"
 #include "usb/usbframe.h"
+#include "shared/eventwait.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -23,7 +24,7 @@ int lastVpDeviceCount = 0;
 constexpr int interfaceNumber = 0;
 constexpr int vpRetries = 3;
 constexpr unsigned long vpRetryWaitMs = 1000;
-constexpr unsigned long packetPauseMs = 10;
+constexpr int packetPauseMs = 10;
 constexpr int readLogBytes = 25;
 constexpr int writeLogBytes = 50;
 
@@ -31,6 +32,71 @@ constexpr int resultBadParams = -1;
 constexpr int resultNoDevice = -2;
 constexpr int readTimedOut = 2;
 constexpr int readFailed = 3;
+
+// While a transfer runs, libusb's events are handled in slices this long, and the window
+// is served between them.
+constexpr int transferSliceUs = 5000;
+
+void LIBUSB_CALL transferDone(libusb_transfer *transfer)
+{
+    *static_cast<int *>(transfer->user_data) = 1;
+}
+
+// One bulk transfer with the results of libusb_bulk_transfer: its time-out is libusb's,
+// and the transfer runs to its end even when the tool is stopping (at most that time-out).
+// Instead of blocking the thread for it, libusb's events are handled in short slices with
+// the window served in between.
+int bulkTransfer(libusb_context *context, libusb_device_handle *handle, unsigned char endpoint,
+                 unsigned char *data, int length, int *transferred, unsigned int timeoutMs)
+{
+    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    if (!transfer)
+        return LIBUSB_ERROR_NO_MEM;
+    int completed = 0;
+    libusb_fill_bulk_transfer(transfer, handle, endpoint, data, length, transferDone, &completed, timeoutMs);
+    const int submitted = libusb_submit_transfer(transfer);
+    if (submitted < 0) {
+        libusb_free_transfer(transfer);
+        return submitted;
+    }
+    while (!completed) {
+        timeval slice{0, transferSliceUs};
+        const int handled = libusb_handle_events_timeout_completed(context, &slice, &completed);
+        if (handled < 0 && handled != LIBUSB_ERROR_INTERRUPTED) {
+            // As libusb's own synchronous transfer does: cancel, and wait for the end.
+            libusb_cancel_transfer(transfer);
+            while (!completed && libusb_handle_events_completed(context, &completed) >= 0) {
+            }
+            break;
+        }
+        eventwait::serve();
+    }
+    *transferred = transfer->actual_length;
+    int result = LIBUSB_ERROR_OTHER;
+    switch (transfer->status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+        result = 0;
+        break;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        result = LIBUSB_ERROR_TIMEOUT;
+        break;
+    case LIBUSB_TRANSFER_STALL:
+        result = LIBUSB_ERROR_PIPE;
+        break;
+    case LIBUSB_TRANSFER_OVERFLOW:
+        result = LIBUSB_ERROR_OVERFLOW;
+        break;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        result = LIBUSB_ERROR_NO_DEVICE;
+        break;
+    case LIBUSB_TRANSFER_ERROR:
+    case LIBUSB_TRANSFER_CANCELLED:
+        result = LIBUSB_ERROR_IO;
+        break;
+    }
+    libusb_free_transfer(transfer);
+    return result;
+}
 
 QString text(const std::string &s)
 {
@@ -482,10 +548,11 @@ int BulkHidDevice::write(const char *data, int length, int timeoutMs)
 
     int transferred = 0;
     for (int offset = 0; offset < packets.size(); offset += outMaxPacket) {
-        QThread::msleep(packetPauseMs);
+        if (!eventwait::pause(packetPauseMs))
+            return LIBUSB_ERROR_INTERRUPTED; // the tool is stopping: no packet more
         transferred = 0;
-        const int result = libusb_bulk_transfer(
-            handle, outEndpoint, reinterpret_cast<unsigned char *>(packets.data()) + offset,
+        const int result = bulkTransfer(
+            context, handle, outEndpoint, reinterpret_cast<unsigned char *>(packets.data()) + offset,
             outMaxPacket, &transferred, static_cast<unsigned int>(timeoutMs));
         if (result != 0) {
             qWarning() << "BulkHidDevice::write write fails " << result;
@@ -501,10 +568,10 @@ int BulkHidDevice::read(std::string &out, int timeoutMs)
         return readFailed;
     std::string packet(size_t(inMaxPacket), '\0');
     int transferred = 0;
-    const int result = libusb_bulk_transfer(handle, inEndpoint,
-                                            reinterpret_cast<unsigned char *>(&packet[0]),
-                                            inMaxPacket, &transferred,
-                                            static_cast<unsigned int>(timeoutMs));
+    const int result = bulkTransfer(context, handle, inEndpoint,
+                                    reinterpret_cast<unsigned char *>(&packet[0]),
+                                    inMaxPacket, &transferred,
+                                    static_cast<unsigned int>(timeoutMs));
     if (result == LIBUSB_ERROR_TIMEOUT)
         return readTimedOut;
     if (result != 0)
@@ -525,8 +592,8 @@ int BulkHidDevice::readPacket(unsigned char *buffer, int bufferSize, int timeout
     if (bufferSize < inMaxPacket)
         return 0;
     int transferred = 0;
-    const int result = libusb_bulk_transfer(handle, inEndpoint, buffer, inMaxPacket,
-                                            &transferred, static_cast<unsigned int>(timeoutMs));
+    const int result = bulkTransfer(context, handle, inEndpoint, buffer, inMaxPacket,
+                                    &transferred, static_cast<unsigned int>(timeoutMs));
     return result != 0 ? result : transferred;
 }
 

@@ -13,7 +13,8 @@ struct libusb_context;
 struct libusb_device;
 struct libusb_device_handle;
 
-// A USB device reached through libusb with synchronous bulk transfers on interface 0.
+// A USB device reached through libusb with bulk transfers on interface 0, each waited for
+// as a synchronous one (same time-outs, same results) while the window is served.
 // The object owns its own libusb context for its whole life. It opens only the devices
 // its reach admits (usb/usbids.h): a device of any other ID is never opened, whichever
 // way of opening is asked for. An open finds the device from a JSON parameter text,
@@ -50,7 +51,8 @@ public:
     // Releases the claimed interface and closes the device. Always 0.
     int close() override;
     // Sends data padded with zero bytes to whole OUT packets, each packet after a 10 ms
-    // pause. The count libusb reported for the last packet, or the failing transfer's code.
+    // pause. The count libusb reported for the last packet, or the failing transfer's code;
+    // LIBUSB_ERROR_INTERRUPTED when the tool is stopping before a packet.
     int write(const char *data, int length, int timeoutMs) override;
     // One IN packet into buffer: 0 without a transfer when bufferSize is below the
     // packet size; else the byte count received or the transfer's negative code.

@@ -5,18 +5,18 @@
 #include "res/labelpictures.h"
 #include "usb/bulkhiddevice.h"
 #include "usb/usbframe.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 #include <QFontDatabase>
 #include <QStringList>
-#include <QThread>
 
 #include <libusb.h>
 
 namespace {
 
 constexpr int writeTimeoutMs = 1000;
-constexpr unsigned long replyWaitMs = 500;
+constexpr int replyWaitMs = 500;
 constexpr int readTimeoutMs = 100;
 constexpr int nothingReceived = 17;
 
@@ -98,8 +98,12 @@ void MainWindow::QueryUsb()
         closeDevice();
         return;
     }
-    // The device needs time to prepare its answer; the GUI thread waits without events.
-    QThread::msleep(replyWaitMs);
+    // The device needs time to prepare its answer; the window is served meanwhile. A stop
+    // during the wait ends the dialogue here, the device closed.
+    if (!eventwait::pause(replyWaitMs)) {
+        closeDevice();
+        return;
+    }
 
     std::string packet;
     readUSB(packet);
