@@ -33,6 +33,7 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
                        "recorded once."),
         QStringLiteral("FILE"));
     parser.addOption(record);
+    central::addOptions(parser);
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -57,5 +58,8 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
             return usageError(QStringLiteral("--record: '%1' is not a regular file").arg(path));
         command->recordPath = info.absoluteFilePath();
     }
+    const QString centralError = central::readOptions(parser, &command->central);
+    if (!centralError.isEmpty())
+        return usageError(centralError);
     return -1;
 }

@@ -1,6 +1,8 @@
 #ifndef QUORVANE_APP_COMMANDLINE_H
 #define QUORVANE_APP_COMMANDLINE_H
 
+#include "central/centralrecord.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,6 +11,7 @@
 struct CommandLine
 {
     QString recordPath; // --record FILE; empty: no record
+    central::Settings central; // --record-to URI, --station NAME
 };
 
 // Reads the arguments (the program's name first, Qt's own options already taken out by

@@ -3,6 +3,10 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QStatusBar>
+
+#include <cstdio>
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -24,9 +28,23 @@ int main(int argc, char *argv[])
     // band instead of running over its edges.
     QFont::insertSubstitutions(QStringLiteral("iconfont"),
                                {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    // The central record outlives the window, whose record hands it the lines.
+    std::unique_ptr<CentralRecord> central;
+    if (!command.central.uri.isEmpty()) {
+        central = std::make_unique<CentralRecord>(command.central);
+        QString why;
+        if (!central->open(&why)) {
+            std::fprintf(stderr, "quorvane: --record-to: %s\n", qPrintable(why));
+            return usageErrorExitCode;
+        }
+    }
     MainWindow window;
     if (!command.recordPath.isEmpty())
         window.record.keepIn(command.recordPath);
+    if (central) {
+        window.record.alsoTo([record = central.get()](const QStringList &fields) { record->add(fields); });
+        central->showIn(window.statusBar());
+    }
     window.setWindowTitle(QStringLiteral("QuorvaneV1.10"));
     window.show();
     return application.exec();

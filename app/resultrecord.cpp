@@ -219,7 +219,12 @@ QString ResultRecord::finish(const QString &picture, const QString &text, const 
     if (!m_appearances.isNew(slotOf(m_transport, m_where), result))
         return QString();
 
-    m_waiting += resultrecord::line(QStringList{resultrecord::timestamp(QDateTime::currentDateTime())} + result);
+    const QStringList fields = QStringList{resultrecord::timestamp(QDateTime::currentDateTime())} + result;
+    if (m_sink)
+        m_sink(fields);
+    if (m_path.isEmpty())
+        return QString();
+    m_waiting += resultrecord::line(fields);
     QString why;
     if (store(m_path, m_waiting, &why)) {
         m_waiting.clear();

@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace resultrecord {
 
 // The columns, in this order.
@@ -71,7 +73,10 @@ public:
 
     // From now on results are appended to the file at `path`.
     void keepIn(const QString &path);
-    bool keeps() const { return !m_path.isEmpty(); }
+    // From now on every new line's fields (time, transport, where, identity, picture,
+    // licence, outcome; as shown, not quoted) also go to `sink` (the central record).
+    void alsoTo(std::function<void(const QStringList &)> sink) { m_sink = std::move(sink); }
+    bool keeps() const { return !m_path.isEmpty() || m_sink; }
 
     // A dialogue with the device at `where` starts; its ending is the next shown() or
     // said(). `where` is the port name and description, the USB bus,port or address:port.
@@ -92,6 +97,7 @@ private:
     QString finish(const QString &picture, const QString &text, const QString &outcome);
 
     QString m_path;
+    std::function<void(const QStringList &)> m_sink;
     bool m_inDialogue = false;
     Transport m_transport = Transport::Serial;
     QString m_where;
