@@ -17,34 +17,26 @@ class PgServer
 public:
     PgServer()
     {
-        // A short path: a socket's path is limited to about 100 bytes.
-        m_data = m_dir.filePath(QStringLiteral("data"));
-        if (::geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres:"), m_dir.path()}) != 0)
-            return;
-        if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), m_data, QStringLiteral("-U"), QStringLiteral("admin"),
-                                              QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("--no-sync")}))
+        const QStringList owner{QStringLiteral("postgres:"), m_dir.path()};
+        if (::geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), owner) != 0)
             return;
         QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
-        m_started = hba.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        m_started = run(QStringLiteral("initdb -D %1 -U admin -A trust --no-sync").arg(m_data).split(' '))
+            && hba.open(QIODevice::WriteOnly)
             && hba.write("local all station scram-sha-256\nlocal all all trust\n") > 0;
         hba.close();
         m_started = m_started && start();
     }
+    ~PgServer() { run(QStringLiteral("pg_ctl -D %1 -m immediate stop").arg(m_data).split(' ')); }
     bool started() const { return m_started; }
-    ~PgServer() { run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("stop")}); }
 
     bool start()
     {
-        return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_data, QStringLiteral("-l"), m_dir.filePath(QStringLiteral("log")),
-                                              QStringLiteral("-o"), QStringLiteral("-k %1 -c listen_addresses=''").arg(m_dir.path()),
-                                              QStringLiteral("-w"), QStringLiteral("start")});
+        return run(QStringLiteral("pg_ctl -D %1 -l %1.log -w start -o").arg(m_data).split(' ')
+                   << QStringLiteral("-k %1 -c listen_addresses=''").arg(m_dir.path()));
     }
     // Ends every session at once, as a server going down does.
-    bool stop()
-    {
-        return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("fast"),
-                                              QStringLiteral("-w"), QStringLiteral("stop")});
-    }
+    bool stop() { return run(QStringLiteral("pg_ctl -D %1 -m fast -w stop").arg(m_data).split(' ')); }
 
     QString uri(const QString &user, const QString &database) const
     {
@@ -55,40 +47,38 @@ public:
     QList<QStringList> sql(const QString &database, const QString &query) const
     {
         QProcess psql;
-        psql.start(QStringLiteral("psql"), {QStringLiteral("-h"), m_dir.path(), QStringLiteral("-U"), QStringLiteral("admin"),
-                                           QStringLiteral("-d"), database, QStringLiteral("-AtXq"), QStringLiteral("-v"),
-                                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-F"), QStringLiteral("\x1f"),
-                                           QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-c"), query});
-        if (!psql.waitForFinished(30000) || psql.exitCode() != 0) {
-            qWarning().noquote() << "psql:" << query << psql.readAllStandardError();
+        const QString options = QStringLiteral("-h %1 -U admin -d %2 -AtXq -v ON_ERROR_STOP=1 "
+                                               "-F \x1f -R \x1e -c");
+        psql.start(QStringLiteral("psql"), options.arg(m_dir.path(), database).split(' ') << query);
+        if (!psql.waitForFinished(30000) || psql.exitCode() != 0)
             return {QStringList()};
-        }
         QList<QStringList> rows;
         QString out = QString::fromUtf8(psql.readAllStandardOutput());
-        if (out.endsWith(QLatin1Char('\n'))) // after the last row
-            out.chop(1);
+        out.chop(out.endsWith(QLatin1Char('\n')) ? 1 : 0); // after the last row
         for (const QString &row : out.split(QChar(0x1e), Qt::SkipEmptyParts))
             rows << row.split(QChar(0x1f));
         return rows;
     }
 
 private:
-    bool run(const QString &program, const QStringList &arguments) const
+    // A program of the server's, as the server's user.
+    bool run(const QStringList &command) const
     {
-        const QString path = QStringLiteral("/usr/lib/postgresql/15/bin/") + program;
+        const QString program = QStringLiteral("/usr/lib/postgresql/15/bin/") + command.first();
+        const QStringList asServer = QStringLiteral("-u postgres --").split(' ') << program;
         QProcess process;
         process.setStandardOutputFile(QProcess::nullDevice());
         if (::geteuid() == 0)
-            process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
-                                                                 QStringLiteral("--"), path} + arguments);
+            process.start(QStringLiteral("runuser"), asServer + command.mid(1));
         else
-            process.start(path, arguments);
+            process.start(program, command.mid(1));
         return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
             && process.exitCode() == 0;
     }
 
+    // A short path: a socket's path is limited to about 100 bytes.
     QTemporaryDir m_dir{QStringLiteral("/tmp/quorvane-pg-XXXXXX")};
-    QString m_data;
+    const QString m_data = m_dir.filePath(QStringLiteral("data"));
     bool m_started = false;
 };
 
