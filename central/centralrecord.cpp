@@ -94,11 +94,13 @@ bool CentralRecord::open(QString *why)
     m_delivery = new central::Delivery(m_settings.uri, m_outbox);
     m_delivery->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_delivery, &QObject::deleteLater);
+    // Short texts, for a small window; the whole story is in the tooltip and on stderr.
     connect(m_delivery, &central::Delivery::unreachable, this, [this](const QString &why) {
-        say(QStringLiteral("中心记录连不上（%1），结果先存本机，恢复后补送").arg(why.left(80)));
+        say(QStringLiteral("中心记录连不上"), QStringLiteral("结果先存本机（%1），恢复后补送：%2")
+                                                   .arg(QDir::toNativeSeparators(m_outbox->journalPath()), why));
     });
     connect(m_delivery, &central::Delivery::caughtUp, this, [this](int lines) {
-        say(QStringLiteral("中心记录已补齐（补送 %1 条）").arg(lines));
+        say(QStringLiteral("中心记录已补齐"), QStringLiteral("补送 %1 条").arg(lines));
     });
     m_thread->start();
     QMetaObject::invokeMethod(m_delivery, &central::Delivery::start, Qt::QueuedConnection);
@@ -114,11 +116,11 @@ void CentralRecord::add(const QStringList &fields)
         // Sent all the same while the tool runs; only a crash before that would lose it.
         qWarning().noquote() << "central record: outbox" << m_outbox->journalPath() << "not written:" << why;
         if (!m_outboxFailing)
-            say(QStringLiteral("中心记录的本机存档写不进（%1）").arg(why));
+            say(QStringLiteral("中心记录存不进本机"), why);
         m_outboxFailing = true;
     } else if (m_outboxFailing) {
         m_outboxFailing = false;
-        say(QString());
+        say(QString(), QString());
     }
     central::Delivery *delivery = m_delivery;
     QMetaObject::invokeMethod(delivery, [delivery, line] { delivery->take(line); }, Qt::QueuedConnection);
@@ -128,11 +130,15 @@ void CentralRecord::showIn(QStatusBar *bar)
 {
     m_state = new QLabel(bar);
     m_state->setObjectName(QStringLiteral("centralRecord"));
+    // The window is small and of a fixed size: the label keeps room for its longest text.
+    m_state->setMinimumWidth(m_state->fontMetrics().horizontalAdvance(QStringLiteral("中心记录存不进本机")) + 8);
     bar->addPermanentWidget(m_state);
 }
 
-void CentralRecord::say(const QString &text)
+void CentralRecord::say(const QString &text, const QString &detail)
 {
-    if (m_state)
-        m_state->setText(text);
+    if (!m_state)
+        return;
+    m_state->setText(text);
+    m_state->setToolTip(detail);
 }

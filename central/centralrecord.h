@@ -57,7 +57,7 @@ public:
     void showIn(QStatusBar *bar);
 
 private:
-    void say(const QString &text);
+    void say(const QString &text, const QString &detail);
 
     const central::Settings m_settings;
     std::shared_ptr<central::Outbox> m_outbox;
