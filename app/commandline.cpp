@@ -80,6 +80,7 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
                        "from a listed ID.").arg(usbids::builtInList()),
         QStringLiteral("VID:PID"));
     parser.addOption(usbId);
+    central::addOptions(parser);
 
     if (!parser.parse(withoutQtOptions(arguments)))
         return usageError(parser.errorText());
@@ -114,5 +115,8 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
                                              "shows it) nor any").arg(value));
         }
     }
+    const QString centralError = central::readOptions(parser, &command->central);
+    if (!centralError.isEmpty())
+        return usageError(centralError);
     return -1;
 }

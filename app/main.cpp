@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QStatusBar>
 
 #include <cstdio>
 #include <memory>
@@ -50,10 +51,24 @@ int main(int argc, char *argv[])
     // A stop signal (Ctrl-C, a logout's SIGTERM, SIGHUP) closes the window in order, as a
     // close by the operator does: after the dialogue's current step, devices given back.
     eventwait::stopOnSignals();
+    // The central record outlives the window, whose record hands it the lines.
+    std::unique_ptr<CentralRecord> central;
+    if (!command.central.uri.isEmpty()) {
+        central = std::make_unique<CentralRecord>(command.central);
+        QString why;
+        if (!central->open(&why)) {
+            std::fprintf(stderr, "quorvane: --record-to: %s\n", qPrintable(why));
+            return usageErrorExitCode;
+        }
+    }
     MainWindow window;
     if (recordFile)
         window.record.keepIn(std::move(recordFile));
     window.usbReach = command.usbReach;
+    if (central) {
+        window.record.alsoTo([record = central.get()](const QStringList &fields) { record->add(fields); });
+        central->showIn(window.statusBar());
+    }
     window.setWindowTitle(QStringLiteral("QuorvaneV1.10"));
     window.show();
     return application.exec();

@@ -1,6 +1,6 @@
 #include "app/recordfile.h"
 
-#include "app/filesync.h"
+#include "shared/filesync.h"
 #include "app/resultrecord.h"
 
 #include <QDebug>

@@ -128,7 +128,7 @@ ResultRecord::ResultRecord() = default;
 
 ResultRecord::~ResultRecord()
 {
-    if (!keeps())
+    if (!m_file)
         return;
     m_listener = nullptr; // the window is going
     write();
@@ -156,7 +156,7 @@ void ResultRecord::keepIn(std::unique_ptr<RecordFile> file)
 
 void ResultRecord::poll()
 {
-    if (keeps() && (!m_waiting.isEmpty() || !m_file->isOpen()))
+    if (m_file && (!m_waiting.isEmpty() || !m_file->isOpen()))
         write();
 }
 
@@ -211,6 +211,10 @@ void ResultRecord::finish(const QString &picture, const QString &text, const QSt
 
 void ResultRecord::keep(const QStringList &fields)
 {
+    if (m_sink)
+        m_sink(fields);
+    if (!m_file)
+        return;
     m_waiting += resultrecord::line(fields);
     ++m_waitingLines;
     write();

@@ -91,7 +91,10 @@ public:
     bool keepIn(const QString &path, QString *why);
     // The same with a file opened already (by main, before the window exists).
     void keepIn(std::unique_ptr<RecordFile> file);
-    bool keeps() const { return m_file != nullptr; }
+    // From now on every new line's fields (time, transport, where, identity, picture,
+    // licence, outcome; as shown, not quoted) also go to `sink` (the central record).
+    void alsoTo(std::function<void(const QStringList &)> sink) { m_sink = std::move(sink); }
+    bool keeps() const { return m_file != nullptr || m_sink; }
     void onStateChange(StateListener listener) { m_listener = std::move(listener); }
 
     // Once per poll: lines that waited are written as soon as the file takes them.
@@ -124,6 +127,7 @@ private:
     void setWritten(bool written, const QString &why);
 
     std::unique_ptr<RecordFile> m_file;
+    std::function<void(const QStringList &)> m_sink;
     bool m_inDialogue = false;
     Transport m_transport = Transport::Serial;
     QString m_where;

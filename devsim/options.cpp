@@ -61,6 +61,8 @@ constexpr OptionRow optionRows[] = {
      "at each address, then one failure per transport, about 55 seconds in all; 'soak' plugs a USB, a serial "
      "and a network device in turn, each until the program has served it, for --rounds rounds."},
     {"rounds", "N", "100", "Rounds of the soak scenario (default 100)."},
+    {"linger", "S", nullptr,
+     "Seconds the program keeps running after the last stage of a scenario (default 0: it is stopped at once)."},
     {"shots", "DIR", nullptr,
      "Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."},
     {"report", "FILE", nullptr, "At the end, write what every device received to FILE (JSON)."},
@@ -184,7 +186,8 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
 
     const int defaultDelayMs = isSet("scenario") ? 2000 : 0; // the demo's window comes up first
     *settings = Settings{stages, parser.positionalArguments(), value("shots"), value("report"),
-                         isSet("start-delay") ? ms("start-delay") : defaultDelayMs};
+                         isSet("start-delay") ? ms("start-delay") : defaultDelayMs,
+                         isSet("linger") ? ms("linger") : 0};
     return true;
 }
 

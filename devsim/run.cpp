@@ -189,7 +189,7 @@ private:
         m_stage = -1; // late plugs and unplugs of this stage are off
         if (index + 1 >= m_settings.stages.size()) {
             say(QStringLiteral("all stages done"));
-            finish();
+            QTimer::singleShot(m_settings.lingerMs, this, [this] { finish(); });
             return;
         }
         retire(0, [this, index] { startStage(index + 1); });

@@ -1,5 +1,5 @@
-#ifndef QUORVANE_APP_FILESYNC_H
-#define QUORVANE_APP_FILESYNC_H
+#ifndef QUORVANE_SHARED_FILESYNC_H
+#define QUORVANE_SHARED_FILESYNC_H
 
 // Reaching the disk. A write through Qt ends in the operating system's cache; only a sync
 // puts it on the disk, where a power cut cannot take it. Qt has no call for that, so this
@@ -22,4 +22,4 @@ bool syncFolder(const QString &path, QString *why);
 
 } // namespace filesync
 
-#endif // QUORVANE_APP_FILESYNC_H
+#endif // QUORVANE_SHARED_FILESYNC_H

@@ -1,4 +1,4 @@
-#include "app/filesync.h"
+#include "shared/filesync.h"
 
 #include <QFile>
 #include <QFileDevice>

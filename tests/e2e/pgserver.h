@@ -1,0 +1,87 @@
+#ifndef QUORVANE_TESTS_E2E_PGSERVER_H
+#define QUORVANE_TESTS_E2E_PGSERVER_H
+
+// A PostgreSQL server of the test's own: a fresh cluster in a temporary folder, listening
+// on a Unix socket there and on no TCP port. PostgreSQL refuses to run as root, so as root
+// its programs run as the user "postgres" that Debian's package makes. Role "admin" comes
+// in without a password; role "station" must give its password (scram-sha-256).
+
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace e2e {
+
+class PgServer
+{
+public:
+    PgServer()
+    {
+        const QStringList owner{QStringLiteral("postgres:"), m_dir.path()};
+        if (::geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), owner) != 0)
+            return;
+        QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
+        m_started = run(QStringLiteral("initdb -D %1 -U admin -A trust --no-sync").arg(m_data).split(' '))
+            && hba.open(QIODevice::WriteOnly)
+            && hba.write("local all station scram-sha-256\nlocal all all trust\n") > 0;
+        hba.close();
+        m_started = m_started && start();
+    }
+    ~PgServer() { run(QStringLiteral("pg_ctl -D %1 -m immediate stop").arg(m_data).split(' ')); }
+    bool started() const { return m_started; }
+
+    bool start()
+    {
+        return run(QStringLiteral("pg_ctl -D %1 -l %1.log -w start -o").arg(m_data).split(' ')
+                   << QStringLiteral("-k %1 -c listen_addresses=''").arg(m_dir.path()));
+    }
+    // Ends every session at once, as a server going down does.
+    bool stop() { return run(QStringLiteral("pg_ctl -D %1 -m fast -w stop").arg(m_data).split(' ')); }
+
+    QString uri(const QString &user, const QString &database) const
+    {
+        return QStringLiteral("postgresql://%1@/%2?host=%3").arg(user, database, m_dir.path());
+    }
+
+    // Rows of a query as admin, or commands; one row without fields when it failed.
+    QList<QStringList> sql(const QString &database, const QString &query) const
+    {
+        QProcess psql;
+        const QString options = QStringLiteral("-h %1 -U admin -d %2 -AtXq -v ON_ERROR_STOP=1 "
+                                               "-F \x1f -R \x1e -c");
+        psql.start(QStringLiteral("psql"), options.arg(m_dir.path(), database).split(' ') << query);
+        if (!psql.waitForFinished(30000) || psql.exitCode() != 0)
+            return {QStringList()};
+        QList<QStringList> rows;
+        QString out = QString::fromUtf8(psql.readAllStandardOutput());
+        out.chop(out.endsWith(QLatin1Char('\n')) ? 1 : 0); // after the last row
+        for (const QString &row : out.split(QChar(0x1e), Qt::SkipEmptyParts))
+            rows << row.split(QChar(0x1f));
+        return rows;
+    }
+
+private:
+    // A program of the server's, as the server's user.
+    bool run(const QStringList &command) const
+    {
+        const QString program = QStringLiteral("/usr/lib/postgresql/15/bin/") + command.first();
+        const QStringList asServer = QStringLiteral("-u postgres --").split(' ') << program;
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        if (::geteuid() == 0)
+            process.start(QStringLiteral("runuser"), asServer + command.mid(1));
+        else
+            process.start(program, command.mid(1));
+        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    }
+
+    // A short path: a socket's path is limited to about 100 bytes.
+    QTemporaryDir m_dir{QStringLiteral("/tmp/quorvane-pg-XXXXXX")};
+    const QString m_data = m_dir.filePath(QStringLiteral("data"));
+    bool m_started = false;
+};
+
+} // namespace e2e
+
+#endif // QUORVANE_TESTS_E2E_PGSERVER_H
