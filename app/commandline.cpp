@@ -3,10 +3,50 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
 
 #include <cstdio>
 
 namespace {
+
+// The options QApplication takes for itself (its own, QGuiApplication's and the X11
+// platform's); the tool's parser never sees them. Each is also accepted with two dashes,
+// and one with a value also as -option=value.
+struct QtOption
+{
+    const char *name;
+    bool takesValue;
+};
+constexpr QtOption qtOptions[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"qmljsdebugger", true},
+    {"session", true}, {"style", true}, {"stylesheet", true}, {"display", true}, {"geometry", true},
+    {"title", true}, {"name", true}, {"icon", true}, {"visual", true}, {"ncols", true}, {"im", true},
+    {"inputstyle", true}, {"reverse", false}, {"widgetcount", false}, {"nograb", false},
+    {"dograb", false}, {"sync", false}, {"cmap", false}, {"testability", false},
+};
+
+QStringList withoutQtOptions(const QStringList &arguments)
+{
+    QStringList left;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const bool dashed = i > 0 && argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("--");
+        const QString name = QString(argument).remove(QRegularExpression(QStringLiteral("^--?"))).section(QLatin1Char('='), 0, 0);
+        const auto qt = std::find_if(std::begin(qtOptions), std::end(qtOptions),
+                                     [&](const QtOption &option) { return name == QLatin1String(option.name); });
+        if (!dashed || qt == std::end(qtOptions)) {
+            left << argument;
+            continue;
+        }
+        if (qt->takesValue && !argument.contains(QLatin1Char('=')))
+            ++i;
+    }
+    return left;
+}
 
 int usageError(const QString &why)
 {
@@ -33,8 +73,15 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
                        "recorded once."),
         QStringLiteral("FILE"));
     parser.addOption(record);
+    const QCommandLineOption usbId(QStringLiteral("usb-id"),
+        QStringLiteral("Also query the USB device VID:PID (hexadecimal, as lsusb shows it; may be given more "
+                       "than once). Built in: %1. 'any': every newly attached device whose interface 0 is "
+                       "vendor specific or HID without boot protocol; a kernel driver is still taken only "
+                       "from a listed ID.").arg(usbids::builtInList()),
+        QStringLiteral("VID:PID"));
+    parser.addOption(usbId);
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(withoutQtOptions(arguments)))
         return usageError(parser.errorText());
     if (parser.isSet(help))
         parser.showHelp(0);
@@ -56,6 +103,16 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
         if (info.exists() && !info.isFile())
             return usageError(QStringLiteral("--record: '%1' is not a regular file").arg(path));
         command->recordPath = info.absoluteFilePath();
+    }
+    for (const QString &value : parser.values(usbId)) {
+        if (value == QLatin1String("any")) {
+            command->usbReach.any = true;
+        } else if (const std::optional<usbids::UsbId> id = usbids::parseUsbId(value)) {
+            command->usbReach.added.append(*id);
+        } else {
+            return usageError(QStringLiteral("--usb-id: '%1' is neither VID:PID in hexadecimal (as lsusb "
+                                             "shows it) nor any").arg(value));
+        }
     }
     return -1;
 }

@@ -1,37 +1,66 @@
 #include "app/mainwindow.h"
 #include "net/tcptargets.h"
+#include "shared/eventwait.h"
 #include "ui_mainwindow.h"
 
+#include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 constexpr int statusMessageMs = 8000;
 }
 
-// One detection cycle, once per tick of the poll timer: the transports are tried in a
-// fixed order and each one that answers is handed to its dialogue.
+// One detection cycle, once per tick of the poll timer. Its waits handle no timer, so a
+// tick cannot come while it runs; should a platform deliver one anyway, it is ignored.
+// A stop asked for during the cycle (a close, a stop signal) ends it after the step it was
+// in, and then closes the window.
 void MainWindow::dealTimer()
 {
+    if (cycleRunning)
+        return;
+    cycleRunning = true;
+    tryTransports();
+    cycleRunning = false;
+    if (eventwait::stopping())
+        close();
+}
+
+// The transports are tried in a fixed order and each one that answers is handed to its
+// dialogue.
+void MainWindow::tryTransports()
+{
+    // Record lines that could not be written wait for a poll that can write them.
+    record.poll();
+
     // A serial device takes the whole cycle. OpenSerialPort tells the record which port
-    // the dialogue talks to.
+    // the dialogue talks to. Each dialogue that ends without a label or a message is a
+    // device that did not answer.
     if (OpenSerialPort()) {
         QuerySerial();
+        record.ended();
         return;
     }
     record.gone(ResultRecord::Transport::Serial);
 
-    // A newly attached USB device: its licence dialogue.
+    // A newly attached USB device: its licence dialogue. A device outside the tool's reach
+    // (usb/usbids.h) is left alone, and so it is no device the record lists as checked.
     if (CheckUsbList() != QLatin1String("NULL")) {
-        record.begin(ResultRecord::Transport::Usb, extraElement);
+        if (usbReach.any || usbids::listed(usbReach, hidVid, hidPid))
+            record.begin(ResultRecord::Transport::Usb, extraElement);
         QueryUsb();
+        record.ended();
     }
 
     // The network targets, whatever the steps before them found. A target the cycle does
     // not try (a serial device took the cycle) has not gone for the record.
     for (const tcptargets::Target &target : tcptargets::targets) {
         const QString where = QStringLiteral("%1:%2").arg(QLatin1String(target.ip), QLatin1String(target.port));
-        if (!ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
-                        QLatin1String(target.user), QLatin1String(target.password))) {
+        const bool connected = ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
+                                          QLatin1String(target.user), QLatin1String(target.password));
+        if (eventwait::stopping())
+            return;
+        if (!connected) {
             record.gone(ResultRecord::Transport::Tcp, where);
             continue;
         }
@@ -39,17 +68,30 @@ void MainWindow::dealTimer()
             tcpVariant = target.tcpVariant;
         record.begin(ResultRecord::Transport::Tcp, where);
         (this->*target.dialogue)();
+        record.ended();
     }
 }
 
 // Every message looks the same: isRed is carried along but changes nothing. A message
-// that ends a dialogue goes into the record; when the record cannot be written, its own
-// message follows (the record leaves it out: no dialogue is under way any more).
+// that ends a dialogue goes into the record.
 void MainWindow::ShowInformation(QString strShow, int isRed)
 {
     Q_UNUSED(isRed)
     ui->statusbar->showMessage(strShow, statusMessageMs);
-    const QString recordFailure = record.said(strShow);
-    if (!recordFailure.isEmpty())
-        emit ShowInformationTr(recordFailure, 0);
+    record.said(strShow);
+}
+
+// The record's state has a place of its own at the status bar's right end, so that it
+// never takes the place of a dialogue's message: while lines wait it says why, for as long
+// as they wait; when they are written it says so, for as long as a message stays.
+void MainWindow::ShowRecordState(bool written, const QString &message)
+{
+    recordState->setText(message);
+    recordState->setVisible(true);
+    if (written) {
+        QTimer::singleShot(statusMessageMs, recordState, [label = recordState, message] {
+            if (label->text() == message)
+                label->clear();
+        });
+    }
 }

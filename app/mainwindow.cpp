@@ -1,13 +1,17 @@
 #include "app/mainwindow.h"
+#include "shared/eventwait.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
 constexpr int pollIntervalMs = 1000;
+constexpr int stopCheckMs = 100;
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -25,6 +29,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(this, SIGNAL(ShowInformationTr(QString,int)),
             this, SLOT(ShowInformation(QString,int)));
 
+    recordState = new QLabel(this);
+    recordState->setObjectName(QStringLiteral("recordState"));
+    ui->statusbar->addPermanentWidget(recordState);
+    record.onStateChange([this](bool written, const QString &message) { ShowRecordState(written, message); });
+
     // setupUi leaves the form's placeholder text on the label: the window opens empty.
     ui->label_show->clear();
     ui->label->clear();
@@ -39,6 +48,26 @@ MainWindow::MainWindow(QWidget *parent)
     pollTimer->start(pollIntervalMs);
 
     tcpSocket = std::make_unique<QTcpSocket>();
+
+    // Not in the window's parent tree: the window's one child timer is the poll timer.
+    connect(&stopCheck, &QTimer::timeout, this, [this] {
+        if (eventwait::stopping())
+            close();
+    });
+    stopCheck.start(stopCheckMs);
+}
+
+// A close between cycles closes the window, and the tool ends. During a cycle the close
+// waits: the running wait ends, the dialogue ends after that step (its device closed, a
+// detached kernel driver bound again), and the cycle closes the window when it returns.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (cycleRunning) {
+        eventwait::requestStop();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // The members release the form, the picture and the transports; Qt's parent tree the

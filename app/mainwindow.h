@@ -6,17 +6,20 @@
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include "app/resultrecord.h"
 #include "usb/bulkhiddevice.h"
+#include "usb/usbids.h"
 #include "usb/usbpresence.h"
 
 #include <memory>
 #include <string>
 
+class QCloseEvent;
 class QImage;
+class QLabel;
 class QTcpSocket;
-class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -24,8 +27,10 @@ class MainWindow;
 
 // The one window of the tool. It owns every transport and carries the whole logic as
 // operations: the detection cycle and the label view live in app/, the serial, network and
-// USB dialogues in serial/, net/ and usb/. Everything runs on the GUI thread; every wait
-// inside a cycle blocks it, so cycles never overlap.
+// USB dialogues in serial/, net/ and usb/. Everything runs on the GUI thread. The waits
+// inside a cycle keep the window painted and answering (shared/eventwait.h) but handle no
+// timer, so cycles never overlap; a close during a cycle is taken up once the dialogue's
+// current step is done.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -37,6 +42,8 @@ public:
     // Label view (app/labelview.cpp): how every dialogue shows or removes its result.
     void ShowLicenceLabel(const QString &imagePath, const QString &text);
     void ClearLicenceLabel();
+    // The record's state, beside the status messages (app/detectioncycle.cpp).
+    void ShowRecordState(bool written, const QString &message);
 
     // Serial devices (serial/): choose and open the port of a supported device, then hold
     // the AT dialogue that reads its IMEI and licence text.
@@ -58,6 +65,9 @@ public:
     bool OpenPort(QString position);
     int readUSB(std::string &bytes);
     void QueryUsb();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 signals:
     void ShowInformationTr(QString strShow, int isRed);
@@ -81,6 +91,7 @@ public:
     QList<quint16> usbPids;
     QList<quint16> usbVids;
     QString extraElement;  // position of the device found by the last comparison
+    usbids::UsbReach usbReach; // which USB devices the dialogue may open (--usb-id)
     bool usbListed = false; // a walk has succeeded: the snapshot above is the real one
     int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
     // The operator's record of the results (--record FILE); keeps nothing unless main
@@ -88,6 +99,8 @@ public:
     ResultRecord record;
 
 private:
+    // The transports in their order, each handed to its dialogue: the body of one cycle.
+    void tryTransports();
     // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
     void ReadSerialContinuation(QByteArray &reply);
     // The common end of the two network dialogues (net/querytcp3762.cpp).
@@ -98,6 +111,10 @@ private:
     std::unique_ptr<QImage> labelImage;
     QString labelImagePath; // the bundle picture labelImage holds; empty: none, or another file
     QTimer *pollTimer = nullptr;
+    QLabel *recordState = nullptr; // the status bar's permanent place for the record
+    bool cycleRunning = false;
+    // Outside the cycles: closes the window once a stop signal has come.
+    QTimer stopCheck;
 };
 
 #endif // QUORVANE_MAINWINDOW_H

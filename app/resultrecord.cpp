@@ -1,10 +1,11 @@
 #include "app/resultrecord.h"
 
+#include "app/recordfile.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace resultrecord {
 
@@ -70,13 +71,13 @@ QString pictureName(const QString &path)
     return QFileInfo(path).completeBaseName();
 }
 
-QByteArray appended(const QByteArray &existing, const QByteArray &lines)
+QByteArray closing(bool quoteOpen, const QByteArray &ending)
 {
-    if (existing.isEmpty())
-        return header + QByteArray("\r\n") + lines;
-    if (!existing.endsWith('\n'))
-        return existing + "\r\n" + lines;
-    return existing + lines;
+    if (quoteOpen)
+        return "\"\r\n";
+    if (ending.isEmpty() || ending.endsWith('\n'))
+        return "";
+    return ending.endsWith('\r') ? "\n" : "\r\n";
 }
 
 bool Appearances::isNew(const QString &slot, const QStringList &result)
@@ -121,59 +122,42 @@ QString slotOf(ResultRecord::Transport transport, const QString &where)
     return rule.slotPerPlace ? QLatin1String(rule.name) + QLatin1Char(' ') + where : QLatin1String(rule.name);
 }
 
-// Appends `lines` to the file at `path`. The whole file is written anew beside the old
-// one and put in its place (QSaveFile): Qt syncs the new file to the disk before the
-// rename, which is the only way Qt offers to reach the disk, and the rename leaves either
-// the old file or the new one after a crash or a power cut, never half a line.
-bool store(const QString &path, const QByteArray &lines, QString *why)
-{
-    const QFileInfo info(path);
-    QByteArray existing;
-    if (info.exists()) {
-        // A directory, a device or a pipe: refused at start, and if one appears later.
-        if (!info.isFile()) {
-            *why = QStringLiteral("not a regular file");
-            return false;
-        }
-        QFile old(path);
-        if (!old.open(QIODevice::ReadOnly)) {
-            *why = old.errorString();
-            return false;
-        }
-        existing = old.readAll();
-        if (old.error() != QFileDevice::NoError) {
-            *why = old.errorString();
-            return false;
-        }
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    const QByteArray content = resultrecord::appended(existing, lines);
-    if (file.write(content) != content.size() || !file.commit()) {
-        *why = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
+
+ResultRecord::ResultRecord() = default;
 
 ResultRecord::~ResultRecord()
 {
-    if (m_waiting.isEmpty())
+    if (!keeps())
         return;
-    QString why;
-    if (!store(m_path, m_waiting, &why))
-        qWarning().noquote() << "record lines not written to" << m_path << "(" + why + "):\n" + QString::fromUtf8(m_waiting);
+    m_listener = nullptr; // the window is going
+    write();
+    if (!m_waiting.isEmpty())
+        qWarning().noquote() << "record lines not written to" << m_file->path() << ":\n" + QString::fromUtf8(m_waiting);
 }
 
-void ResultRecord::keepIn(const QString &path)
+bool ResultRecord::keepIn(const QString &path, QString *why)
 {
-    m_path = path;
+    auto file = std::make_unique<RecordFile>(path);
+    QString reason;
+    if (file->open(&reason) == RecordFile::Opening::Refused) {
+        *why = QStringLiteral("record %1 refused: %2").arg(QDir::toNativeSeparators(path), reason);
+        return false;
+    }
+    keepIn(std::move(file));
+    return true;
+}
+
+void ResultRecord::keepIn(std::unique_ptr<RecordFile> file)
+{
+    m_file = std::move(file);
+    write();
+}
+
+void ResultRecord::poll()
+{
+    if (keeps() && (!m_waiting.isEmpty() || !m_file->isOpen()))
+        write();
 }
 
 void ResultRecord::begin(Transport transport, const QString &where)
@@ -200,35 +184,64 @@ void ResultRecord::identified(const QString &identity)
         m_identity = identity;
 }
 
-QString ResultRecord::shown(const QString &picturePath, const QString &text)
+void ResultRecord::shown(const QString &picturePath, const QString &text)
 {
-    return finish(resultrecord::pictureName(picturePath), text, QLatin1String(resultrecord::shownOutcome));
+    finish(resultrecord::pictureName(picturePath), text, QLatin1String(resultrecord::shownOutcome));
 }
 
-QString ResultRecord::said(const QString &message)
+void ResultRecord::said(const QString &message)
 {
-    return finish(QString(), QString(), message);
+    finish(QString(), QString(), message);
 }
 
-QString ResultRecord::finish(const QString &picture, const QString &text, const QString &outcome)
+void ResultRecord::ended()
+{
+    finish(QString(), QString(), QLatin1String(resultrecord::noAnswerOutcome));
+}
+
+void ResultRecord::finish(const QString &picture, const QString &text, const QString &outcome)
 {
     if (!m_inDialogue)
-        return QString();
+        return;
     m_inDialogue = false;
     const QStringList result{QLatin1String(ruleOf(m_transport).name), m_where, m_identity, picture, text, outcome};
-    if (!m_appearances.isNew(slotOf(m_transport, m_where), result))
-        return QString();
+    if (m_appearances.isNew(slotOf(m_transport, m_where), result))
+        keep(QStringList{resultrecord::timestamp(QDateTime::currentDateTime())} + result);
+}
 
-    m_waiting += resultrecord::line(QStringList{resultrecord::timestamp(QDateTime::currentDateTime())} + result);
+void ResultRecord::keep(const QStringList &fields)
+{
+    m_waiting += resultrecord::line(fields);
+    ++m_waitingLines;
+    write();
+}
+
+void ResultRecord::write()
+{
     QString why;
-    if (store(m_path, m_waiting, &why)) {
-        m_waiting.clear();
-        m_failing = false;
-        return QString();
+    if (m_file->open(&why) == RecordFile::Opening::Open) {
+        if (m_waiting.isEmpty() || m_file->append(m_waiting, &why)) {
+            const int written = m_waitingLines;
+            m_waiting.clear();
+            m_waitingLines = 0;
+            if (!m_written)
+                qWarning().noquote() << "record written again to" << m_file->path() << "with" << written << "lines that waited";
+            setWritten(true, QString());
+            return;
+        }
     }
-    qWarning().noquote() << "record not written to" << m_path << ":" << why;
-    if (m_failing)
-        return QString();
-    m_failing = true;
-    return QStringLiteral("结果记录写不进 %1（%2），下一个结果时再试").arg(QDir::toNativeSeparators(m_path), why);
+    setWritten(false, why);
+}
+
+void ResultRecord::setWritten(bool written, const QString &why)
+{
+    if (written == m_written)
+        return;
+    m_written = written;
+    const QString path = QDir::toNativeSeparators(m_file->path());
+    if (!written)
+        qWarning().noquote() << "record not written to" << path << ":" << why << "- its lines wait in memory";
+    if (m_listener)
+        m_listener(written, written ? QStringLiteral("结果记录又写上了：%1").arg(path)
+                                    : QStringLiteral("结果记录写不进 %1（%2），结果先留着").arg(path, why));
 }

@@ -18,11 +18,15 @@ if(QUORVANE_FUZZ AND BUILD_TESTING AND NOT QUORVANE_SANITIZE)
     SOURCE_DIR ${PROJECT_SOURCE_DIR}/fuzz
     BINARY_DIR ${fuzz_build}
     CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVANE_FUZZ_CXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+               -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
                -DQt5_DIR=${Qt5_DIR}
                -DQUORVANE_GENERATED_DIR=${PROJECT_BINARY_DIR}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
 
+  # A finding's stack with functions, files and lines: Debian puts the symbolizer on the PATH
+  # under a versioned name only, which the sanitizer runtime does not look for.
+  find_program(QUORVANE_SYMBOLIZER llvm-symbolizer PATHS /usr/lib/llvm-14/bin NO_DEFAULT_PATH)
   include(${PROJECT_SOURCE_DIR}/fuzz/targets.cmake)
   foreach(target IN LISTS quorvane_fuzz_targets)
     set(learned ${CMAKE_BINARY_DIR}/fuzz-corpus/${target})
@@ -35,5 +39,8 @@ if(QUORVANE_FUZZ AND BUILD_TESTING AND NOT QUORVANE_SANITIZE)
               -print_final_stats=1 -artifact_prefix=${artifacts}/${target}-
               ${learned} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
     set_tests_properties(fuzz_${target} PROPERTIES LABELS fuzz TIMEOUT 300)
+    if(QUORVANE_SYMBOLIZER)
+      set_tests_properties(fuzz_${target} PROPERTIES ENVIRONMENT ASAN_SYMBOLIZER_PATH=${QUORVANE_SYMBOLIZER})
+    endif()
   endforeach()
 endif()

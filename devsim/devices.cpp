@@ -112,6 +112,8 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     // Positions are taken in turn from a few ports, as an operator uses the same sockets
     // again (libusb's port number is one byte).
     spec.sysName = QStringLiteral("3-%1").arg(2 + m_usbCount++ % 8);
+    spec.vid = choice.vid;
+    spec.pid = choice.pid;
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
     spec.script.on(simusb::licenceRequest(), choice.fault == Fault::Silence ? Reply::silence()
                                              : choice.fault == Fault::Unplug ? Reply::unplug()

@@ -45,6 +45,8 @@ struct UsbChoice
     QByteArray licence;
     int status = 0x90;      // the reply's status byte; anything else is a failed check
     Fault fault = Fault::None;
+    quint16 vid = 0x3E0A;   // the device's IDs
+    quint16 pid = 0x0C01;
 };
 
 struct NetChoice

@@ -33,6 +33,9 @@ constexpr OptionRow optionRows[] = {
     {"usb-after", "S", "2", "Seconds after the start before the USB device is plugged in (default 2)."},
     {"usb-status", "HEX", "90",
      "The USB reply's status byte in hex (default 90; 41 or anything else fails the check)."},
+    {"usb-id", "VID:PID", "3e0a:0c01",
+     "The USB device's IDs in hex (default 3e0a:0c01); the tool queries a device of another ID only when "
+     "told to (its own --usb-id)."},
     {"at9527", nullptr, nullptr, "The AT service at 192.168.0.1:9527."},
     {"shell", "ADDRESS", nullptr,
      "A login shell on port 3762 at ADDRESS (192.168.2.1 or 192.168.10.1); may be given twice."},
@@ -152,7 +155,14 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             const int status = value("usb-status").toInt(&ok, 16);
             if (!ok || status < 0 || status > 255)
                 return usage(QStringLiteral("--usb-status takes a byte in hex"));
-            stage.usb = UsbChoice{licence(usbLicence), status, fault};
+            const QStringList id = value("usb-id").split(QLatin1Char(':'));
+            bool vidOk = false;
+            bool pidOk = false;
+            const uint vid = id.value(0).toUInt(&vidOk, 16);
+            const uint pid = id.value(1).toUInt(&pidOk, 16);
+            if (id.size() != 2 || !vidOk || !pidOk || vid > 0xFFFF || pid > 0xFFFF)
+                return usage(QStringLiteral("--usb-id takes VID:PID in hex"));
+            stage.usb = UsbChoice{licence(usbLicence), status, fault, quint16(vid), quint16(pid)};
             stage.usbAfterMs = ms("usb-after");
         }
         QStringList addresses = parser.values(QStringLiteral("shell"));

@@ -3,6 +3,7 @@
 // of one model.
 #include "app/mainwindow.h"
 #include "net/tcpreply.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 
@@ -13,6 +14,8 @@ constexpr char printVlanDefaultsCommand[] = "cat /mnt/RT2860_default_vlan";
 void MainWindow::QueryTcp3762()
 {
     const QString value = tcpreply::netCertValue(readTCP(QLatin1String(printVlanDefaultsCommand)));
+    if (eventwait::stopping())
+        return;
     qDebug() << "readTCP readdata:" << value;
     ShowTcpLicence(tcpreply::picture3762(value, tcpVariant), value);
 }

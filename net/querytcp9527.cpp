@@ -2,6 +2,7 @@
 // mode, then hands over its record whose last field is the licence text.
 #include "app/mainwindow.h"
 #include "net/tcpreply.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 
@@ -14,6 +15,8 @@ constexpr char serialRecordCommand[] = "AT*MRD_SN=R\r\n";
 void MainWindow::QueryTcp9527()
 {
     const QString acknowledgement = readTCP(QLatin1String(productionModeCommand));
+    if (eventwait::stopping())
+        return;
     if (!tcpreply::acknowledges(acknowledgement)) {
         emit ShowInformationTr(QStringLiteral("返回值错误!"), 0);
         ClearLicenceLabel();
@@ -21,6 +24,8 @@ void MainWindow::QueryTcp9527()
     }
 
     const QString value = tcpreply::lastCommaField(readTCP(QLatin1String(serialRecordCommand)));
+    if (eventwait::stopping())
+        return;
     qDebug() << "readTCP readdata:" << value;
     ShowTcpLicence(tcpreply::picture9527(value), value);
 }

@@ -1,20 +1,22 @@
 // The TCP side of the network devices: one connection at a time on the window's socket,
 // an optional login by user name and password, then one command line and its reply.
-// Everything blocks the GUI thread with the socket's own waits and plain pauses.
+// Every wait and pause serves the window meanwhile (shared/eventwait.h) and is measured as
+// the socket's own blocking waits measured it. When the tool is stopping, a wait ends at
+// once and the connection or the command ends there, without sending anything more.
 #include "app/mainwindow.h"
 #include "net/tcpreply.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <algorithm>
 
 namespace {
 
-constexpr unsigned long settlePauseMs = 500; // before connecting, and before the login
+constexpr int settlePauseMs = 500; // before connecting, and before the login
 constexpr int connectWaitMs = 1000;
 constexpr int greetingWaitMs = 1000;
 constexpr int loginReplyWaitMs = 1000;
@@ -40,6 +42,37 @@ void writeLine(QTcpSocket &socket, const QString &text)
     socket.flush();
 }
 
+// Waits up to `ms` for the connection to stand. A connection refused ends the wait at once;
+// one still pending when the time is up is given up, as the socket's own wait did.
+bool waitForConnected(QTcpSocket &socket, int ms)
+{
+    const bool settled = eventwait::until([&socket] {
+        return socket.state() == QAbstractSocket::ConnectedState
+            || socket.state() == QAbstractSocket::UnconnectedState;
+    }, ms);
+    if (settled && socket.state() == QAbstractSocket::ConnectedState)
+        return true;
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        socket.abort();
+    return false;
+}
+
+// Waits up to `ms` for the device's next bytes: true when bytes came (also bytes that came
+// while an earlier wait or pause served the window, before they were read), false on
+// time-out, when the connection is gone with nothing left to read, or when the tool is
+// stopping.
+bool waitForReadyRead(QTcpSocket &socket, int ms)
+{
+    bool gone = false;
+    const bool came = eventwait::until([&] {
+        if (socket.bytesAvailable() > 0)
+            return true;
+        gone = socket.state() != QAbstractSocket::ConnectedState;
+        return gone;
+    }, ms);
+    return came && !gone;
+}
+
 // What is left of a budget, as a wait limit no longer than `cap`.
 int remainingWait(const QElapsedTimer &since, qint64 budgetMs, int cap)
 {
@@ -54,30 +87,35 @@ bool MainWindow::ConnectTCP(const QString &ip, const QString &port, const QStrin
     // Every call starts from a fresh connection: no login state survives a call.
     if (tcpSocket->isOpen())
         tcpSocket->close();
-    QThread::msleep(settlePauseMs);
+    if (!eventwait::pause(settlePauseMs))
+        return false;
     tcpSocket->abort();
+    // What comes while a wait or pause serves the window is read ahead into the socket's
+    // buffer; a device that never stops talking must not fill the memory meanwhile.
+    tcpSocket->setReadBufferSize(licencetext::replyLimitBytes);
 
     const quint16 portNumber = port.toUShort(); // text that is not a number gives 0
     qDebug() << ip << portNumber;
     tcpSocket->connectToHost(QHostAddress(ip), portNumber, QIODevice::ReadWrite);
-    if (!tcpSocket->waitForConnected(connectWaitMs)) {
+    if (!waitForConnected(*tcpSocket, connectWaitMs)) {
         qDebug() << "TCP 连接失败1";
         return false;
     }
 
     // A greeting is optional. One read of what came: anything later stays for the login.
-    if (tcpSocket->waitForReadyRead(greetingWaitMs))
+    if (waitForReadyRead(*tcpSocket, greetingWaitMs))
         qDebug() << "bget" << tcpSocket->readAll();
-    QThread::msleep(settlePauseMs);
+    if (!eventwait::pause(settlePauseMs))
+        return false;
 
     // The shell answers the user name in two chunks (its echo, then the password prompt);
     // the replies are logged, never interpreted.
     if (!user.isEmpty()) {
         writeLine(*tcpSocket, user);
-        if (!tcpSocket->waitForReadyRead(loginReplyWaitMs))
+        if (!waitForReadyRead(*tcpSocket, loginReplyWaitMs))
             return false;
         qDebug() << "N1" << tcpSocket->readAll();
-        if (!tcpSocket->waitForReadyRead(loginReplyWaitMs))
+        if (!waitForReadyRead(*tcpSocket, loginReplyWaitMs))
             return false;
         qDebug() << "N2" << tcpSocket->readAll();
     }
@@ -85,13 +123,13 @@ bool MainWindow::ConnectTCP(const QString &ip, const QString &port, const QStrin
     // The password needs one reply; a second one (the prompt) is read when it comes.
     if (!password.isEmpty()) {
         writeLine(*tcpSocket, password);
-        if (!tcpSocket->waitForReadyRead(loginReplyWaitMs))
+        if (!waitForReadyRead(*tcpSocket, loginReplyWaitMs))
             return false;
         qDebug() << "M1" << tcpSocket->readAll();
-        if (tcpSocket->waitForReadyRead(loginReplyWaitMs))
+        if (waitForReadyRead(*tcpSocket, loginReplyWaitMs))
             qDebug() << "M2" << tcpSocket->readAll();
     }
-    return true;
+    return !eventwait::stopping();
 }
 
 QString MainWindow::readTCP(const QString &command)
@@ -102,13 +140,15 @@ QString MainWindow::readTCP(const QString &command)
     qint64 drained = 0;
     while (drained < drainLimitBytes) {
         const int wait = remainingWait(draining, drainBudgetMs, drainGapMs);
-        if (wait == 0 || !tcpSocket->waitForReadyRead(wait))
+        if (wait == 0 || !waitForReadyRead(*tcpSocket, wait))
             break;
         drained += tcpSocket->readAll().size();
     }
+    if (eventwait::stopping())
+        return QString();
 
     writeLine(*tcpSocket, command);
-    if (!tcpSocket->waitForReadyRead(firstReplyWaitMs))
+    if (!waitForReadyRead(*tcpSocket, firstReplyWaitMs))
         return QString();
 
     // Gather until the device falls silent for a second, or the reply is too long in size
@@ -118,7 +158,7 @@ QString MainWindow::readTCP(const QString &command)
     QByteArray reply = tcpSocket->read(licencetext::replyLimitBytes);
     while (reply.size() < licencetext::replyLimitBytes) {
         const int wait = remainingWait(gathering, gatherBudgetMs, replyGapMs);
-        if (wait == 0 || !tcpSocket->waitForReadyRead(wait))
+        if (wait == 0 || !waitForReadyRead(*tcpSocket, wait))
             break;
         reply += tcpSocket->read(licencetext::replyLimitBytes - reply.size());
     }

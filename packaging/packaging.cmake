@@ -24,8 +24,41 @@ foreach(size 16 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT quorvane)
 endforeach()
 install(FILES ${packaging}/udev/70-quorvane.rules DESTINATION ${QUORVANE_UDEV_RULES_DIR} COMPONENT quorvane)
+# What software centres show (AppStream), beside the desktop entry it names.
+install(FILES ${packaging}/invalid.quorvane.Quorvane.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT quorvane)
 
 install(TARGETS quorvane-devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT devsim)
+
+# Each package's manual page, and the copyright and Debian changelog in its own doc folder,
+# compressed as Debian keeps them: gzip at its best, without the name and time stamp
+# (-9n), so that the same sources give the same package.
+set(packaging_gz)
+foreach(pair man/quorvane.1:quorvane.1 man/quorvane-devsim.1:quorvane-devsim.1 debian/changelog:changelog.Debian)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 source)
+  list(GET pair 1 name)
+  set(gz ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${gz}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
+                     COMMAND gzip -9n -c ${packaging}/${source} > ${gz}
+                     DEPENDS ${packaging}/${source} VERBATIM)
+  list(APPEND packaging_gz ${gz})
+endforeach()
+add_custom_target(quorvane_packaging_gz ALL DEPENDS ${packaging_gz})
+set(gz_dir ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+install(FILES ${gz_dir}/quorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT quorvane)
+install(FILES ${gz_dir}/quorvane-devsim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT devsim)
+foreach(component quorvane devsim)
+  set(package quorvane)
+  if(component STREQUAL "devsim")
+    set(package quorvane-devsim)
+  endif()
+  install(FILES ${packaging}/debian/copyright ${gz_dir}/changelog.Debian.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  install(FILES ${packaging}/debian/lintian-overrides/${package}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT ${component})
+endforeach()
 
 # One .deb per component: quorvane_VERSION-1_ARCH.deb and quorvane-devsim_VERSION-1_ARCH.deb.
 # dpkg-shlibdeps finds the libraries' packages (Qt 5, libusb-1.0, umockdev's library);
@@ -47,10 +80,16 @@ set(CPACK_DEBIAN_QUORVANE_PACKAGE_NAME quorvane)
 set(CPACK_DEBIAN_QUORVANE_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-dejavu-extra")
 set(CPACK_COMPONENT_QUORVANE_DESCRIPTION
     "Shows the network-access licence label of a cellular device\n\
-Finds a device on a USB serial port, as a raw USB bulk device or at its fixed\n\
-address on the local network, reads its licence text and shows the picture of\n\
-its model's licence label with the text over it. Installs udev rules that give\n\
-the user at the seat access to the device and keep ModemManager away from it.")
+Once a second the tool looks for a cellular device on a USB serial port, as a\n\
+raw USB bulk device, and at fixed addresses on whatever network the workstation\n\
+is on: 192.168.0.1 port 9527, and 192.168.2.1 and 192.168.10.1 port 3762, where\n\
+it logs in. It reads the device's licence text and shows the picture of its\n\
+model's licence label with the text over it.\n\
+\n\
+The udev rules give the port of a CH340 USB serial converter the description\n\
+the tool looks for, keep ModemManager away from it and let the user at the\n\
+seat open it. Other serial devices and USB bulk devices need their IDs filled\n\
+into a copy of the rules, which holds templates for them.")
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_NAME quorvane-devsim)
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_DEPENDS "umockdev")
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_RECOMMENDS "imagemagick")

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "res/labelpictures.h"
 #include "serial/serialreply.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -59,11 +60,29 @@ static_assert([] {
 // What a device sends when its licence field is empty.
 constexpr char emptyLicenceField[] = "\r\n\r\nOK\r\n";
 
+// Waits up to `ms` for the device's next bytes while the window is served: true when
+// bytes came (also bytes that came while an earlier wait served the window, before they
+// were read), false on time-out, when reading the port failed (a device pulled out), or
+// when the tool is stopping.
+bool waitForReadyRead(QSerialPort &port, int ms)
+{
+    const auto failed = [&port] {
+        return port.error() == QSerialPort::ResourceError || port.error() == QSerialPort::ReadError;
+    };
+    bool broken = false;
+    const bool came = eventwait::until([&] {
+        broken = failed();
+        return broken || port.bytesAvailable() > 0;
+    }, ms);
+    return came && !broken;
+}
+
 } // namespace
 
 // The AT dialogue with the device on the open port: its IMEI names the model and so the
 // label picture, then its licence text is cut from the reply to the licence command.
-// Every wait blocks; the port stays open for the next cycle to close.
+// Every wait serves the window; the port stays open for the next cycle to close. When the
+// tool is stopping, the dialogue ends after the wait it was in.
 void MainWindow::QuerySerial()
 {
     if (serialKind < 0 || serialKind >= int(std::size(serialCommands)))
@@ -75,9 +94,13 @@ void MainWindow::QuerySerial()
         picture = QString::fromLatin1(commands.fixedPicture);
     } else {
         serialPort->write(commands.imeiCommand);
-        if (!serialPort->waitForReadyRead(imeiWaitMs)) {
+        if (!waitForReadyRead(*serialPort, imeiWaitMs)) {
+            if (eventwait::stopping())
+                return;
             serialPort->write(fallbackImeiCommand);
-            if (!serialPort->waitForReadyRead(imeiWaitMs)) {
+            if (!waitForReadyRead(*serialPort, imeiWaitMs)) {
+                if (eventwait::stopping())
+                    return;
                 emit ShowInformationTr(QStringLiteral("指令接收失败10000！"), 0);
                 return;
             }
@@ -85,6 +108,8 @@ void MainWindow::QuerySerial()
         QByteArray imeiReply = serialPort->readAll();
         if (!imeiReply.toLower().contains("error"))
             ReadSerialContinuation(imeiReply);
+        if (eventwait::stopping())
+            return;
         qDebug() << "读到的readdata：" << imeiReply;
         record.identified(serialreply::extractImei(QString::fromUtf8(imeiReply)));
 
@@ -105,7 +130,9 @@ void MainWindow::QuerySerial()
     const LicenceQuery &query = modelVariant == 1 ? commands.licenceForVariantOne : commands.licence;
     qDebug() << "sendstr:" << QByteArray(query.command);
     serialPort->write(query.command);
-    if (!serialPort->waitForReadyRead(licenceWaitMs)) {
+    if (!waitForReadyRead(*serialPort, licenceWaitMs)) {
+        if (eventwait::stopping())
+            return;
         if (commands.reportsSilence)
             emit ShowInformationTr(QStringLiteral("指令接收失败！"), 0);
         return;
@@ -114,6 +141,8 @@ void MainWindow::QuerySerial()
     const QByteArray lower = licenceReply.toLower();
     if (!lower.contains("ok") && !lower.contains("error"))
         ReadSerialContinuation(licenceReply);
+    if (eventwait::stopping())
+        return;
     qDebug() << "读到的网证:" << licenceReply;
 
     // Without its marker the reply carries no licence: it is reported as a failed reply.
@@ -140,7 +169,9 @@ void MainWindow::ReadSerialContinuation(QByteArray &reply)
         const qint64 left = continuationLimitMs - running.elapsed();
         if (left <= 0)
             return;
-        serialPort->waitForReadyRead(int(qMin<qint64>(continuationStepMs, left)));
+        waitForReadyRead(*serialPort, int(qMin<qint64>(continuationStepMs, left)));
+        if (eventwait::stopping())
+            return;
         if (!serialreply::appendContinuationRead(reply, serialPort->readAll()))
             return;
     }

@@ -10,35 +10,6 @@ namespace {
 
 constexpr int imeiDigits = 15;
 
-// The IMEI's last seven digits above this number mark the later labels of row 12.
-constexpr int row12Threshold = 300315;
-constexpr int row12SerialDigits = 7;
-
-struct ModelRow
-{
-    const char *tac;
-    const char *picture;
-    int modelVariant;
-    // Row 12 only: the picture when the IMEI's serial part is not above row12Threshold.
-    const char *pictureUpToThreshold;
-};
-
-// Searched in this order; the first TAC found in the reply decides.
-constexpr ModelRow modelTable[] = {
-    {"99000101", ":/qjpg/res/LBL01.jpg", keepModelVariant, nullptr},
-    {"99000102", ":/qjpg/res/LBL02.jpg", keepModelVariant, nullptr},
-    {"99000103", ":/qjpg/res/LBL03.jpg", keepModelVariant, nullptr},
-    {"99000104", ":/qjpg/res/LBL04.jpg", keepModelVariant, nullptr},
-    {"99000105", ":/qjpg/res/LBL05.jpg", keepModelVariant, nullptr},
-    {"99000106", ":/qjpg/res/LBL06.jpg", keepModelVariant, nullptr},
-    {"99000107", ":/qjpg/res/LBL07.jpg", keepModelVariant, nullptr},
-    {"99000108", ":/qjpg/res/LBL08.jpg", keepModelVariant, nullptr},
-    {"99000109", ":/qjpg/res/LBL09.png", 2, nullptr},
-    {"99000110", ":/qjpg/res/LBL10.jpg", 1, nullptr},
-    {"99000111", ":/qjpg/res/LBL11.png", 2, nullptr},
-    {"99000112", ":/qjpg/res/LBL12.png", 2, ":/qjpg/res/LBL13.png"},
-    {"99000113", ":/qjpg/res/LBL14.png", keepModelVariant, nullptr},
-};
 static_assert([] {
     for (const ModelRow &row : modelTable) {
         if (!labelpictures::listed(row.picture) || !labelpictures::listed(row.pictureUpToThreshold))

@@ -1,6 +1,7 @@
 #include "usb/bulkhiddevice.h"
 #include "usb/usbdevicelist.h"
 #include "usb/usbframe.h"
+#include "shared/eventwait.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -23,7 +24,7 @@ int lastVpDeviceCount = 0;
 constexpr int interfaceNumber = 0;
 constexpr int vpRetries = 3;
 constexpr unsigned long vpRetryWaitMs = 1000;
-constexpr unsigned long packetPauseMs = 10;
+constexpr int packetPauseMs = 10;
 constexpr int readLogBytes = 25;
 constexpr int writeLogBytes = 50;
 
@@ -32,18 +33,85 @@ constexpr int resultNoDevice = -2;
 constexpr int readTimedOut = 2;
 constexpr int readFailed = 3;
 
+// While a transfer runs, libusb's events are handled in slices this long, and the window
+// is served between them.
+constexpr int transferSliceUs = 5000;
+
+void LIBUSB_CALL transferDone(libusb_transfer *transfer)
+{
+    *static_cast<int *>(transfer->user_data) = 1;
+}
+
+// One bulk transfer with the results of libusb_bulk_transfer: its time-out is libusb's,
+// and the transfer runs to its end even when the tool is stopping (at most that time-out).
+// Instead of blocking the thread for it, libusb's events are handled in short slices with
+// the window served in between.
+int bulkTransfer(libusb_context *context, libusb_device_handle *handle, unsigned char endpoint,
+                 unsigned char *data, int length, int *transferred, unsigned int timeoutMs)
+{
+    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    if (!transfer)
+        return LIBUSB_ERROR_NO_MEM;
+    int completed = 0;
+    libusb_fill_bulk_transfer(transfer, handle, endpoint, data, length, transferDone, &completed, timeoutMs);
+    const int submitted = libusb_submit_transfer(transfer);
+    if (submitted < 0) {
+        libusb_free_transfer(transfer);
+        return submitted;
+    }
+    while (!completed) {
+        timeval slice{0, transferSliceUs};
+        const int handled = libusb_handle_events_timeout_completed(context, &slice, &completed);
+        if (handled < 0 && handled != LIBUSB_ERROR_INTERRUPTED) {
+            // As libusb's own synchronous transfer does: cancel, and wait for the end.
+            libusb_cancel_transfer(transfer);
+            while (!completed && libusb_handle_events_completed(context, &completed) >= 0) {
+            }
+            break;
+        }
+        eventwait::serve();
+    }
+    *transferred = transfer->actual_length;
+    int result = LIBUSB_ERROR_OTHER;
+    switch (transfer->status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+        result = 0;
+        break;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        result = LIBUSB_ERROR_TIMEOUT;
+        break;
+    case LIBUSB_TRANSFER_STALL:
+        result = LIBUSB_ERROR_PIPE;
+        break;
+    case LIBUSB_TRANSFER_OVERFLOW:
+        result = LIBUSB_ERROR_OVERFLOW;
+        break;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        result = LIBUSB_ERROR_NO_DEVICE;
+        break;
+    case LIBUSB_TRANSFER_ERROR:
+    case LIBUSB_TRANSFER_CANCELLED:
+        result = LIBUSB_ERROR_IO;
+        break;
+    }
+    libusb_free_transfer(transfer);
+    return result;
+}
+
 QString text(const std::string &s)
 {
     return QString::fromUtf8(s.data(), int(s.size()));
 }
 
 // What a walk over the device list came to: the first accepted device that opened (with
-// its handle), or nothing, or a stop because a candidate asked for a fresh list.
+// its handle), or nothing, or a stop because a candidate asked for a fresh list; and the
+// code of the last open that failed (0: none did).
 struct Walk
 {
     libusb_device_handle *handle = nullptr;
     libusb_device *device = nullptr;
     bool retry = false;
+    int failure = 0;
 };
 
 // What the walk does after an accepted device did not open.
@@ -56,6 +124,7 @@ enum class AfterFailure { NextDevice, Retry };
 template <typename Accepts, typename Failed>
 Walk openFirst(const UsbDeviceList &list, Accepts accepts, Failed failed)
 {
+    int failure = 0;
     for (int i = 0; i < list.count; ++i) {
         libusb_device *device = list.at(i);
         if (!accepts(device))
@@ -63,11 +132,12 @@ Walk openFirst(const UsbDeviceList &list, Accepts accepts, Failed failed)
         libusb_device_handle *handle = nullptr;
         const int result = libusb_open(device, &handle);
         if (result == 0)
-            return {handle, device, false};
+            return {handle, device, false, 0};
+        failure = result;
         if (failed(result, handle) == AfterFailure::Retry)
-            return {nullptr, nullptr, true};
+            return {nullptr, nullptr, true, failure};
     }
-    return {};
+    return {nullptr, nullptr, false, failure};
 }
 
 // The failure of an open by position: said, and the walk goes on.
@@ -75,6 +145,81 @@ AfterFailure nextDevice(int result, libusb_device_handle *)
 {
     qWarning() << "Unable to obtain device handle1 " << result;
     return AfterFailure::NextDevice;
+}
+
+// The failure of an open by IDs: the walk goes on, without a line.
+AfterFailure nextDeviceQuietly(int, libusb_device_handle *)
+{
+    return AfterFailure::NextDevice;
+}
+
+// The descriptor of the configuration a device is in now, freed with the scope; null when
+// it cannot be read (an unconfigured device, for one).
+class ActiveConfig
+{
+public:
+    explicit ActiveConfig(libusb_device *device)
+    {
+        result = libusb_get_active_config_descriptor(device, &config);
+        if (result != 0)
+            config = nullptr;
+    }
+    ~ActiveConfig()
+    {
+        if (config)
+            libusb_free_config_descriptor(config);
+    }
+    ActiveConfig(const ActiveConfig &) = delete;
+    ActiveConfig &operator=(const ActiveConfig &) = delete;
+
+    const libusb_config_descriptor *get() const { return config; }
+    // The first alternate setting of interface 0, or null.
+    const libusb_interface_descriptor *interfaceZero() const
+    {
+        return config && config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0
+                   ? &config->interface[0].altsetting[0]
+                   : nullptr;
+    }
+    int result = 0;
+
+private:
+    libusb_config_descriptor *config = nullptr;
+};
+
+// The first IN and the first OUT endpoint of interface 0, over its alternate settings in
+// order, with their packet sizes; control endpoints do not count.
+struct Endpoints
+{
+    std::uint8_t in = 0;
+    std::int32_t inMaxPacket = 0;
+    std::uint8_t out = 0;
+    std::int32_t outMaxPacket = 0;
+};
+
+Endpoints endpointsOf(const libusb_config_descriptor &config)
+{
+    Endpoints found;
+    if (config.bNumInterfaces == 0)
+        return found;
+    const libusb_interface &interface = config.interface[0];
+    for (int a = 0; a < interface.num_altsetting; ++a) {
+        const libusb_interface_descriptor &setting = interface.altsetting[a];
+        for (int e = 0; e < setting.bNumEndpoints; ++e) {
+            const libusb_endpoint_descriptor &endpoint = setting.endpoint[e];
+            if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_CONTROL)
+                continue;
+            if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
+                if (found.in == 0) {
+                    found.in = endpoint.bEndpointAddress;
+                    found.inMaxPacket = endpoint.wMaxPacketSize;
+                }
+            } else if (found.out == 0) {
+                found.out = endpoint.bEndpointAddress;
+                found.outMaxPacket = endpoint.wMaxPacketSize;
+            }
+        }
+    }
+    return found;
 }
 
 // Whether one of the "VP" names gives the descriptor's IDs.
@@ -147,20 +292,42 @@ int BulkHidDevice::open(const std::string &text)
         return resultBadParams;
     address = parsed->address;
 
+    int failure = 0;
     if (bus != 0 || address != 0) {
-        handle = openByBusAddress();
+        handle = openByBusAddress(&failure);
     } else if (vid != 0 || pid != 0) {
-        handle = openByVidPid();
+        handle = openByVidPid(&failure);
     } else if (parsed->vp.isEmpty()) {
         qWarning() << "BulkHidDevice::open param error";
         return resultBadParams;
     } else {
-        handle = openByVpList(parsed->vp);
+        handle = openByVpList(parsed->vp, &failure);
     }
-    return finishOpen();
+    return finishOpen(failure);
 }
 
-libusb_device_handle *BulkHidDevice::openByBusAddress() const
+// What the reach allows with a device: its IDs decide, and for the "any" reach the kind of
+// interface 0 in the configuration the device is in now. Read from what the system lists,
+// without opening the device.
+usbids::Access BulkHidDevice::accessTo(libusb_device *device) const
+{
+    libusb_device_descriptor descriptor;
+    if (libusb_get_device_descriptor(device, &descriptor) != 0)
+        return usbids::Access::None;
+    int interfaceClass = -1;
+    int interfaceSubClass = -1;
+    if (reach.any) {
+        const ActiveConfig config(device);
+        if (const libusb_interface_descriptor *setting = config.interfaceZero()) {
+            interfaceClass = setting->bInterfaceClass;
+            interfaceSubClass = setting->bInterfaceSubClass;
+        }
+    }
+    return usbids::access(reach, descriptor.idVendor, descriptor.idProduct, interfaceClass,
+                          interfaceSubClass);
+}
+
+libusb_device_handle *BulkHidDevice::openByBusAddress(int *failure) const
 {
     if (!context)
         return nullptr;
@@ -170,21 +337,36 @@ libusb_device_handle *BulkHidDevice::openByBusAddress() const
         const int deviceBus = libusb_get_bus_number(device);
         const int deviceAddress = libusb_get_device_address(device);
         qDebug() << "device_address:" << deviceBus << deviceAddress;
-        return deviceBus == bus && deviceAddress == address;
+        return deviceBus == bus && deviceAddress == address
+               && accessTo(device) != usbids::Access::None;
     };
-    return openFirst(list, atAddress, nextDevice).handle;
+    const Walk walk = openFirst(list, atAddress, nextDevice);
+    *failure = walk.failure;
+    return walk.handle;
 }
 
-libusb_device_handle *BulkHidDevice::openByVidPid() const
+// The first device with the IDs that opens, as libusb_open_device_with_vid_pid finds it,
+// among the devices the reach admits.
+libusb_device_handle *BulkHidDevice::openByVidPid(int *failure) const
 {
     qDebug() << "BulkHidDevice::open libusb_open_device_with_vid_pid" << uint(vid) << uint(pid);
-    return context ? libusb_open_device_with_vid_pid(context, vid, pid) : nullptr;
+    if (!context)
+        return nullptr;
+    const UsbDeviceList list(context);
+    const auto withIds = [this](libusb_device *device) {
+        libusb_device_descriptor descriptor;
+        return libusb_get_device_descriptor(device, &descriptor) == 0 && descriptor.idVendor == vid
+               && descriptor.idProduct == pid && accessTo(device) != usbids::Access::None;
+    };
+    const Walk walk = openFirst(list, withIds, nextDeviceQuietly);
+    *failure = walk.failure;
+    return walk.handle;
 }
 
 // The first device in libusb's order whose IDs one of the "VP" names gives. A candidate
 // that does not open is tried again with a fresh list after a pause, at most three times:
 // a device that has just arrived may not be ready to open yet.
-libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names) const
+libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names, int *failure) const
 {
     if (!context)
         return nullptr; // the epilogue reports that no device opened
@@ -194,7 +376,7 @@ libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names) const
             lastVpDeviceCount = list.count;
             qDebug("BulkHidDevice::open by VP  device count %d ", list.count);
         }
-        const auto candidate = [&names, retries](libusb_device *device) {
+        const auto candidate = [this, &names, retries](libusb_device *device) {
             libusb_device_descriptor descriptor;
             if (!readDescriptor(device, &descriptor))
                 return false;
@@ -202,7 +384,7 @@ libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names) const
                      << libusb_get_device_address(device);
             qWarning() << retries << "vid-pid:" << uint(descriptor.idVendor)
                        << uint(descriptor.idProduct) << static_cast<void *>(device);
-            return named(names, descriptor);
+            return named(names, descriptor) && accessTo(device) != usbids::Access::None;
         };
         const auto failed = [retries](int result, libusb_device_handle *left) {
             if (retries < vpRetries)
@@ -214,6 +396,7 @@ libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names) const
             return AfterFailure::NextDevice;
         };
         const Walk walk = openFirst(list, candidate, failed);
+        *failure = walk.failure;
         if (walk.handle) {
             qDebug() << "device_address:" << libusb_get_bus_number(walk.device)
                      << libusb_get_device_address(walk.device);
@@ -232,6 +415,7 @@ int BulkHidDevice::openByBusPort(const std::string &text)
         return resultBadParams;
     port = parsed->port;
 
+    int failure = 0;
     if (context) {
         const UsbDeviceList list(context);
         qDebug("BulkHidDevice::open by bus %d addr %d, device count %d ", bus, address, list.count);
@@ -246,50 +430,61 @@ int BulkHidDevice::openByBusPort(const std::string &text)
             if (deviceBus != bus || devicePort != port || descriptor.idVendor != vid
                 || descriptor.idProduct != pid)
                 return false;
+            if (accessTo(device) == usbids::Access::None) {
+                qDebug().noquote() << "BulkHidDevice::open"
+                                   << usbids::idText({descriptor.idVendor, descriptor.idProduct})
+                                   << "is not a listed licence device: not opened";
+                return false;
+            }
             qDebug() << "aaaa" << deviceBus << devicePort;
             return true;
         };
-        handle = openFirst(list, atPort, nextDevice).handle;
+        const Walk walk = openFirst(list, atPort, nextDevice);
+        handle = walk.handle;
+        failure = walk.failure;
     }
-    return finishOpen();
+    return finishOpen(failure);
 }
 
 // The steps every open ends with: check whose interface 0 is, learn the endpoints and
-// claim it. A kernel driver is taken from interface 0 only where the interface is of a kind
-// the licence devices present (vendor specific, HID without boot protocol); libusb then
-// binds the driver again when the interface is released. Any other device held by its
-// driver (a keyboard, a disk, a hub) is closed again untouched: nothing is claimed or sent,
-// and nothing is learned from it.
-int BulkHidDevice::finishOpen()
+// claim it, all from the configuration the device is in now. A kernel driver is taken from
+// interface 0 only where the device is listed and the interface is of a kind the licence
+// devices present (vendor specific, HID without boot protocol); libusb then binds the
+// driver again when the interface is released. Any other device held by its driver (a
+// keyboard, a disk, a hub, an unlisted device of the "any" reach) is closed again
+// untouched: nothing is claimed or sent. Only a successful claim teaches the object the
+// device's endpoints.
+int BulkHidDevice::finishOpen(int openFailure)
 {
     if (!handle) {
         qCritical() << "BulkHidDevice::open open hid device error";
+        return openFailure == LIBUSB_ERROR_ACCESS ? LIBUSB_ERROR_ACCESS : resultNoDevice;
+    }
+    libusb_device *device = libusb_get_device(handle);
+    const usbids::Access access = accessTo(device);
+    if (access == usbids::Access::None) { // every walk passes such a device over
+        libusb_close(handle);
+        handle = nullptr;
         return resultNoDevice;
     }
-    libusb_config_descriptor *config = nullptr;
-    const int described = libusb_get_config_descriptor(libusb_get_device(handle), 0, &config);
-    if (described != 0 || !config) {
-        qWarning() << "BulkHidDevice::open libusb_get_config_descriptor error " << described;
-        config = nullptr;
-    }
-    const libusb_interface_descriptor *setting =
-        config && config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0
-            ? &config->interface[0].altsetting[0]
-            : nullptr;
+    const ActiveConfig config(device);
+    if (!config.get())
+        qWarning() << "BulkHidDevice::open libusb_get_active_config_descriptor error " << config.result;
+    const libusb_interface_descriptor *setting = config.interfaceZero();
 
     qDebug("BulkHidDevice::open Claiming interface %d...", interfaceNumber);
     const int active = libusb_kernel_driver_active(handle, interfaceNumber);
     qDebug("libusb_kernel_driver_active %d", active);
     if (active == 1) {
         // Without a readable descriptor the kind is unknown, and unknown is not taken.
-        if (!setting || !usbframe::mayTakeFromDriver(setting->bInterfaceClass,
-                                                     setting->bInterfaceSubClass)) {
+        const bool take = access == usbids::Access::Listed && setting
+                          && usbframe::mayTakeFromDriver(setting->bInterfaceClass,
+                                                         setting->bInterfaceSubClass);
+        if (!take) {
             qDebug("BulkHidDevice::open interface %d (class %d subclass %d) belongs to its "
                    "kernel driver: left alone",
                    interfaceNumber, setting ? setting->bInterfaceClass : -1,
                    setting ? setting->bInterfaceSubClass : -1);
-            if (config)
-                libusb_free_config_descriptor(config);
             libusb_close(handle);
             handle = nullptr;
             return LIBUSB_ERROR_BUSY;
@@ -299,10 +494,9 @@ int BulkHidDevice::finishOpen()
     }
 
     interfaceCount = 1;
-    if (config) {
-        learnEndpoints(*config);
-        libusb_free_config_descriptor(config);
-    }
+    // Without a readable configuration nothing is learned and the open goes on to the
+    // claim: the transfers then report that they have no endpoint.
+    const Endpoints learned = config.get() ? endpointsOf(*config.get()) : Endpoints{};
     const int claimed = libusb_claim_interface(handle, interfaceNumber);
     if (claimed != 0) {
         qCritical("BulkHidDevice::open Failed to claim interface %d,error code %d",
@@ -314,36 +508,12 @@ int BulkHidDevice::finishOpen()
         close();
         return claimed;
     }
+    inEndpoint = learned.in;
+    inMaxPacket = learned.inMaxPacket;
+    outEndpoint = learned.out;
+    outMaxPacket = learned.outMaxPacket;
     qDebug() << "BulkHidDevice::open success";
     return 0;
-}
-
-// The first IN and the first OUT endpoint of interface 0, over its alternate settings in
-// order; control endpoints do not count. Fields already learned are kept. Without a
-// readable configuration nothing is learned and the open goes on to the claim: the
-// transfers then report that they have no endpoint.
-void BulkHidDevice::learnEndpoints(const libusb_config_descriptor &config)
-{
-    if (config.bNumInterfaces == 0)
-        return;
-    const libusb_interface &interface = config.interface[0];
-    for (int a = 0; a < interface.num_altsetting; ++a) {
-        const libusb_interface_descriptor &setting = interface.altsetting[a];
-        for (int e = 0; e < setting.bNumEndpoints; ++e) {
-            const libusb_endpoint_descriptor &endpoint = setting.endpoint[e];
-            if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_CONTROL)
-                continue;
-            if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
-                if (inEndpoint == 0) {
-                    inEndpoint = endpoint.bEndpointAddress;
-                    inMaxPacket = endpoint.wMaxPacketSize;
-                }
-            } else if (outEndpoint == 0) {
-                outEndpoint = endpoint.bEndpointAddress;
-                outMaxPacket = endpoint.wMaxPacketSize;
-            }
-        }
-    }
 }
 
 int BulkHidDevice::close()
@@ -355,6 +525,11 @@ int BulkHidDevice::close()
         handle = nullptr;
     }
     interfaceCount = 0;
+    // The next open learns its own device's endpoints.
+    inEndpoint = 0;
+    outEndpoint = 0;
+    inMaxPacket = 0;
+    outMaxPacket = 0;
     qDebug() << "BulkHidDevice::close end";
     return 0;
 }
@@ -373,10 +548,11 @@ int BulkHidDevice::write(const char *data, int length, int timeoutMs)
 
     int transferred = 0;
     for (int offset = 0; offset < packets.size(); offset += outMaxPacket) {
-        QThread::msleep(packetPauseMs);
+        if (!eventwait::pause(packetPauseMs))
+            return LIBUSB_ERROR_INTERRUPTED; // the tool is stopping: no packet more
         transferred = 0;
-        const int result = libusb_bulk_transfer(
-            handle, outEndpoint, reinterpret_cast<unsigned char *>(packets.data()) + offset,
+        const int result = bulkTransfer(
+            context, handle, outEndpoint, reinterpret_cast<unsigned char *>(packets.data()) + offset,
             outMaxPacket, &transferred, static_cast<unsigned int>(timeoutMs));
         if (result != 0) {
             qWarning() << "BulkHidDevice::write write fails " << result;
@@ -392,10 +568,10 @@ int BulkHidDevice::read(std::string &out, int timeoutMs)
         return readFailed;
     std::string packet(size_t(inMaxPacket), '\0');
     int transferred = 0;
-    const int result = libusb_bulk_transfer(handle, inEndpoint,
-                                            reinterpret_cast<unsigned char *>(&packet[0]),
-                                            inMaxPacket, &transferred,
-                                            static_cast<unsigned int>(timeoutMs));
+    const int result = bulkTransfer(context, handle, inEndpoint,
+                                    reinterpret_cast<unsigned char *>(&packet[0]),
+                                    inMaxPacket, &transferred,
+                                    static_cast<unsigned int>(timeoutMs));
     if (result == LIBUSB_ERROR_TIMEOUT)
         return readTimedOut;
     if (result != 0)
@@ -416,8 +592,8 @@ int BulkHidDevice::readPacket(unsigned char *buffer, int bufferSize, int timeout
     if (bufferSize < inMaxPacket)
         return 0;
     int transferred = 0;
-    const int result = libusb_bulk_transfer(handle, inEndpoint, buffer, inMaxPacket,
-                                            &transferred, static_cast<unsigned int>(timeoutMs));
+    const int result = bulkTransfer(context, handle, inEndpoint, buffer, inMaxPacket,
+                                    &transferred, static_cast<unsigned int>(timeoutMs));
     return result != 0 ? result : transferred;
 }
 

@@ -2,27 +2,33 @@
 #define QUORVANE_USB_BULKHIDDEVICE_H
 
 #include "usb/usbframe.h"
+#include "usb/usbids.h"
 #include "usb/zorbdevice.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-struct libusb_config_descriptor;
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
-// A USB device reached through libusb with synchronous bulk transfers on interface 0.
-// The object owns its own libusb context for its whole life. An open finds the device
-// from a JSON parameter text, learns the first IN and the first OUT endpoint of interface
-// 0 (once per object: a re-open keeps the first device's layout) and claims interface 0.
-// A kernel driver bound to interface 0 is taken away only from a vendor-specific or
-// non-boot HID interface, and given back when the interface is released; a device of any
-// other kind held by its driver is left alone (LIBUSB_ERROR_BUSY) and teaches the object
-// nothing. Hubs are never opened by openByBusPort.
+// A USB device reached through libusb with bulk transfers on interface 0, each waited for
+// as a synchronous one (same time-outs, same results) while the window is served.
+// The object owns its own libusb context for its whole life. It opens only the devices
+// its reach admits (usb/usbids.h): a device of any other ID is never opened, whichever
+// way of opening is asked for. An open finds the device from a JSON parameter text,
+// learns the first IN and the first OUT endpoint of interface 0 of the device's active
+// configuration and claims interface 0; the endpoints and packet sizes are that device's
+// own, from the successful claim until close, which forgets them. A kernel driver bound to
+// interface 0 is taken away only from a listed device whose interface is vendor specific
+// or non-boot HID, and given back when the interface is released; any other device held
+// by its driver is left alone (LIBUSB_ERROR_BUSY) and teaches the object nothing. Hubs are
+// never opened by openByBusPort.
 //
 // Results: 0 success; libusb's negative codes passed through; -1 bad parameters; -2 no
-// device opened. Specific to this class:
+// device opened; LIBUSB_ERROR_ACCESS when the only device that would do could not be
+// opened for lack of permission. Specific to this class:
 //  - write, readPacket on a closed object: -2 (no device opened), without a transfer;
 //  - write, readPacket with no learned endpoint of that direction (packet size 0):
 //    LIBUSB_ERROR_NOT_SUPPORTED (-12), without a transfer;
@@ -45,7 +51,8 @@ public:
     // Releases the claimed interface and closes the device. Always 0.
     int close() override;
     // Sends data padded with zero bytes to whole OUT packets, each packet after a 10 ms
-    // pause. The count libusb reported for the last packet, or the failing transfer's code.
+    // pause. The count libusb reported for the last packet, or the failing transfer's code;
+    // LIBUSB_ERROR_INTERRUPTED when the tool is stopping before a packet.
     int write(const char *data, int length, int timeoutMs) override;
     // One IN packet into buffer: 0 without a transfer when bufferSize is below the
     // packet size; else the byte count received or the transfer's negative code.
@@ -61,6 +68,9 @@ public:
     // How many devices the object's context lists (a negative libusb code on failure).
     int deviceCount();
 
+    // Which devices the opens may reach from now on; the built-in IDs alone until set.
+    void setReach(const usbids::UsbReach &reach) { this->reach = reach; }
+
     // Inspection, for the dialogue's log lines and for tests.
     std::uint8_t inEndpointAddress() const { return inEndpoint; }
     std::uint8_t outEndpointAddress() const { return outEndpoint; }
@@ -70,11 +80,11 @@ public:
 
 private:
     std::optional<usbframe::OpenParams> beginOpen(const std::string &text, std::uint16_t &calls);
-    libusb_device_handle *openByBusAddress() const;
-    libusb_device_handle *openByVidPid() const;
-    libusb_device_handle *openByVpList(const QJsonArray &names) const;
-    int finishOpen();
-    void learnEndpoints(const libusb_config_descriptor &config);
+    libusb_device_handle *openByBusAddress(int *failure) const;
+    libusb_device_handle *openByVidPid(int *failure) const;
+    libusb_device_handle *openByVpList(const QJsonArray &names, int *failure) const;
+    usbids::Access accessTo(libusb_device *device) const;
+    int finishOpen(int openFailure);
 
     libusb_device_handle *handle = nullptr;
     libusb_context *context = nullptr;
@@ -89,6 +99,7 @@ private:
     std::int32_t outMaxPacket = 0;
     std::int32_t inMaxPacket = 0;
     std::string params;
+    usbids::UsbReach reach;
 };
 
 #endif // QUORVANE_USB_BULKHIDDEVICE_H

@@ -5,22 +5,26 @@
 #include "res/labelpictures.h"
 #include "usb/bulkhiddevice.h"
 #include "usb/usbframe.h"
+#include "shared/eventwait.h"
 
 #include <QDebug>
 #include <QFontDatabase>
 #include <QStringList>
-#include <QThread>
 
 #include <libusb.h>
 
 namespace {
 
 constexpr int writeTimeoutMs = 1000;
-constexpr unsigned long replyWaitMs = 500;
+constexpr int replyWaitMs = 500;
 constexpr int readTimeoutMs = 100;
 constexpr int nothingReceived = 17;
 
 constexpr char labelPicture[] = ":/qjpg/res/LBL17.png";
+
+// A listed device the operator may not open (its node under /dev/bus/usb is not theirs):
+// said once per arrival, since each arrival has one dialogue. The README says how to fix it.
+constexpr char noAccessMessage[] = "USB设备无访问权限";
 static_assert(labelpictures::listed(labelPicture), "res/draw-labels.sh does not draw the USB label picture");
 
 // What the operator is told when the reply is not a licence.
@@ -39,8 +43,9 @@ constexpr FailureMessage failureMessages[] = {
 
 } // namespace
 
-// Opens the device at a position "bus,port" with the IDs presence detection took for it.
-// False when the device is open, true when opening failed.
+// Opens the device at a position "bus,port" with the IDs presence detection took for it,
+// if it is a device the tool may reach (usb/usbids.h). False when the device is open, true
+// when opening failed.
 bool MainWindow::OpenPort(QString position)
 {
     const QStringList parts = position.split(QLatin1Char(','), Qt::KeepEmptyParts);
@@ -49,14 +54,17 @@ bool MainWindow::OpenPort(QString position)
 
     const usbframe::BusPort where = usbframe::splitPosition(position);
     const QByteArray params = usbframe::openParamsJson(hidVid, hidPid, where.bus, where.port);
+    usbDevice->setReach(usbReach);
     const int result = usbDevice->openByBusPort(params.toStdString());
     qDebug() << result;
     if (result == 0) {
         qDebug() << "USB连接" << usbDevice->deviceCount();
         return false;
     }
+    if (result == LIBUSB_ERROR_ACCESS)
+        emit ShowInformationTr(QString::fromUtf8(noAccessMessage), 0);
     // A device object whose open ended in "not found" is replaced by a fresh one, with a
-    // new libusb context and no learned endpoints.
+    // new libusb context.
     if (result == LIBUSB_ERROR_NOT_FOUND) {
         usbDevice.reset();
         usbDevice = std::make_unique<BulkHidDevice>();
@@ -90,8 +98,12 @@ void MainWindow::QueryUsb()
         closeDevice();
         return;
     }
-    // The device needs time to prepare its answer; the GUI thread waits without events.
-    QThread::msleep(replyWaitMs);
+    // The device needs time to prepare its answer; the window is served meanwhile. A stop
+    // during the wait ends the dialogue here, the device closed.
+    if (!eventwait::pause(replyWaitMs)) {
+        closeDevice();
+        return;
+    }
 
     std::string packet;
     readUSB(packet);

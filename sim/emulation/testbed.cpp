@@ -107,9 +107,14 @@ bool Testbed::usePrivateLockDirectory(QString *why)
 // Under umockdev every path below /sys is the testbed's, but a path below /dev that the
 // testbed lacks falls through to the machine's own /dev: a port or USB node that is not in
 // the testbed would be a real one.
+//
+// LD_PRELOAD naming umockdev's library proves nothing: the dynamic loader only warns when it
+// cannot load a preloaded library, and the program then runs on the real /sys and /dev. So
+// umockdev is asked whether its library really redirects this process, before anything
+// enumerates; it answers only once a testbed exists (and keeps its first answer).
 QString hostDevicesInSight()
 {
-    if (!Testbed::isUnderEmulation())
+    if (!umockdev_in_mock_environment())
         return QStringLiteral("umockdev's preload library is not loaded: the real /sys and /dev are in sight");
     const QString root = QString::fromLocal8Bit(qgetenv("UMOCKDEV_DIR"));
     if (root.isEmpty() || !QFileInfo(root + QStringLiteral("/sys")).isDir())

@@ -58,7 +58,7 @@ private:
 // ports or USB devices. This looks at what the serial port list and libusb show this
 // process, and at whether umockdev redirects the device paths at all: empty when only
 // emulated devices are in sight, otherwise what would be reached, in a sentence. Every
-// Testbed checks it when made.
+// Testbed checks it when made; call it only once a testbed exists.
 QString hostDevicesInSight();
 
 } // namespace quorvane::sim

@@ -64,6 +64,7 @@ void FakeAtDevice::otherwise(const Reply &reply) { underLock(m_mutex, [&] { m_sc
 
 QByteArray FakeAtDevice::received() const { return underLock(m_mutex, [this] { return m_received; }); }
 QList<QByteArray> FakeAtDevice::commands() const { return underLock(m_mutex, [this] { return m_commands; }); }
+QList<FakeAtDevice::Write> FakeAtDevice::writes() const { return underLock(m_mutex, [this] { return m_writes; }); }
 bool FakeAtDevice::isPlugged() const { return underLock(m_mutex, [this] { return m_plugged; }); }
 bool FakeAtDevice::inConversation() const
 {
@@ -236,6 +237,7 @@ void FakeAtDevice::flushOutput()
     while (!m_output.isEmpty() && m_plugged) {
         const ssize_t written = ::write(m_fd, m_output.constData(), size_t(m_output.size()));
         if (written > 0) {
+            m_writes.append(Write{clockMs(), int(written)});
             m_output.remove(0, int(written));
             continue;
         }

@@ -54,6 +54,16 @@ public:
     // Blocks until at least count commands have arrived or timeoutMs has passed.
     bool waitForCommands(int count, int timeoutMs) const;
 
+    // What the device wrote, one entry per write to the line, with the moment (clockMs())
+    // the write returned: the time a reply's bytes really reached the port, however late
+    // the device's thread got to run. Tests judge a silence on the line by it.
+    struct Write
+    {
+        qint64 atMs;
+        int bytes;
+    };
+    QList<Write> writes() const;
+
     // Pulls the device out now: the port hangs up (the program's reads and waits fail)
     // and the port leaves the list of serial ports. There is no way back in.
     void unplug() override;
@@ -94,6 +104,7 @@ private:
     Script m_script;
     QByteArray m_received;
     QList<QByteArray> m_commands;
+    QList<Write> m_writes;
     QByteArray m_line;
     std::vector<Pending> m_pending;
     QByteArray m_output;

@@ -335,6 +335,13 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
     case USBDEVFS_SUBMITURB: {
         UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
         struct usbdevfs_urb *urb = urbOf(urbData);
+        // As the kernel does, a transfer to an endpoint the device does not have is refused
+        // before anything moves (libusb: LIBUSB_ERROR_IO).
+        const bool known = std::any_of(spec.endpoints.begin(), spec.endpoints.end(), [urb](const Endpoint &e) {
+            return e.address == urb->endpoint && (e.attributes & 0x03) != 0;
+        });
+        if (!pulled && !known)
+            return answer(-1, ENOENT);
         if (urb->endpoint & 0x80)
             ++inRequests;
         if (pulled)
@@ -506,7 +513,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
         "A: busnum=%6\\n\n"
         "A: devnum=%7\\n\n"
         "A: bConfigurationValue=1\\n\n"
-        "A: speed=480\\n\n"
+        "A: speed=%11\\n\n"
         "A: idVendor=%8\\n\n"
         "A: idProduct=%9\\n\n"
         "H: descriptors=%10\n")
@@ -518,7 +525,8 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
         .arg(s.devnum)
         .arg(QStringLiteral("%1").arg(spec.vid, 4, 16, QLatin1Char('0')),
              QStringLiteral("%1").arg(spec.pid, 4, 16, QLatin1Char('0')),
-             QString::fromLatin1(descriptors(spec, rootHub).toHex().toUpper()));
+             QString::fromLatin1(descriptors(spec, rootHub).toHex().toUpper()))
+        .arg(spec.speed);
     umockdev_testbed_add_from_string(testbed, record.toUtf8().constData(), nullptr);
 
     if (spec.openFails) {
@@ -528,6 +536,8 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
         QFile::remove(node);
         QDir().mkpath(node);
     }
+    if (spec.nodeLocked)
+        QFile::setPermissions(shared->rootDir() + s.devnode, QFileDevice::Permissions());
     plugged.append(device);
     all.append(device);
     return device;
@@ -626,6 +636,18 @@ DeviceSpec disk(const QString &sysName)
 DeviceSpec hub(const QString &sysName)
 {
     return {sysName, 0x05E3, 0x0610, {{0x81, 0x03, 1}}, 9, 0x09, 0, 0, QStringLiteral("hub")};
+}
+
+DeviceSpec serialAdapter(const QString &sysName, const QString &driver)
+{
+    DeviceSpec spec{sysName, 0x0403, 0x6001, {{0x81, 0x02, 64}, {0x02, 0x02, 64}}, 0, 0xFF, 0xFF, 0xFF, driver};
+    spec.speed = 12;
+    return spec;
+}
+
+DeviceSpec camera(const QString &sysName)
+{
+    return {sysName, 0x04A9, 0x32D1, {{0x81, 0x02, 512}, {0x02, 0x02, 512}, {0x83, 0x03, 8}}, 0, 0x06, 1, 1};
 }
 
 // --- Frames -----------------------------------------------------------------------------

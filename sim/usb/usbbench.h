@@ -81,9 +81,12 @@ struct DeviceSpec
                                 // Unbound by a host, it binds again when asked to (CONNECT)
     int claimErrno = 0;         // claiming interface 0 fails with this errno (ENOENT: not found)
     bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
+    bool nodeLocked = false;    // its node has no permissions at all (mode 0000), as for a
+                                // user udev gave no access: only root's override opens it
     OutMode out = OutMode::Accept;
     int inErrno = 0;            // IN transfers end with this errno (EPIPE: stall)
     Script script;
+    int speed = 480;            // Mbit/s, as sysfs says: 480 high speed, 12 full speed
 };
 
 // A transfer as the device saw it.
@@ -168,6 +171,12 @@ private:
 DeviceSpec keyboard(const QString &sysName);
 DeviceSpec disk(const QString &sysName);
 DeviceSpec hub(const QString &sysName);
+// Devices whose interface 0 looks like a licence device's or that no driver holds: a USB
+// serial adapter (FTDI 0403:6001, vendor specific), held by `driver` ("ftdi_sio") or, when
+// it is empty, by none yet; and a camera's still-image interface (PTP), which no kernel
+// driver binds.
+DeviceSpec serialAdapter(const QString &sysName, const QString &driver);
+DeviceSpec camera(const QString &sysName);
 
 // The licence request a host sends, and a reply as such a device gives it: lead-in
 // AA AA AA 96 69, big-endian count, 09 43, status at offset 9, 00, the licence text from

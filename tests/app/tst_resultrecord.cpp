@@ -1,5 +1,5 @@
-// The record's pure parts: how a field is written, the time stamp, and which results
-// make a new line.
+// The record's pure parts: how a field is written, the time stamp, how a torn last line
+// is closed, and which results make a new line.
 #include "app/resultrecord.h"
 
 #include <QtTest>
@@ -57,6 +57,22 @@ constexpr AppearanceCase appearanceCases[] = {
     {"a:A b:A a:A b:- a:A b:A", "110.01"}, // slots apart
 };
 
+// The end of a record file a crash left behind, and what closes its last line.
+struct ClosingCase
+{
+    bool quoteOpen;
+    const char *ending;
+    const char *closing;
+};
+constexpr ClosingCase closingCases[] = {
+    {false, "", ""},           // empty file
+    {false, "\r\n", ""},       // whole
+    {false, "01", "\r\n"},      // cut inside a field
+    {false, "1\r", "\n"},        // cut inside the line end
+    {true, ",\"", "\"\r\n"},    // cut right after a quote opened
+    {true, "\r\n", "\"\r\n"},   // cut after a line break inside a quoted field
+};
+
 QString string(std::u16string_view view)
 {
     return QString::fromUtf16(view.data(), int(view.size()));
@@ -84,6 +100,12 @@ private slots:
         }
         const QDateTime now = QDateTime::currentDateTime();
         QCOMPARE(QDateTime::fromString(resultrecord::timestamp(now), Qt::ISODateWithMs), now);
+    }
+
+    void closing()
+    {
+        for (const ClosingCase &row : closingCases)
+            QCOMPARE(resultrecord::closing(row.quoteOpen, row.ending), QByteArray(row.closing));
     }
 
     void appearances()

@@ -5,30 +5,55 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <iterator>
+
 namespace {
 
-// Network dialogues ending one after another while the record file comes and goes: the
-// file's place before the dialogue, its target, its message (null: it shows a label), and
-// whether the record's own message follows.
-enum class RecordFile { Missing, Writable, Directory };
+// Network dialogues ending one after another while the record's folder is missing, then
+// a small filesystem of its own that fills up and gets space again: the disk's state
+// before the poll that ends in the dialogue, its target, its message (null: it shows a
+// long label, longer than a page of the filesystem), and what the record's place in the
+// status bar says after it.
+enum class Disk { Missing, Mounted, Full, Freed };
 struct RecordStep
 {
-    RecordFile file;
+    Disk disk;
     const char *where;
     const char *message;
-    bool recordSays;
+    const char *recordSays;
 };
 constexpr RecordStep recordSteps[] = {
-    {RecordFile::Missing, "192.168.0.1:9527", "返回值错误!", true},
-    {RecordFile::Missing, "192.168.2.1:3762", "(tcp)不支持此机型！", false}, // said once
-    {RecordFile::Missing, "192.168.10.1:3762", nullptr, false},
-    {RecordFile::Writable, "192.168.0.1:9527", nullptr, false},            // all four lines now
-    {RecordFile::Directory, "192.168.2.1:3762", nullptr, true},             // a new failure
+    {Disk::Missing, "192.168.0.1:9527", "返回值错误!", "写不进"},
+    {Disk::Missing, "192.168.2.1:3762", "(tcp)不支持此机型！", "写不进"},
+    {Disk::Mounted, "192.168.10.1:3762", nullptr, "又写上了"},
+    {Disk::Full, "192.168.0.1:9527", nullptr, "写不进"},
+    {Disk::Full, "192.168.2.1:3762", "返回值错误!", "写不进"},
+    {Disk::Freed, "192.168.10.1:3762", "(tcp)不支持此机型！", "又写上了"},
 };
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes `path` until the filesystem has no room left.
+bool fill(const QString &path)
+{
+    QFile filler(path);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    return filler.error() != QFileDevice::NoError;
+}
 
 // Says `message`; the status bar's next change empties it, eight seconds later.
 void saidThenGoneAfterEightSeconds(MainWindow &window, const QString &message)
@@ -91,34 +116,52 @@ private slots:
         saidThenGoneAfterEightSeconds(window, QStringLiteral("second"));
     }
 
-    // A record that cannot be written says so once, lets the dialogues' messages be seen
-    // after that, and keeps the lines until it can write them; its own message is no result.
-    void recordFailureSaidOnce()
+    // A record that cannot be written says so in a place of its own, never instead of a
+    // dialogue's message; the file keeps what it held, byte for byte, and gets the lines
+    // that waited, in order, once there is room again.
+    void recordNotWrittenSaidBesideMessages()
     {
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("records"));
         const QString path = folder + QStringLiteral("/record.csv");
+        const QString filler = folder + QStringLiteral("/filler");
+        const QString longLicence(5000, QLatin1Char('L'));
         MainWindow window;
-        window.record.keepIn(path);
+        auto *recordState = window.statusBar()->findChild<QLabel *>(QStringLiteral("recordState"));
+        QString why;
+        QVERIFY(window.record.keepIn(path, &why) && recordState);
+        QByteArray whenFull;
         for (const RecordStep &step : recordSteps) {
-            QVERIFY(step.file != RecordFile::Writable || QDir().mkpath(folder));
-            QVERIFY(step.file != RecordFile::Directory || (QFile::remove(path) && QDir().mkpath(path)));
+            if (step.disk == Disk::Mounted) {
+                QVERIFY(QDir().mkpath(folder));
+                QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                             QStringLiteral("-o"), QStringLiteral("size=64k"), QStringLiteral("tmpfs"), folder}), 0);
+            }
+            if (step.disk == Disk::Full && whenFull.isNull()) {
+                QVERIFY(fill(filler));
+                whenFull = contentOf(path);
+            }
+            QVERIFY(step.disk != Disk::Freed || QFile::remove(filler));
+            window.record.poll();
             const QString before = window.statusBar()->currentMessage();
             window.record.begin(ResultRecord::Transport::Tcp, QLatin1String(step.where));
             if (step.message)
                 emit window.ShowInformationTr(QString::fromUtf8(step.message), 0);
             else
-                window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL16.png"), QStringLiteral("700101-2024-CN-000147"));
-            const QString shown = window.statusBar()->currentMessage();
-            QVERIFY2(step.recordSays ? shown.contains(path) : shown == (step.message ? QString::fromUtf8(step.message) : before),
-                     qPrintable(shown));
-            if (step.file == RecordFile::Writable) { // the header and the four lines, none of the record's own
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::ReadOnly));
-                const QByteArray content = file.readAll();
-                QVERIFY2(content.count("\r\n") == 5 && !content.contains(path.toUtf8()), content.constData());
-            }
+                window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL16.png"), longLicence);
+            window.record.ended();
+            QCOMPARE(window.statusBar()->currentMessage(), step.message ? QString::fromUtf8(step.message) : before);
+            QVERIFY2(recordState->text().contains(QString::fromUtf8(step.recordSays)), qPrintable(recordState->text()));
+            if (step.disk == Disk::Full)
+                QCOMPARE(contentOf(path), whenFull);
         }
+        // The header and one line per step, in the order of the steps.
+        const QList<QByteArray> lines = contentOf(path).split('\n');
+        QCOMPARE(lines.size(), int(std::size(recordSteps)) + 2);
+        QVERIFY(lines.first().startsWith(resultrecord::header) && lines.last().isEmpty());
+        for (int i = 0; i < int(std::size(recordSteps)); ++i)
+            QVERIFY2(lines.at(i + 1).contains(recordSteps[i].where), lines.at(i + 1).constData());
+        QCOMPARE(QProcess::execute(QStringLiteral("umount"), {QStringLiteral("--lazy"), folder}), 0);
     }
 };
 

@@ -50,11 +50,11 @@ public:
               QProcessEnvironment::systemEnvironment());
     }
     // The tool alone among the caller's fakes, which `environment` shows it, on the
-    // offscreen platform with the screen log (tests/support/screenlog.cpp) preloaded,
-    // writing to "screen.log".
-    explicit Run(QProcessEnvironment environment)
+    // offscreen platform (or `platform`) with the screen log (tests/support/screenlog.cpp)
+    // preloaded, writing to "screen.log".
+    explicit Run(QProcessEnvironment environment, const QString &platform = QStringLiteral("offscreen"))
     {
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         environment.insert(QStringLiteral("QUORVANE_SCREEN_LOG"), path("screen.log"));
         const QString preload = environment.value(QStringLiteral("LD_PRELOAD"));
         environment.insert(QStringLiteral("LD_PRELOAD"), preload + QLatin1String(" " QUORVANE_SCREENLOG));
@@ -64,7 +64,9 @@ public:
 
     QProcess process;
 
-    // Ends the run: the simulator stops the tool and writes its report.
+    // Ends the run: the simulator stops the tool with SIGTERM, which the tool takes as a
+    // close of its window (in the sanitizer build its leak check runs at that exit), and
+    // writes its report.
     void stop()
     {
         if (process.state() == QProcess::NotRunning)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a staging folder and checks what lands there: the tool alone in
-# its component, the simulator in its own, the desktop entry (desktop-file-validate), the
+# its component, the simulator in its own, each package's manual page, copyright and
+# changelog, the AppStream metainfo, the desktop entry (desktop-file-validate), the
 # icon at the size its folder names, and the udev rules, every line of which must be a
 # comment, a blank line or a rule made of known udev keys.
 #   check-install.sh BUILD_DIR STAGING_DIR
@@ -20,7 +21,36 @@ rules=$(ls "$tool"/lib/udev/rules.d/*-quorvane.rules 2>/dev/null | head -n 1 || 
 [ -x "$tool/bin/quorvane" ] || fail "bin/quorvane not installed"
 [ -e "$tool/bin/quorvane-devsim" ] && fail "the simulator is installed with the tool"
 [ -x "$staging/devsim/bin/quorvane-devsim" ] || fail "bin/quorvane-devsim not installed"
-[ "$(find "$staging/devsim" -type f | wc -l)" -eq 1 ] || fail "the simulator's component holds more than its program"
+# Beside its program, the simulator's package holds only its own papers: its manual page,
+# its copyright, Debian changelog and lintian overrides.
+extra=$(cd "$staging/devsim" && find . -type f ! -path ./bin/quorvane-devsim ! -path ./share/man/man1/quorvane-devsim.1.gz \
+          ! -path './share/doc/quorvane-devsim/*' ! -path ./share/lintian/overrides/quorvane-devsim)
+[ -z "$extra" ] || fail "the simulator's component holds more than its program and its papers:" $extra
+
+# Each package's papers: a manual page that man can read, the copyright in Debian's
+# machine-readable format, and the Debian changelog, compressed.
+for package in quorvane quorvane-devsim; do
+  prefix=$tool
+  [ "$package" = quorvane-devsim ] && prefix=$staging/devsim
+  page=$prefix/share/man/man1/$package.1.gz
+  if [ ! -f "$page" ]; then
+    fail "no manual page $package.1.gz"
+  elif command -v man >/dev/null; then
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man warns about $package.1: $warnings"
+  fi
+  head -n 1 "$prefix/share/doc/$package/copyright" 2>/dev/null \
+    | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "no machine-readable copyright for $package"
+  gzip -t "$prefix/share/doc/$package/changelog.Debian.gz" 2>/dev/null || fail "no changelog.Debian.gz for $package"
+done
+metainfo=$(ls "$tool"/share/metainfo/*.metainfo.xml 2>/dev/null | head -n 1 || true)
+if [ -z "$metainfo" ]; then
+  fail "no AppStream metainfo in share/metainfo"
+else
+  grep -q '<launchable type="desktop-id">quorvane.desktop</launchable>' "$metainfo" \
+    || fail "the metainfo does not name the desktop entry"
+fi
 
 desktop=$tool/share/applications/quorvane.desktop
 if [ ! -f "$desktop" ]; then
@@ -32,6 +62,10 @@ else
   grep -qx 'Exec=quorvane' "$desktop" || fail "desktop entry does not start quorvane"
   grep -qx 'Icon=quorvane' "$desktop" || fail "desktop entry does not name the icon"
   grep -q '^Categories=.*Utility;.*Electronics;' "$desktop" || fail "desktop entry not under Utility and Electronics"
+  # Found by either spelling, and by its Chinese name.
+  for keyword in 'Keywords=.*licence;' 'Keywords=.*license;' 'Keywords\[zh_CN\]=.*进网许可;'; do
+    grep -q "^$keyword" "$desktop" || fail "desktop entry lacks the keyword $keyword"
+  done
 fi
 
 # PNG width and height: big-endian at bytes 16 and 20 of the header.
@@ -55,10 +89,11 @@ labels=() gotos=() rules_seen=0 templates=0
 if [ ! -f "$rules" ]; then
   fail "udev rules not installed in lib/udev/rules.d"
 else
-  # After 60-serial.rules imports the USB IDs; before 73-seat-late.rules grants "uaccess"
-  # and ModemManager's 80-mm-candidate.rules.
+  # After 60-serial.rules imports the USB IDs; before 71-seat.rules tags the devices that
+  # have "uaccess" for the seat (73-seat-late.rules then grants the access), and before
+  # ModemManager's 80-mm-candidate.rules.
   order=$(basename "$rules" | cut -d- -f1)
-  [[ $order =~ ^[0-9]+$ ]] && (( 10#$order > 60 && 10#$order < 73 )) || fail "rules file $(basename "$rules") is not ordered between 60 and 73"
+  [[ $order =~ ^[0-9]+$ ]] && (( 10#$order > 60 && 10#$order < 71 )) || fail "rules file $(basename "$rules") is not ordered between 60 and 71"
   number=0
   while IFS= read -r line || [ -n "$line" ]; do
     number=$((number + 1))

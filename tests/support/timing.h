@@ -20,6 +20,22 @@ inline int slackMs()
     return ok && chosen >= 0 ? chosen : 4000;
 }
 
+// Where a fake's write log (entries with `atMs`, in order), from entry `from` on, first
+// falls silent for `gapMs` or more: the time of the last write before that silence, or -1
+// when it has not (yet, at `nowMs`). A reader that ends a reply at such a silence may end
+// it there, however the script meant the bytes to be spaced: a fake's thread starved on a
+// busy machine is silent too.
+template <typename Writes>
+qint64 lastWriteBeforeSilence(const Writes &writes, int from, int gapMs, qint64 nowMs)
+{
+    for (int i = from; i < writes.size(); ++i) {
+        const qint64 nextMs = i + 1 < writes.size() ? writes.at(i + 1).atMs : nowMs;
+        if (nextMs - writes.at(i).atMs >= gapMs)
+            return writes.at(i).atMs;
+    }
+    return -1;
+}
+
 } // namespace quorvane::test
 
 // `ms` lies between `atLeastMs` and `atMostMs` plus the slack.

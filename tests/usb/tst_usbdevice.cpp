@@ -110,8 +110,8 @@ private slots:
     }
 
     // Endpoints: the first IN and the first OUT of interface 0, control endpoints skipped,
-    // learned once for the object's life.
-    void endpointsAreLearnedOncePerObject()
+    // learned by every open from its own device and forgotten by close.
+    void endpointsAreLearnedByEveryOpen()
     {
         DeviceSpec first = deviceA();
         first.endpoints = {{0x83, 0x00, 8},   // control: not counted
@@ -134,57 +134,81 @@ private slots:
         QCOMPARE(device.openByBusPort(openA), 0);
         QCOMPARE(learned(), QStringLiteral("2/32, 84/16"));
         QCOMPARE(device.openByBusPort(openB), 0);
-        QCOMPARE(learned(), QStringLiteral("2/32, 84/16"));
-        // The transfers go where the first device's layout says.
-        QCOMPARE(device.write("x", 1, 200), 32);
+        QCOMPARE(learned(), QStringLiteral("6/512, 85/512"));
+        // The transfers go where the open device's own layout says.
+        QCOMPARE(device.write("x", 1, 200), 512);
         QCOMPARE(b->outTransfers().size(), 1);
-        QCOMPARE(int(b->outTransfers().first().endpoint), 0x02);
-        QCOMPARE(b->outTransfers().first().bytes.size(), 32);
+        QCOMPARE(int(b->outTransfers().first().endpoint), 0x06);
+        QCOMPARE(b->outTransfers().first().bytes.size(), 512);
+        device.close();
+        QCOMPARE(learned(), QStringLiteral("0/0, 0/0"));
     }
 
-    // The claim of interface 0. A kernel driver is taken only from a vendor-specific or
-    // non-boot HID interface, and bound again when the device is closed; a device of another
-    // kind held by its driver is left alone and teaches the object nothing. A failed claim
-    // closes the device again and returns libusb's code.
+    // The claim of interface 0. A kernel driver is taken only from a listed device with a
+    // vendor-specific or non-boot HID interface, and bound again when the device is closed;
+    // a device of another kind held by its driver is left alone and teaches the object
+    // nothing, and so does a failed claim, which closes the device again and returns
+    // libusb's code. An unlisted device is never opened, unless the reach is "any" and its
+    // interface is of a licence device's kind: then it is claimed only where no driver holds it.
     void claim_data()
     {
         QTest::addColumn<DeviceSpec>("spec");
+        QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
         QTest::addColumn<int>("result");
         QTest::addColumn<bool>("detached");
         const auto asA = [](DeviceSpec &s) { s.vid = 0x3E0A; s.pid = 0x0C01; };
         const auto usbhid = [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); };
         const auto errnoOf = [](int e) { return [e](DeviceSpec &s) { s.claimErrno = e; }; };
         const int busy = LIBUSB_ERROR_BUSY;
+        const int none = -2;
+        const DeviceSpec ftdi = simusb::serialAdapter("1-3", QStringLiteral("ftdi_sio"));
+        const DeviceSpec unbound = simusb::serialAdapter("1-3", QString());
 
-        QTest::newRow("vendor specific, usbhid: detached") << with(deviceA(), usbhid) << 0 << true;
+        QTest::newRow("vendor specific, usbhid: detached") << with(deviceA(), usbhid) << "" << 0 << true;
         QTest::newRow("HID without boot protocol, usbhid: detached")
             << with(deviceA(), [](DeviceSpec &s) { s.interfaceClass = 3; s.kernelDriver = QStringLiteral("usbhid"); })
-            << 0 << true;
-        QTest::newRow("keyboard, usbhid: left alone") << with(simusb::keyboard("1-3"), asA) << busy << false;
-        QTest::newRow("disk, usb-storage: left alone") << with(simusb::disk("1-3"), asA) << busy << false;
+            << "" << 0 << true;
+        QTest::newRow("keyboard, usbhid: left alone") << with(simusb::keyboard("1-3"), asA) << "" << busy << false;
+        QTest::newRow("disk, usb-storage: left alone") << with(simusb::disk("1-3"), asA) << "" << busy << false;
         QTest::newRow("vendor specific, usbhid, claim refused: the driver stays")
-            << with(with(deviceA(), usbhid), errnoOf(EBUSY)) << busy << false;
-        QTest::newRow("busy") << with(deviceA(), errnoOf(EBUSY)) << busy << false;
-        QTest::newRow("not found") << with(deviceA(), errnoOf(ENOENT)) << int(LIBUSB_ERROR_NOT_FOUND) << false;
+            << with(with(deviceA(), usbhid), errnoOf(EBUSY)) << "" << busy << false;
+        QTest::newRow("busy") << with(deviceA(), errnoOf(EBUSY)) << "" << busy << false;
+        QTest::newRow("not found") << with(deviceA(), errnoOf(ENOENT)) << "" << int(LIBUSB_ERROR_NOT_FOUND) << false;
+        QTest::newRow("unlisted, ftdi_sio: not opened") << ftdi << "" << none << false;
+        QTest::newRow("unlisted, no driver: not opened") << unbound << "" << none << false;
+        QTest::newRow("given ID, ftdi_sio: detached") << ftdi << "3e0a:0c02 403:6001" << 0 << true;
+        QTest::newRow("any, no driver: claimed") << unbound << "any" << 0 << false;
+        QTest::newRow("any, ftdi_sio: left alone") << ftdi << "any" << busy << false;
+        QTest::newRow("any, still image: not opened") << simusb::camera("1-3") << "any" << none << false;
+        QTest::newRow("any, keyboard: not opened") << simusb::keyboard("1-3") << "any" << none << false;
     }
     void claim()
     {
         QFETCH(DeviceSpec, spec);
+        QFETCH(QString, usbIds);
         QFETCH(int, result);
         QFETCH(bool, detached);
+        usbids::UsbReach reach;
+        for (const QString &id : usbIds.split(' ', Qt::SkipEmptyParts)) {
+            reach.any = reach.any || id == "any";
+            if (id != "any")
+                reach.added.append(*usbids::parseUsbId(id));
+        }
         FakeUsbDevice *a = bench->plug(spec);
         BulkHidDevice device;
+        device.setReach(reach);
         usbtest::LogCapture log;
-        QCOMPARE(device.openByBusPort(openA), result);
+        QCOMPARE(device.openByBusPort(usbframe::openParamsJson(spec.vid, spec.pid, 1, 3).toStdString()), result);
         QCOMPARE(device.isOpen(), result == 0);
+        QCOMPARE(a->opens(), result == -2 ? 0 : 1);
         QCOMPARE(a->claimed(), result == 0);
         QCOMPARE(a->detaches(), detached ? 1 : 0);
         QCOMPARE(a->kernelDriver(), detached ? QString() : spec.kernelDriver);
-        QCOMPARE(log.count("libusb_kernel_driver_active 1"), spec.kernelDriver.isEmpty() ? 0 : 1);
-        const bool leftAlone = !spec.kernelDriver.isEmpty() && !detached && spec.claimErrno == 0;
+        QCOMPARE(log.count("libusb_kernel_driver_active 1"), spec.kernelDriver.isEmpty() || result == -2 ? 0 : 1);
+        const bool leftAlone = result == LIBUSB_ERROR_BUSY && spec.claimErrno == 0;
         QCOMPARE(log.count("belongs to its kernel driver: left alone"), leftAlone ? 1 : 0);
-        // Left alone: no endpoint learned from it, nothing sent.
-        QCOMPARE(device.inEndpointAddress() != 0, result == 0 || spec.claimErrno != 0);
+        // Left alone or not claimed: no endpoint learned from it, nothing sent.
+        QCOMPARE(device.inEndpointAddress() != 0, result == 0);
         QVERIFY(a->outTransfers().isEmpty());
 
         device.close();
@@ -317,7 +341,9 @@ private slots:
     }
 
     // What the guard calls real: a port or USB device that the testbed lists but has no node
-    // for (its /dev path would reach the machine's own), or no testbed at all.
+    // for (its /dev path would reach the machine's own), no testbed at all, or a preload
+    // that LD_PRELOAD names but the loader could not load (this test run again that way,
+    // which must stop when its first bench is made).
     void guardSeesOnlyTheTestbed_data()
     {
         QTest::addColumn<QString>("hole");
@@ -326,6 +352,7 @@ private slots:
         QTest::newRow("USB device without its node") << "usb" << "USB device /dev/bus/usb/001/002";
         QTest::newRow("serial port without its node") << "serial" << "serial port /dev/ttyACM7";
         QTest::newRow("no testbed in the environment") << "environment" << "no emulated testbed";
+        QTest::newRow("preload named but not loaded") << "preload" << "preload library is not loaded";
     }
     void guardSeesOnlyTheTestbed()
     {
@@ -343,8 +370,19 @@ private slots:
         }
         if (hole == QLatin1String("environment"))
             qputenv("UMOCKDEV_DIR", root + "-elsewhere");
-        const QString seen = quorvane::sim::hostDevicesInSight();
+        QString seen = quorvane::sim::hostDevicesInSight();
         qputenv("UMOCKDEV_DIR", root);
+        if (hole == QLatin1String("preload")) {
+            QProcess again;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("LD_PRELOAD", "/nonexistent/libumockdev-preload.so.0");
+            again.setProcessEnvironment(environment);
+            again.setProcessChannelMode(QProcess::MergedChannels); // QtTest logs a fatal message on stdout
+            again.start(QCoreApplication::applicationFilePath(), {"deviceCountFollowsPlugging"});
+            QVERIFY(again.waitForFinished(30000));
+            QVERIFY(again.exitStatus() == QProcess::CrashExit || again.exitCode() != 0);
+            seen = QString::fromLocal8Bit(again.readAll());
+        }
         QFETCH(QString, reported);
         QVERIFY2(reported.isEmpty() ? seen.isEmpty() : seen.contains(reported), qPrintable(seen));
     }

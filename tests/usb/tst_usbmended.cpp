@@ -28,6 +28,7 @@ private slots:
         QFETCH(int, pid);
         bench->plug(licensed());
         MainWindow window;
+        window.usbReach.added = {{quint16(vid), quint16(pid)}}; // --usb-id, where not built in
         // A device of another maker came and was queried: its IDs are the last ones taken.
         FakeUsbDevice *other = bench->plug(licensed(deviceB()));
         runCycle(window);

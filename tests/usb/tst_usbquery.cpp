@@ -107,6 +107,95 @@ private slots:
         QVERIFY(!device->claimed());
     }
 
+    // Which devices the dialogue serves: a licence device of each built-in ID and of an ID
+    // given with --usb-id; never an unlisted one, whatever its kind and driver, unless the
+    // reach is "any" and no driver holds it. A listed device the operator may not open is
+    // said once.
+    void reach_data()
+    {
+        QTest::addColumn<DeviceSpec>("spec");
+        QTest::addColumn<QString>("usbIds");  // --usb-id values, separated by spaces
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<bool>("served");
+        QTest::addColumn<QString>("message");
+
+        for (const usbids::UsbId &id : usbids::builtInIds) {
+            const QByteArray name = "built in " + usbids::idText(id).toLatin1();
+            QTest::newRow(name.constData()) << licensed(DeviceSpec{"1-3", id.vid, id.pid}) << "" << true << true << "";
+        }
+        const DeviceSpec ftdi = licensed(simusb::serialAdapter("1-3", QStringLiteral("ftdi_sio")));
+        const DeviceSpec unbound = licensed(simusb::serialAdapter("1-3", QString()));
+        const DeviceSpec camera = licensed(simusb::camera("1-3"));
+        QTest::newRow("given, no driver") << unbound << "0403:6001" << true << true << "";
+        QTest::newRow("given, ftdi_sio: taken and bound again") << ftdi << "0403:6001" << true << true << "";
+        QTest::newRow("unlisted, ftdi_sio") << ftdi << "" << false << false << "";
+        QTest::newRow("unlisted, no driver") << unbound << "" << false << false << "";
+        QTest::newRow("still image, no driver") << camera << "" << false << false << "";
+        QTest::newRow("any: unlisted, no driver") << unbound << "any" << true << true << "";
+        QTest::newRow("any: unlisted, ftdi_sio keeps it") << ftdi << "any" << true << false << "";
+        QTest::newRow("any: still image") << camera << "any" << false << false << "";
+        QTest::newRow("listed, no permission")
+            << with(licensed(), [](DeviceSpec &s) { s.nodeLocked = true; }) << "" << false << false << "USB设备无访问权限";
+    }
+    void reach()
+    {
+        QFETCH(DeviceSpec, spec);
+        QFETCH(QString, usbIds);
+        QFETCH(bool, opened);
+        QFETCH(bool, served);
+        QFETCH(QString, message);
+        MainWindow window;
+        for (const QString &id : usbIds.split(' ', Qt::SkipEmptyParts)) {
+            window.usbReach.any = window.usbReach.any || id == "any";
+            if (id != "any")
+                window.usbReach.added.append(*usbids::parseUsbId(id));
+        }
+        const testsupport::WindowProbe probe(window);
+        FakeUsbDevice *device = bench->plug(spec);
+        QCOMPARE(window.CheckUsbList(), device->position());
+        {
+            const std::unique_ptr<AsOperator> operatorRights(spec.nodeLocked ? new AsOperator : nullptr);
+            window.QueryUsb();
+        }
+
+        QCOMPARE(device->opens(), opened ? 1 : 0);
+        QCOMPARE(device->claims(), served ? 1 : 0);
+        QCOMPARE(device->received().left(11), served ? simusb::licenceRequest() : QByteArray());
+        QCOMPARE(probe.text->text(), served ? QString::fromLatin1(licence) : QString());
+        QCOMPARE(probe.statusBar(), message);
+        // A driver is taken from a served device only, and it is back afterwards.
+        const int taken = served && !spec.kernelDriver.isEmpty() ? 1 : 0;
+        QCOMPARE(device->detaches(), taken);
+        QCOMPARE(device->reattaches(), taken);
+        QCOMPARE(device->kernelDriver(), spec.kernelDriver);
+        QVERIFY(!window.usbDevice->isOpen());
+    }
+
+    // Two revisions of the licence device, one after the other through the same device
+    // object: each request goes out as one packet of that device's own size, to its own
+    // endpoint, and both are served.
+    void eachDeviceThroughItsOwnEndpoints()
+    {
+        const QByteArray fullSpeedLicence("CMIIT ID:2026FS0064AB");
+        DeviceSpec highSpeed = licensed(DeviceSpec{"1-3", 0x3E0A, 0x0C01});
+        highSpeed.endpoints = {{0x81, 0x02, 512}, {0x01, 0x02, 512}};
+        DeviceSpec fullSpeed = licensed(DeviceSpec{"1-4", 0x3E0B, 0x0C02}, fullSpeedLicence);
+        fullSpeed.endpoints = {{0x82, 0x02, 64}, {0x02, 0x02, 64}};
+        fullSpeed.speed = 12;
+        MainWindow window;
+        const testsupport::WindowProbe probe(window);
+        for (const DeviceSpec &spec : {highSpeed, fullSpeed}) {
+            FakeUsbDevice *device = bench->plug(spec);
+            QCOMPARE(window.CheckUsbList(), device->position());
+            window.QueryUsb();
+            const QList<simusb::Transfer> sent = device->outTransfers();
+            QCOMPARE(sent.size(), 1);
+            QCOMPARE(sent.first().endpoint, spec.endpoints.at(1).address);
+            QCOMPARE(sent.first().bytes.size(), int(spec.endpoints.at(1).maxPacket));
+            QCOMPARE(probe.text->text(), QString::fromLatin1(spec.speed == 12 ? fullSpeedLicence : licence));
+        }
+    }
+
     // A long reply is cut at 130 bytes: the logged hex covers offsets 10 to 129 only.
     void failedLongReplyLogsOffsets10To129()
     {
@@ -128,7 +217,7 @@ private slots:
     }
 
     // An open ending in "not found" replaces the device object: the new one has its own
-    // context and has learned nothing yet. Other failures keep the object.
+    // context. Other failures keep the object.
     void deviceObjectIsRecreatedAfterNotFound_data()
     {
         QTest::addColumn<int>("claimErrno");
@@ -146,8 +235,9 @@ private slots:
         FakeUsbDevice *device = bench->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         QVERIFY(window.OpenPort(window.extraElement));
-        // The failed open learned the endpoints before its claim failed.
-        QCOMPARE(window.usbDevice->inEndpointAddress() == 0, recreated);
+        // A failed claim teaches nothing; a new object has not been asked to open anything.
+        QCOMPARE(window.usbDevice->inEndpointAddress(), 0);
+        QCOMPARE(window.usbDevice->lastParams().empty(), recreated);
         QVERIFY(!window.usbDevice->isOpen());
         QVERIFY(device->outTransfers().isEmpty());
         QCOMPARE(testsupport::WindowProbe(window).statusBar(), QString());

@@ -16,6 +16,10 @@
 
 #include <libusb.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <memory>
 
 Q_DECLARE_METATYPE(simusb::DeviceSpec)
@@ -85,6 +89,30 @@ inline QStringList libusbOrder()
     libusb_exit(context);
     return result;
 }
+
+// For its scope, this thread opens files as an operator without root does: without the
+// rights to override their permissions (the tests run as root). Capabilities belong to a
+// thread, so the fakes' threads keep theirs.
+class AsOperator
+{
+public:
+    AsOperator()
+    {
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        header.pid = 0;
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header, reduced);
+    }
+    ~AsOperator() { syscall(SYS_capset, &header, saved); }
+    AsOperator(const AsOperator &) = delete;
+    AsOperator &operator=(const AsOperator &) = delete;
+
+private:
+    __user_cap_header_struct header{};
+    __user_cap_data_struct saved[2]{};
+};
 
 // Base of the USB test classes: a new bench for every case, in a private network.
 class BenchTest : public QObject
