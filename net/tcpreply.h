@@ -1,7 +1,7 @@
 #ifndef QUORVANE_NET_TCPREPLY_H
 #define QUORVANE_NET_TCPREPLY_H
 
-#include "app/licencetext.h"
+#include "shared/licencetext.h"
 
 #include <QByteArray>
 #include <QString>

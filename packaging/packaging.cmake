@@ -86,10 +86,12 @@ is on: 192.168.0.1 port 9527, and 192.168.2.1 and 192.168.10.1 port 3762, where\
 it logs in. It reads the device's licence text and shows the picture of its\n\
 model's licence label with the text over it.\n\
 \n\
-The udev rules give the port of a CH340 USB serial converter the description\n\
-the tool looks for, keep ModemManager away from it and let the user at the\n\
-seat open it. Other serial devices and USB bulk devices need their IDs filled\n\
-into a copy of the rules, which holds templates for them.")
+Of the USB devices it opens only the licence devices it knows by their IDs\n\
+(four built in, more with --usb-id). The udev rules let the user at the seat\n\
+open those four and the port of a CH340 USB serial converter, keep\n\
+ModemManager away from them, and give the port the description the tool looks\n\
+for. Other serial devices and USB licence devices need their IDs filled into a\n\
+copy of the rules, which holds templates for them.")
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_NAME quorvane-devsim)
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_DEPENDS "umockdev")
 set(CPACK_DEBIAN_DEVSIM_PACKAGE_RECOMMENDS "imagemagick")

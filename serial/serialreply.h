@@ -4,7 +4,7 @@
 // What the AT dialogue makes of a serial device's bytes. Pure functions: no port, no
 // window; the dialogue in queryserial.cpp moves the bytes and calls these.
 
-#include "app/licencetext.h"
+#include "shared/licencetext.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,7 +6,7 @@
 // the licence request and the reading of its reply, and the comparison of two snapshots
 // of the attached devices.
 
-#include "app/licencetext.h"
+#include "shared/licencetext.h"
 
 #include <QByteArray>
 #include <QJsonArray>

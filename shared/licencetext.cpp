@@ -1,4 +1,4 @@
-#include "app/licencetext.h"
+#include "shared/licencetext.h"
 
 namespace licencetext {
 

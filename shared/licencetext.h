@@ -1,5 +1,5 @@
-#ifndef QUORVANE_APP_LICENCETEXT_H
-#define QUORVANE_APP_LICENCETEXT_H
+#ifndef QUORVANE_SHARED_LICENCETEXT_H
+#define QUORVANE_SHARED_LICENCETEXT_H
 
 // What every device dialogue (serial, network, USB) agrees on about the text it reads:
 // how long a licence text is, how much of a reply is kept, and how reply bytes become
@@ -22,4 +22,4 @@ QString upToZero(const QByteArray &bytes);
 
 } // namespace licencetext
 
-#endif // QUORVANE_APP_LICENCETEXT_H
+#endif // QUORVANE_SHARED_LICENCETEXT_H
