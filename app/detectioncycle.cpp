@@ -29,7 +29,7 @@ void MainWindow::tryTransports()
     // device that did not answer.
     if (OpenSerialPort()) {
         QuerySerial();
-        record.ended();
+        endDialogue();
         return;
     }
     record.gone(ResultRecord::Transport::Serial);
@@ -40,7 +40,7 @@ void MainWindow::tryTransports()
         if (usbReach.any || usbids::listed(usbReach, hidVid, hidPid))
             record.begin(ResultRecord::Transport::Usb, extraElement);
         QueryUsb();
-        record.ended();
+        endDialogue();
     }
 
     // The network targets, whatever the steps before them found. A target the cycle does
@@ -59,6 +59,16 @@ void MainWindow::tryTransports()
             tcpVariant = target.tcpVariant;
         record.begin(ResultRecord::Transport::Tcp, where);
         (this->*target.dialogue)();
-        record.ended();
+        endDialogue();
     }
+}
+
+// The cycle is done with a dialogue. One that a stop cut short (a close, a stop signal) has
+// no outcome: the device was not done with, so it gets no line, not even "no answer".
+void MainWindow::endDialogue()
+{
+    if (eventwait::stopping())
+        record.dropDialogue();
+    else
+        record.ended();
 }

@@ -101,6 +101,7 @@ public:
 private:
     // The transports in their order, each handed to its dialogue: the body of one cycle.
     void tryTransports();
+    void endDialogue();
     // The rest of a serial reply that arrives after its first part (serial/queryserial.cpp).
     void ReadSerialContinuation(QByteArray &reply);
     // The common end of the two network dialogues (net/querytcp3762.cpp).

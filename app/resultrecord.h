@@ -115,6 +115,8 @@ public:
     // The cycle is done with a dialogue: one that neither showed nor said anything ends
     // with the outcome "no answer".
     void ended();
+    // The dialogue ends without an outcome: nothing is recorded for it.
+    void dropDialogue() { m_inDialogue = false; }
 
 private:
     void finish(const QString &picture, const QString &text, const QString &outcome);

@@ -80,7 +80,7 @@ constexpr RecordCase recordCases[] = {
     // A USB device of an ID the tool does not know is queried only when given with --usb-id.
     {"usb device of a given ID", "--usb --usb-after 1 --usb-id 1d2e:4f50 --licence CMIIT-ID:2026GIVEN01X", 8, "",
      HEADER "T,usb,\"3,2\",,LBL17,CMIIT-ID:2026GIVEN01X,shown\r\n", "--usb-id 1d2e:4f50"},
-    {"usb device of an unlisted ID", "--usb --usb-after 1 --usb-id 1d2e:4f50", 8, "", ""},
+    {"usb device of an unlisted ID", "--usb --usb-after 1 --usb-id 1d2e:4f50", 8, "", HEADER},
     {"serial device that never answers", "--serial 3 --fault silence", 16, HEADER,
      HEADER "T,serial,COM8 (USB-SERIAL CH340),,,,no answer\r\n"},
     // A crash left the last line without its end, or inside a quoted field.
