@@ -1,5 +1,5 @@
 #include "bench/dialogues.h"
-#include "bench/waits.h"
+#include "sim/script/waits.h"
 
 #include "app/mainwindow.h"
 #include "devsim/devices.h"

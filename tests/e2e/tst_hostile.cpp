@@ -8,6 +8,7 @@
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
+#include "sim/script/waits.h"
 #include "sim/serial/serialdevices.h"
 #include "sim/usb/usbbench.h"
 #include "tests/e2e/run.h"
@@ -513,8 +514,10 @@ private slots:
     {
         QFETCH(UsbRow, row);
         // The rest of a poll period, a cycle's three network pauses, the dialogue: the
-        // write (up to its 1000 ms time-out), the 500 ms wait and the 100 ms read.
-        constexpr int plugToAnswerMs = 1000 + 3 * 500 + 10 + 1000 + 500 + 100;
+        // write (up to its time-out), the wait and the read.
+        constexpr int plugToAnswerMs = bench::usbStalledPlugToAnswerMs;
+        // The dialogue's own waits: the pause before the request and the wait for the reply.
+        constexpr int dialogueWaitsMs = bench::totalMs(*bench::findDialogue("usb"));
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::UsbBench bench(testbed);
         bench.plugRootHub(1);
@@ -528,7 +531,7 @@ private slots:
         simusb::FakeUsbDevice *device = bench.plug(spec);
 
         // The reply is read only after the request and the 500 ms wait.
-        expectShown(program, row.expected, plugToAnswerMs, 510, plugToAnswerMs, pluggedAtMs,
+        expectShown(program, row.expected, plugToAnswerMs, dialogueWaitsMs, plugToAnswerMs, pluggedAtMs,
                     [&] { return program.read("err").contains("extraElement \"1,3\""); });
         if (QTest::currentTestFailed())
             return;
