@@ -1,4 +1,6 @@
 #include "devsim/devices.h"
+#include "serial/portrules.h"
+#include "serial/serialreply.h"
 #include "sim/net/netdevices.h"
 
 #include <QJsonArray>
@@ -7,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <iterator>
 
 namespace devsim {
 
@@ -26,6 +29,20 @@ constexpr FaultName faultNames[] = {
 
 // A stream that carries no IMEI and no licence marker.
 constexpr char noise[] = "0123456789ABCDEF\r\n";
+
+static_assert(std::size(serialPersonas) == serialKindCount);
+
+// Whether the tool asks a kind-0 device with this IMEI for its licence with the user-data
+// command: the model table's first TAC in the IMEI gives the model variant, and variant 1
+// takes that command.
+bool asksUserData(const QByteArray &imei)
+{
+    for (const serialreply::ModelRow &row : serialreply::modelTable) {
+        if (imei.contains(row.tac))
+            return row.modelVariant == 1;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -49,8 +66,8 @@ Devices::~Devices()
 
 QString Devices::plugSerial(const SerialChoice &choice, QString *why)
 {
-    if (choice.kind < 0 || choice.kind > 3) {
-        *why = QStringLiteral("serial port kind %1 does not exist (0 to 3)").arg(choice.kind);
+    if (choice.kind < 0 || choice.kind >= serialKindCount) {
+        *why = QStringLiteral("serial port kind %1 does not exist (0 to %2)").arg(choice.kind).arg(serialKindCount - 1);
         return {};
     }
     const SerialPersona &kind = serialPersonas[choice.kind];
@@ -86,8 +103,8 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
 
     // Between two dialogues: the licence command was the last one and its dialogue has had
     // time to end (the next cycle's first command is most of a second away).
-    const QByteArray lastCommand = choice.kind == 0 && imei.startsWith("99000110") ? QByteArray(userDataCommand)
-                                                                                   : QByteArray(kind.licenceCommand);
+    const QByteArray lastCommand = choice.kind == 0 && asksUserData(imei) ? QByteArray(userDataCommand)
+                                                                          : QByteArray(kind.licenceCommand);
     auto busy = [&device, lastCommand, seen = 0, since = QElapsedTimer()]() mutable {
         const QList<QByteArray> commands = device.commands();
         if (commands.size() != seen) {
