@@ -188,9 +188,7 @@ simusb::DeviceSpec usbDevice(const QString &sysName, const QByteArray &licence)
 QList<UsbRow> usbRows()
 {
     using simusb::DeviceSpec;
-    QByteArray garbage;
-    for (int i = 0; i < 64; ++i)
-        garbage += char((i * 73 + 41) & 0xff);
+    QByteArray garbage = quorvane::sim::garbage(64); // no lead-in byte
     garbage[9] = 0x5A; // neither success nor a check failure
     const QByteArray highBytes = "\xff\xfe\x80\xc3\x28" "ABCDEFGHIJKLMNOP";
     const QByteArray someZeros = withZeroAt(withZeroAt(withZeroAt(licence21, 0), 10), 20);
@@ -290,6 +288,10 @@ QList<NetRow> netRows()
         {1, "invalid UTF-8 in the licence value", atServiceAddress,
          {atService("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
          {label("LBL16.png", QString::fromUtf8(invalid + "\r\nOK").left(21))}, 2000 + 100 + 1000, 8000},
+        // The service closes the connection cleanly once its reply is out: the reply stands.
+        {1, "closes after its reply", atServiceAddress,
+         {Script(good).on(serialRecordLine, Reply::text(serialRecordReply(licence), 20).thenClose(10))},
+         {label("LBL16.png", text)}, 2000 + 100 + 1000, 8000},
         // The connection drops at the record command: an empty reply.
         {1, "vanishes mid-dialogue", atServiceAddress,
          {Script(good).on(serialRecordLine, Reply::reset(20))}, {message("(tcp)不支持此机型！"), cleared}, 2000 + 100 + 1000, 8000},
