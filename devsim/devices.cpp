@@ -105,16 +105,10 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     // time to end (the next cycle's first command is most of a second away).
     const QByteArray lastCommand = choice.kind == 0 && asksUserData(imei) ? QByteArray(userDataCommand)
                                                                           : QByteArray(kind.licenceCommand);
-    auto busy = [&device, lastCommand, seen = 0, since = QElapsedTimer()]() mutable {
-        const QList<QByteArray> commands = device.commands();
-        if (commands.size() != seen) {
-            seen = commands.size();
-            since.start();
-        }
-        return !commands.isEmpty() && (commands.last() != lastCommand || since.elapsed() < 300);
-    };
-    auto served = [&device, lastCommand] { return device.commands().contains(lastCommand); };
-    m_presented.push_back({device.portName(), QStringLiteral("serial"), &device, busy, served, {}});
+    Presented presented{device.portName(), QStringLiteral("serial"), &device};
+    presented.serial = &device;
+    presented.lastCommand = lastCommand;
+    m_presented.push_back(presented);
     return device.portName();
 }
 
@@ -137,8 +131,9 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
                                              : Reply::text(simusb::licenceReply(status, choice.licence)));
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
-    m_presented.push_back({name, QStringLiteral("usb"), device, {},
-                           [device] { return !device->inTransfers().isEmpty(); }, {}});
+    Presented presented{name, QStringLiteral("usb"), device};
+    presented.usb = device;
+    m_presented.push_back(presented);
     return name;
 }
 
@@ -182,15 +177,10 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
-    auto served = [running, lastLine] {
-        const QList<simnet::ConnectionRecord> connections = running->connections();
-        return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
-            return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(),
-                                              [&](const simnet::ReceivedLine &l) { return l.text == lastLine; });
-        });
-    };
-    const auto leave = [running] { running->stopListening(); };
-    m_presented.push_back({name, QString::number(port), running, {}, served, leave});
+    Presented presented{name, QString::number(port), running};
+    presented.service = running;
+    presented.lastCommand = lastLine;
+    m_presented.push_back(presented);
     return name;
 }
 
@@ -212,20 +202,42 @@ void Devices::remove(const QString &name)
 void Devices::leave(const QString &name)
 {
     const Presented *device = latest(name);
-    if (device && device->leave)
-        device->leave();
+    if (device && device->service)
+        device->service->stopListening();
 }
 
 bool Devices::busy(const QString &name) const
 {
     const Presented *device = latest(name);
-    return device && (device->busy ? device->busy() : device->device->inConversation());
+    if (!device)
+        return false;
+    if (!device->serial)
+        return device->device->inConversation();
+    // A serial line has no connection: it is in a dialogue from the first command until
+    // the last one has had time to be answered.
+    const QList<QByteArray> commands = device->serial->commands();
+    if (commands.size() != device->commandsSeen) {
+        device->commandsSeen = commands.size();
+        device->sinceCommand.start();
+    }
+    return !commands.isEmpty() && (commands.last() != device->lastCommand || device->sinceCommand.elapsed() < 300);
 }
 
 bool Devices::served(const QString &name) const
 {
     const Presented *device = latest(name);
-    return device && device->served();
+    if (!device)
+        return false;
+    if (device->serial)
+        return device->serial->commands().contains(device->lastCommand);
+    if (device->usb)
+        return !device->usb->inTransfers().isEmpty();
+    const QList<simnet::ConnectionRecord> connections = device->service->connections();
+    return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
+        return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(), [&](const simnet::ReceivedLine &l) {
+            return l.text == device->lastCommand;
+        });
+    });
 }
 
 QByteArray Devices::report() const
