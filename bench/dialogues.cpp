@@ -1,9 +1,10 @@
 #include "bench/dialogues.h"
-#include "bench/waits.h"
+#include "sim/script/waits.h"
 
 #include "app/mainwindow.h"
 #include "devsim/devices.h"
 #include "net/tcptargets.h"
+#include "serial/portrules.h"
 #include "sim/net/netdevices.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 
 #include <ctime>
@@ -159,7 +161,7 @@ QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
     QVector<Samples> all;
 
     // The serial step: the port search and opening, then the AT dialogue.
-    for (int kind = 0; kind < 4; ++kind) {
+    for (int kind = 0; kind < serialKindCount; ++kind) {
         const QString name = plugSerial(devices, kind);
         all << timeRuns(dialogueWaits[kind].id, runs, warmUp, *window, QLatin1String(serialLicence), {}, [&] {
             if (window->OpenSerialPort())
@@ -183,9 +185,10 @@ QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
 
     // The network steps, each target with its device listening.
     const char *addresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < int(std::size(addresses)); ++i) {
         const QString name = startNet(devices, addresses[i]);
-        all << timeRuns(dialogueWaits[5 + i].id, runs, warmUp, *window, QLatin1String(netLicence), {},
+        // The table's rows: the serial kinds, the USB device, then the network targets.
+        all << timeRuns(dialogueWaits[serialKindCount + 1 + i].id, runs, warmUp, *window, QLatin1String(netLicence), {},
                         [&] { networkStep(*window, tcptargets::targets[i]); });
         devices.remove(name);
     }

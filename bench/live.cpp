@@ -1,7 +1,7 @@
 #include "bench/live.h"
 #include "bench/machine.h"
 #include "bench/toolrun.h"
-#include "bench/waits.h"
+#include "sim/script/waits.h"
 #include "bench/xscreen.h"
 
 #include "devsim/devices.h"

@@ -1,5 +1,5 @@
 #include "bench/report.h"
-#include "bench/waits.h"
+#include "sim/script/waits.h"
 
 #include <QDir>
 #include <QFile>
@@ -252,7 +252,7 @@ bool writeReport(const QString &docPath, const QString &plotPath, const QString 
 
     out << "## The waits each dialogue must make\n\n"
         << "Derived from the dialogues' rules and the simulator's replies (the table `dialogueWaits` in "
-        << "`bench/waits.h`). The serial and USB devices answer at once; the network devices' own delays are the "
+        << "`sim/script/waits.h`). The serial and USB devices answer at once; the network devices' own delays are the "
         << "simulator's.\n\n"
         << "| Dialogue | Waits | Sum |\n|---|---|---|\n";
     for (const DialogueWaits &d : dialogueWaits) {

@@ -1,4 +1,6 @@
 #include "devsim/devices.h"
+#include "serial/portrules.h"
+#include "serial/serialreply.h"
 #include "sim/net/netdevices.h"
 
 #include <QJsonArray>
@@ -7,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <iterator>
 
 namespace devsim {
 
@@ -26,6 +29,20 @@ constexpr FaultName faultNames[] = {
 
 // A stream that carries no IMEI and no licence marker.
 constexpr char noise[] = "0123456789ABCDEF\r\n";
+
+static_assert(std::size(serialPersonas) == serialKindCount);
+
+// Whether the tool asks a kind-0 device with this IMEI for its licence with the user-data
+// command: the model table's first TAC in the IMEI gives the model variant, and variant 1
+// takes that command.
+bool asksUserData(const QByteArray &imei)
+{
+    for (const serialreply::ModelRow &row : serialreply::modelTable) {
+        if (imei.contains(row.tac))
+            return row.modelVariant == 1;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -49,8 +66,8 @@ Devices::~Devices()
 
 QString Devices::plugSerial(const SerialChoice &choice, QString *why)
 {
-    if (choice.kind < 0 || choice.kind > 3) {
-        *why = QStringLiteral("serial port kind %1 does not exist (0 to 3)").arg(choice.kind);
+    if (choice.kind < 0 || choice.kind >= serialKindCount) {
+        *why = QStringLiteral("serial port kind %1 does not exist (0 to %2)").arg(choice.kind).arg(serialKindCount - 1);
         return {};
     }
     const SerialPersona &kind = serialPersonas[choice.kind];
@@ -86,18 +103,12 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
 
     // Between two dialogues: the licence command was the last one and its dialogue has had
     // time to end (the next cycle's first command is most of a second away).
-    const QByteArray lastCommand = choice.kind == 0 && imei.startsWith("99000110") ? QByteArray(userDataCommand)
-                                                                                   : QByteArray(kind.licenceCommand);
-    auto busy = [&device, lastCommand, seen = 0, since = QElapsedTimer()]() mutable {
-        const QList<QByteArray> commands = device.commands();
-        if (commands.size() != seen) {
-            seen = commands.size();
-            since.start();
-        }
-        return !commands.isEmpty() && (commands.last() != lastCommand || since.elapsed() < 300);
-    };
-    auto served = [&device, lastCommand] { return device.commands().contains(lastCommand); };
-    m_presented.push_back({device.portName(), QStringLiteral("serial"), &device, busy, served, {}});
+    const QByteArray lastCommand = choice.kind == 0 && asksUserData(imei) ? QByteArray(userDataCommand)
+                                                                          : QByteArray(kind.licenceCommand);
+    Presented presented{device.portName(), QStringLiteral("serial"), &device};
+    presented.serial = &device;
+    presented.lastCommand = lastCommand;
+    m_presented.push_back(presented);
     return device.portName();
 }
 
@@ -120,8 +131,9 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
                                              : Reply::text(simusb::licenceReply(status, choice.licence)));
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
-    m_presented.push_back({name, QStringLiteral("usb"), device, {},
-                           [device] { return !device->inTransfers().isEmpty(); }, {}});
+    Presented presented{name, QStringLiteral("usb"), device};
+    presented.usb = device;
+    m_presented.push_back(presented);
     return name;
 }
 
@@ -165,15 +177,10 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
-    auto served = [running, lastLine] {
-        const QList<simnet::ConnectionRecord> connections = running->connections();
-        return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
-            return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(),
-                                              [&](const simnet::ReceivedLine &l) { return l.text == lastLine; });
-        });
-    };
-    const auto leave = [running] { running->stopListening(); };
-    m_presented.push_back({name, QString::number(port), running, {}, served, leave});
+    Presented presented{name, QString::number(port), running};
+    presented.service = running;
+    presented.lastCommand = lastLine;
+    m_presented.push_back(presented);
     return name;
 }
 
@@ -195,20 +202,42 @@ void Devices::remove(const QString &name)
 void Devices::leave(const QString &name)
 {
     const Presented *device = latest(name);
-    if (device && device->leave)
-        device->leave();
+    if (device && device->service)
+        device->service->stopListening();
 }
 
 bool Devices::busy(const QString &name) const
 {
     const Presented *device = latest(name);
-    return device && (device->busy ? device->busy() : device->device->inConversation());
+    if (!device)
+        return false;
+    if (!device->serial)
+        return device->device->inConversation();
+    // A serial line has no connection: it is in a dialogue from the first command until
+    // the last one has had time to be answered.
+    const QList<QByteArray> commands = device->serial->commands();
+    if (commands.size() != device->commandsSeen) {
+        device->commandsSeen = commands.size();
+        device->sinceCommand.start();
+    }
+    return !commands.isEmpty() && (commands.last() != device->lastCommand || device->sinceCommand.elapsed() < 300);
 }
 
 bool Devices::served(const QString &name) const
 {
     const Presented *device = latest(name);
-    return device && device->served();
+    if (!device)
+        return false;
+    if (device->serial)
+        return device->serial->commands().contains(device->lastCommand);
+    if (device->usb)
+        return !device->usb->inTransfers().isEmpty();
+    const QList<simnet::ConnectionRecord> connections = device->service->connections();
+    return std::any_of(connections.begin(), connections.end(), [&](const simnet::ConnectionRecord &c) {
+        return !c.isOpen() && std::any_of(c.lines.begin(), c.lines.end(), [&](const simnet::ReceivedLine &l) {
+            return l.text == device->lastCommand;
+        });
+    });
 }
 
 QByteArray Devices::report() const

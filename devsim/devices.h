@@ -11,9 +11,9 @@
 #include "sim/usb/usbbench.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -88,14 +88,21 @@ public:
     QByteArray report() const;
 
 private:
+    // A device as presented: the fake itself, and by its transport the one typed pointer
+    // that busy(), served() and leave() read.
     struct Presented
     {
         QString name;
         QString kind;
         quorvane::sim::FakeDevice *device;
-        std::function<bool()> busy; // none: while the device is in a conversation
-        std::function<bool()> served;
-        std::function<void()> leave; // none: nothing before the unplug
+        quorvane::sim::FakeAtDevice *serial = nullptr;
+        simusb::FakeUsbDevice *usb = nullptr;
+        simnet::FakeTcpService *service = nullptr;
+        // Serial: the command that ends its dialogue, and how many commands it had when
+        // the last one came in. Network: the line that carries the licence question.
+        QByteArray lastCommand;
+        mutable int commandsSeen = 0;
+        mutable QElapsedTimer sinceCommand;
     };
     // A name comes back when a later device takes the same place (a network address, a
     // USB port): the latest device of that name is the one meant.

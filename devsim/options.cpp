@@ -1,4 +1,5 @@
 #include "devsim/options.h"
+#include "serial/portrules.h"
 #include "sim/net/netdevices.h"
 #include "sim/net/privatenetwork.h"
 
@@ -145,8 +146,8 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
 
         if (isSet("serial")) {
             const int kind = value("serial").toInt(&ok);
-            if (!ok || kind < 0 || kind > 3)
-                return usage(QStringLiteral("--serial takes a port kind from 0 to 3"));
+            if (!ok || kind < 0 || kind >= serialKindCount)
+                return usage(QStringLiteral("--serial takes a port kind from 0 to %1").arg(serialKindCount - 1));
             QByteArray imei = value("imei").toLatin1();
             if (isSet("tac"))
                 imei = (value("tac").toLatin1() + "1234567").left(15);

@@ -4,6 +4,8 @@
 #include <QDebug>
 #include <QSerialPortInfo>
 
+#include <iterator>
+
 namespace {
 
 // Tried in this order for each port. The last two rows are one rule (kind 3): its first
@@ -15,6 +17,7 @@ constexpr PortRule portRules[] = {
     {"USB-SERIAL CH340", 3, 1000000},
     {"串行设备", 3, 1000000},
 };
+static_assert(portRules[std::size(portRules) - 1].serialKind == serialKindCount - 1);
 
 } // namespace
 

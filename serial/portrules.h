@@ -13,6 +13,9 @@ struct PortRule
     qint32 baudRate;
 };
 
+// How many serial dialogues there are: the rules name kinds 0 to serialKindCount - 1.
+constexpr int serialKindCount = 4;
+
 // The first rule whose text occurs in the key, or null when the port is not one of ours.
 const PortRule *findPortRule(const QString &matchKey);
 

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "res/labelpictures.h"
+#include "serial/portrules.h"
 #include "serial/serialreply.h"
 #include "shared/eventwait.h"
 
@@ -49,6 +50,7 @@ constexpr SerialCommands serialCommands[] = {
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8}, false},
 };
+static_assert(std::size(serialCommands) == serialKindCount);
 static_assert([] {
     for (const SerialCommands &commands : serialCommands) {
         if (!labelpictures::listed(commands.fixedPicture))

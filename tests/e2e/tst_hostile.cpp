@@ -8,6 +8,7 @@
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
+#include "sim/script/waits.h"
 #include "sim/serial/serialdevices.h"
 #include "sim/usb/usbbench.h"
 #include "tests/e2e/run.h"
@@ -187,9 +188,7 @@ simusb::DeviceSpec usbDevice(const QString &sysName, const QByteArray &licence)
 QList<UsbRow> usbRows()
 {
     using simusb::DeviceSpec;
-    QByteArray garbage;
-    for (int i = 0; i < 64; ++i)
-        garbage += char((i * 73 + 41) & 0xff);
+    QByteArray garbage = quorvane::sim::garbage(64); // no lead-in byte
     garbage[9] = 0x5A; // neither success nor a check failure
     const QByteArray highBytes = "\xff\xfe\x80\xc3\x28" "ABCDEFGHIJKLMNOP";
     const QByteArray someZeros = withZeroAt(withZeroAt(withZeroAt(licence21, 0), 10), 20);
@@ -289,6 +288,10 @@ QList<NetRow> netRows()
         {1, "invalid UTF-8 in the licence value", atServiceAddress,
          {atService("\r\n*MRD_SN:\xff\xfe," + notUtf8 + "," + invalid + "\r\nOK\r\n")},
          {label("LBL16.png", QString::fromUtf8(invalid + "\r\nOK").left(21))}, 2000 + 100 + 1000, 8000},
+        // The service closes the connection cleanly once its reply is out: the reply stands.
+        {1, "closes after its reply", atServiceAddress,
+         {Script(good).on(serialRecordLine, Reply::text(serialRecordReply(licence), 20).thenClose(10))},
+         {label("LBL16.png", text)}, 2000 + 100 + 1000, 8000},
         // The connection drops at the record command: an empty reply.
         {1, "vanishes mid-dialogue", atServiceAddress,
          {Script(good).on(serialRecordLine, Reply::reset(20))}, {message("(tcp)不支持此机型！"), cleared}, 2000 + 100 + 1000, 8000},
@@ -513,8 +516,10 @@ private slots:
     {
         QFETCH(UsbRow, row);
         // The rest of a poll period, a cycle's three network pauses, the dialogue: the
-        // write (up to its 1000 ms time-out), the 500 ms wait and the 100 ms read.
-        constexpr int plugToAnswerMs = 1000 + 3 * 500 + 10 + 1000 + 500 + 100;
+        // write (up to its time-out), the wait and the read.
+        constexpr int plugToAnswerMs = bench::usbStalledPlugToAnswerMs;
+        // The dialogue's own waits: the pause before the request and the wait for the reply.
+        constexpr int dialogueWaitsMs = bench::totalMs(*bench::findDialogue("usb"));
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::UsbBench bench(testbed);
         bench.plugRootHub(1);
@@ -528,7 +533,7 @@ private slots:
         simusb::FakeUsbDevice *device = bench.plug(spec);
 
         // The reply is read only after the request and the 500 ms wait.
-        expectShown(program, row.expected, plugToAnswerMs, 510, plugToAnswerMs, pluggedAtMs,
+        expectShown(program, row.expected, plugToAnswerMs, dialogueWaitsMs, plugToAnswerMs, pluggedAtMs,
                     [&] { return program.read("err").contains("extraElement \"1,3\""); });
         if (QTest::currentTestFailed())
             return;

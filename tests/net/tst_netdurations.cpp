@@ -1,16 +1,15 @@
 // How long each network dialogue (ConnectTCP and the query) takes, next to the sum of the
 // waits it must make; printed for the record, and held to a lower bound with room above.
+#include "sim/script/waits.h"
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
 
 namespace {
-// 500 pause, 1000 greeting wait, 500 pause; twice 100 drain + 1000 gap; the device answers
-// each command after 20 ms.
-constexpr int at9527WaitsMs = 500 + 1000 + 500 + 2 * (100 + 1000) + 2 * 20;
-// 500 + 500 pauses, the shell's chunks (10 + 60 for the user name, 10 + 60 for the password,
-// 10 + 60 for the output), 100 drain + 1000 gap.
-constexpr int shellWaitsMs = 500 + 500 + 3 * (10 + 60) + 100 + 1000;
+// The tool's own waits and the devices' pauses (sim/script/waits.h lists them one by one).
+constexpr int at9527WaitsMs = bench::totalMs(*bench::findDialogue("9527"));
+constexpr int shellWaitsMs = bench::totalMs(*bench::findDialogue("3762-2"));
+static_assert(shellWaitsMs == bench::totalMs(*bench::findDialogue("3762-10")));
 } // namespace
 
 class TestNetDurations : public QObject

@@ -5,6 +5,7 @@
 // a fresh bench per case, device specs answering the licence request strictly, libusb's
 // listing order and a capture of the log lines the code under test writes.
 
+#include "sim/script/waits.h"
 #include "sim/usb/usbbench.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/testmain.h"
@@ -30,10 +31,8 @@ using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
 using testsupport::LogCapture;
 
-// The longest a running window takes from a USB plug to the end of its dialogue: the
-// rest of a poll period, a cycle's three network pauses before the next cycle finds the
-// device, then the dialogue's 10 ms pause, 500 ms wait and 100 ms read.
-constexpr int plugToAnswerMs = 1000 + 3 * 500 + 10 + 500 + 100;
+// The longest a running window takes from a USB plug to the end of its dialogue.
+constexpr int plugToAnswerMs = bench::usbPlugToAnswerMs;
 
 // How long a test waits for what plugToAnswerMs covers, the suite's slack included.
 inline int plugLimitMs() { return plugToAnswerMs + quorvane::test::slackMs(); }

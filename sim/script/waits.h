@@ -1,5 +1,5 @@
-#ifndef QUORVANE_BENCH_WAITS_H
-#define QUORVANE_BENCH_WAITS_H
+#ifndef QUORVANE_SIM_SCRIPT_WAITS_H
+#define QUORVANE_SIM_SCRIPT_WAITS_H
 
 // The waits that each dialogue must make with a device that answers at once: the tool's
 // own pauses, the time-outs it has to sit out before it knows that nothing more is coming,
@@ -9,6 +9,10 @@
 // The simulator's delays are those of sim/: the serial and USB fakes answer at once, the
 // port-9527 service after 20 ms, the port-3762 shell sends each answer as two chunks, the
 // first 10 ms after the line and the second 60 ms later (a login needs two reads).
+//
+// The one table of these waits: the benchmark reports against it and the tests take their
+// lower bounds and limits from it. It sits beside the fakes whose delays it counts, where
+// both the benchmark and the tests already depend.
 
 namespace bench {
 
@@ -37,6 +41,15 @@ constexpr int totalMs(const DialogueWaits &dialogue)
 
 // The pause before every connection attempt, the only wait of a target that refuses.
 constexpr int connectPauseMs = 500;
+
+// The USB dialogue: the pause before its one OUT packet, the time-out of that write (sat
+// out in full only by a device that does not take the packet), the fixed wait for the
+// device to prepare its reply, and the read of the reply (it returns at once when the reply
+// is ready, and after its time-out when it is not).
+constexpr int usbWritePauseMs = 10;
+constexpr int usbWriteTimeoutMs = 1000;
+constexpr int usbPrepareWaitMs = 500;
+constexpr int usbReadTimeoutMs = 100;
 
 // Serial kinds 0 to 2: the IMEI reply comes in one piece, but only a continuation wait in
 // which nothing arrives tells the tool that it is complete. The licence reply ends with OK,
@@ -74,8 +87,8 @@ constexpr DialogueWaits dialogueWaits[] = {
     {"serial3", "Serial kind 3 (USB-SERIAL CH340)", {}},
     // The reply packet is ready at once, so the 100 ms read returns at once.
     {"usb", "USB bulk device", {
-        {"pause before the request's one OUT packet (11 bytes padded to 64)", 10},
-        {"fixed wait for the device to prepare its reply", 500},
+        {"pause before the request's one OUT packet (11 bytes padded to 64)", usbWritePauseMs},
+        {"fixed wait for the device to prepare its reply", usbPrepareWaitMs},
     }},
     {"9527", "Port 9527 at 192.168.0.1", {
         {"pause before connecting", connectPauseMs},
@@ -197,6 +210,21 @@ static_assert(bestAttachMs(attachPaths[0]) == 100);
 static_assert(bestAttachMs(attachPaths[1]) == 2010);
 static_assert(bestAttachMs(attachPaths[2]) == 4740);
 
+// The poll timer's period: a device plugged just after a look waits up to one period.
+constexpr int pollPeriodMs = 1000;
+
+// The longest a running window takes from a USB plug to the end of its dialogue: the rest
+// of a poll period, a cycle's three network pauses before the next cycle finds the device,
+// then the dialogue's pause, wait and a read that sits out its whole time-out.
+constexpr int usbPlugToAnswerMs = pollPeriodMs + 3 * connectPauseMs + usbWritePauseMs + usbPrepareWaitMs
+                                  + usbReadTimeoutMs;
+static_assert(usbPlugToAnswerMs == 3110);
+
+// The same for a device that may stall the request's write: the write's whole time-out
+// comes on top (the hostile devices, which also break the reply).
+constexpr int usbStalledPlugToAnswerMs = usbPlugToAnswerMs + usbWriteTimeoutMs;
+static_assert(usbStalledPlugToAnswerMs == 4110);
+
 } // namespace bench
 
-#endif // QUORVANE_BENCH_WAITS_H
+#endif // QUORVANE_SIM_SCRIPT_WAITS_H
