@@ -21,12 +21,33 @@ struct QtOption
     bool takesValue;
 };
 constexpr QtOption qtOptions[] = {
-    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"qmljsdebugger", true},
-    {"session", true}, {"style", true}, {"stylesheet", true}, {"display", true}, {"geometry", true},
-    {"title", true}, {"name", true}, {"icon", true}, {"visual", true}, {"ncols", true}, {"im", true},
-    {"inputstyle", true}, {"reverse", false}, {"widgetcount", false}, {"nograb", false},
-    {"dograb", false}, {"sync", false}, {"cmap", false}, {"testability", false},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"qmljsdebugger", true},
+    {"session", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"name", true},
+    {"icon", true},
+    {"visual", true},
+    {"ncols", true},
+    {"im", true},
+    {"inputstyle", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+    {"cmap", false},
+    {"testability", false},
 };
 
 QStringList withoutQtOptions(const QStringList &arguments)
@@ -35,9 +56,12 @@ QStringList withoutQtOptions(const QStringList &arguments)
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         const bool dashed = i > 0 && argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("--");
-        const QString name = QString(argument).remove(QRegularExpression(QStringLiteral("^--?"))).section(QLatin1Char('='), 0, 0);
-        const auto qt = std::find_if(std::begin(qtOptions), std::end(qtOptions),
-                                     [&](const QtOption &option) { return name == QLatin1String(option.name); });
+        const QString name = QString(argument)
+                                 .remove(QRegularExpression(QStringLiteral("^--?")))
+                                 .section(QLatin1Char('='), 0, 0);
+        const auto qt = std::find_if(std::begin(qtOptions), std::end(qtOptions), [&](const QtOption &option) {
+            return name == QLatin1String(option.name);
+        });
         if (!dashed || qt == std::end(qtOptions)) {
             left << argument;
             continue;
@@ -67,17 +91,20 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
         "options nothing is saved."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption record(QStringLiteral("record"),
+    const QCommandLineOption record(
+        QStringLiteral("record"),
         QStringLiteral("Append one CSV line per device result (time, transport, where, identity, picture, "
                        "licence text, outcome) to FILE; a device that stays and gives the same answer is "
                        "recorded once."),
         QStringLiteral("FILE"));
     parser.addOption(record);
-    const QCommandLineOption usbId(QStringLiteral("usb-id"),
+    const QCommandLineOption usbId(
+        QStringLiteral("usb-id"),
         QStringLiteral("Also query the USB device VID:PID (hexadecimal, as lsusb shows it; may be given more "
                        "than once). Built in: %1. 'any': every newly attached device whose interface 0 is "
                        "vendor specific or HID without boot protocol; a kernel driver is still taken only "
-                       "from a listed ID.").arg(usbids::builtInList()),
+                       "from a listed ID.")
+            .arg(usbids::builtInList()),
         QStringLiteral("VID:PID"));
     parser.addOption(usbId);
     central::addOptions(parser);
@@ -89,7 +116,8 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
     if (parser.isSet(version))
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     if (parser.isSet(record)) {
         const QStringList values = parser.values(record);
@@ -112,7 +140,8 @@ int readCommandLine(const QStringList &arguments, CommandLine *command)
             command->usbReach.added.append(*id);
         } else {
             return usageError(QStringLiteral("--usb-id: '%1' is neither VID:PID in hexadecimal (as lsusb "
-                                             "shows it) nor any").arg(value));
+                                             "shows it) nor any")
+                                  .arg(value));
         }
     }
     const QString centralError = central::readOptions(parser, &command->central);

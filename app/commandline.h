@@ -12,7 +12,7 @@
 // A new option: a member here, and its QCommandLineOption and check in readCommandLine.
 struct CommandLine
 {
-    QString recordPath; // --record FILE; empty: no record
+    QString recordPath;        // --record FILE; empty: no record
     usbids::UsbReach usbReach; // --usb-id VID:PID (repeatable) or any; none: the built-in IDs
     central::Settings central; // --record-to URI, --station NAME
 };

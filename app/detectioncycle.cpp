@@ -46,7 +46,8 @@ void MainWindow::tryTransports()
     // The network targets, whatever the steps before them found. A target the cycle does
     // not try (a serial device took the cycle) has not gone for the record.
     for (const tcptargets::Target &target : tcptargets::targets) {
-        const QString where = QStringLiteral("%1:%2").arg(QLatin1String(target.ip), QLatin1String(target.port));
+        const QString where =
+            QStringLiteral("%1:%2").arg(QLatin1String(target.ip), QLatin1String(target.port));
         const bool connected = ConnectTCP(QLatin1String(target.ip), QLatin1String(target.port),
                                           QLatin1String(target.user), QLatin1String(target.password));
         if (eventwait::stopping())

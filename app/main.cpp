@@ -46,8 +46,9 @@ int main(int argc, char *argv[])
     // The licence text asks for the family "iconfont", which workstations rarely have.
     // Without it, a condensed sans stands in, so that 21 bold characters fit the label's
     // band instead of running over its edges.
-    QFont::insertSubstitutions(QStringLiteral("iconfont"),
-                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    QFont::insertSubstitutions(
+        QStringLiteral("iconfont"),
+        {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
     // A stop signal (Ctrl-C, a logout's SIGTERM, SIGHUP) closes the window in order, as a
     // close by the operator does: after the dialogue's current step, devices given back.
     eventwait::stopOnSignals();

@@ -12,7 +12,7 @@
 namespace {
 constexpr int pollIntervalMs = 1000;
 constexpr int stopCheckMs = 100;
-}
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -24,10 +24,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->label_show->setPixmap(QPixmap::fromImage(*labelImage));
 
     serialPort = std::make_unique<QSerialPort>();
-    connect(serialPort.get(), SIGNAL(error(QSerialPort::SerialPortError)),
-            this, SLOT(serialporterr(QSerialPort::SerialPortError)));
-    connect(this, SIGNAL(ShowInformationTr(QString,int)),
-            this, SLOT(ShowInformation(QString,int)));
+    connect(serialPort.get(), SIGNAL(error(QSerialPort::SerialPortError)), this,
+            SLOT(serialporterr(QSerialPort::SerialPortError)));
+    connect(this, SIGNAL(ShowInformationTr(QString, int)), this, SLOT(ShowInformation(QString, int)));
 
     recordState = new QLabel(this);
     recordState->setObjectName(QStringLiteral("recordState"));

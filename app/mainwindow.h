@@ -52,8 +52,7 @@ public:
 
     // Network devices (net/): the TCP connection with its optional login, one command line
     // and its reply, and the dialogues of the port-9527 AT service and the port-3762 shell.
-    bool ConnectTCP(const QString &ip, const QString &port, const QString &user,
-                    const QString &password);
+    bool ConnectTCP(const QString &ip, const QString &port, const QString &user, const QString &password);
     QString readTCP(const QString &command);
     void QueryTcp9527();
     void QueryTcp3762();
@@ -90,10 +89,10 @@ public:
     quint16 hidVid = 0;
     QList<quint16> usbPids;
     QList<quint16> usbVids;
-    QString extraElement;  // position of the device found by the last comparison
+    QString extraElement;      // position of the device found by the last comparison
     usbids::UsbReach usbReach; // which USB devices the dialogue may open (--usb-id)
-    bool usbListed = false; // a walk has succeeded: the snapshot above is the real one
-    int tcpVariant = 0; // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
+    bool usbListed = false;    // a walk has succeeded: the snapshot above is the real one
+    int tcpVariant = 0;        // which port-3762 address answered: 0 is 192.168.2.1, 1 is 192.168.10.1
     // The operator's record of the results (--record FILE); keeps nothing unless main
     // gives it a file. The cycle and the dialogues' endings feed it.
     ResultRecord record;

@@ -10,7 +10,7 @@
 namespace {
 // Large enough to read a record quickly, small enough to stay out of the way.
 constexpr qint64 readChunkBytes = 1 << 20;
-}
+} // namespace
 
 RecordFile::RecordFile(const QString &path)
     : m_path(path)
@@ -40,7 +40,8 @@ RecordFile::Opening RecordFile::open(QString *why)
         QString program;
         if (m_lock.error() == QLockFile::LockFailedError && m_lock.getLockInfo(&pid, &host, &program))
             return refuse(QStringLiteral("in use by %1 (pid %2 on %3)").arg(program).arg(pid).arg(host), why);
-        *why = QFileInfo(m_path).dir().exists() ? QStringLiteral("cannot lock it") : QStringLiteral("no such folder");
+        *why = QFileInfo(m_path).dir().exists() ? QStringLiteral("cannot lock it")
+                                                : QStringLiteral("no such folder");
         return Opening::NotYet;
     }
     const QFileInfo info(m_path);
@@ -72,7 +73,8 @@ RecordFile::Opening RecordFile::open(QString *why)
         return Opening::NotYet;
     }
     if (!empty && !closing.isEmpty())
-        qWarning().noquote() << "record" << m_path << "repaired: its last line was left incomplete (by a crash or "
+        qWarning().noquote() << "record" << m_path
+                             << "repaired: its last line was left incomplete (by a crash or "
                                 "a power cut), closed with"
                              << (closing.startsWith('"') ? "a quote and a line end" : "a line end");
     return Opening::Open;
@@ -132,7 +134,8 @@ bool RecordFile::append(const QByteArray &lines, QString *why)
     *why = syncWhy.isEmpty() ? m_file.errorString() : syncWhy;
     // Nothing of a failed write stays: the file ends with its last whole line again.
     if (m_file.size() != before && !m_file.resize(before))
-        qWarning().noquote() << "record" << m_path << "could not be cut back to" << before << "bytes:" << m_file.errorString();
+        qWarning().noquote() << "record" << m_path << "could not be cut back to" << before
+                             << "bytes:" << m_file.errorString();
     m_file.unsetError();
     return false;
 }

@@ -61,9 +61,10 @@ QString timestamp(const QDateTime &time)
 {
     const int offset = time.offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz"))
-        + QLatin1Char(offset < 0 ? '-' : '+')
-        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) + QLatin1Char(offset < 0 ? '-' : '+')
+        + QStringLiteral("%1:%2")
+              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString pictureName(const QString &path)
@@ -100,9 +101,9 @@ namespace {
 
 struct TransportRule
 {
-    const char *name;      // the transport column
-    bool slotPerPlace;     // devices at different places are told apart (network targets)
-    bool alwaysArriving;   // every dialogue follows an arrival (USB): never the same appearance
+    const char *name;    // the transport column
+    bool slotPerPlace;   // devices at different places are told apart (network targets)
+    bool alwaysArriving; // every dialogue follows an arrival (USB): never the same appearance
 };
 // By ResultRecord::Transport.
 constexpr TransportRule transportRules[] = {
@@ -133,7 +134,8 @@ ResultRecord::~ResultRecord()
     m_listener = nullptr; // the window is going
     write();
     if (!m_waiting.isEmpty())
-        qWarning().noquote() << "record lines not written to" << m_file->path() << ":\n" + QString::fromUtf8(m_waiting);
+        qWarning().noquote() << "record lines not written to" << m_file->path()
+                             << ":\n" + QString::fromUtf8(m_waiting);
 }
 
 bool ResultRecord::keepIn(const QString &path, QString *why)
@@ -204,9 +206,10 @@ void ResultRecord::finish(const QString &picture, const QString &text, const QSt
     if (!m_inDialogue)
         return;
     m_inDialogue = false;
-    const QStringList result{QLatin1String(ruleOf(m_transport).name), m_where, m_identity, picture, text, outcome};
+    const QStringList result {
+        QLatin1String(ruleOf(m_transport).name), m_where, m_identity, picture, text, outcome};
     if (m_appearances.isNew(slotOf(m_transport, m_where), result))
-        keep(QStringList{resultrecord::timestamp(QDateTime::currentDateTime())} + result);
+        keep(QStringList {resultrecord::timestamp(QDateTime::currentDateTime())} + result);
 }
 
 void ResultRecord::keep(const QStringList &fields)
@@ -229,7 +232,8 @@ void ResultRecord::write()
             m_waiting.clear();
             m_waitingLines = 0;
             if (!m_written)
-                qWarning().noquote() << "record written again to" << m_file->path() << "with" << written << "lines that waited";
+                qWarning().noquote() << "record written again to" << m_file->path() << "with" << written
+                                     << "lines that waited";
             setWritten(true, QString());
             return;
         }
@@ -246,6 +250,7 @@ void ResultRecord::setWritten(bool written, const QString &why)
     if (!written)
         qWarning().noquote() << "record not written to" << path << ":" << why << "- its lines wait in memory";
     if (m_listener)
-        m_listener(written, written ? QStringLiteral("结果记录又写上了：%1").arg(path)
-                                    : QStringLiteral("结果记录写不进 %1（%2），结果先留着").arg(path, why));
+        m_listener(written,
+                   written ? QStringLiteral("结果记录又写上了：%1").arg(path)
+                           : QStringLiteral("结果记录写不进 %1（%2），结果先留着").arg(path, why));
 }

@@ -56,7 +56,7 @@ double elapsedMs(const QElapsedTimer &clock)
 // without the fakes, which run on threads of their own.
 double threadCpuMs()
 {
-    timespec now{};
+    timespec now {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
@@ -70,7 +70,7 @@ Samples timeRuns(const char *id, int runs, bool warmUp, MainWindow &window, cons
                  const std::function<void()> &before, const std::function<void()> &step,
                  const std::function<void()> &after = {}, const std::function<bool()> &alsoOk = {})
 {
-    Samples samples{QLatin1String(id)};
+    Samples samples {QLatin1String(id)};
     for (int run = warmUp ? -1 : 0; run < runs; ++run) {
         if (before)
             before();
@@ -103,11 +103,14 @@ void runCycle(MainWindow &window)
 // Whether the device of this name received the USB licence request (from the report).
 bool receivedRequest(const devsim::Devices &devices, const QString &name)
 {
-    const QJsonArray all = QJsonDocument::fromJson(devices.report()).object().value(QStringLiteral("devices")).toArray();
+    const QJsonArray all =
+        QJsonDocument::fromJson(devices.report()).object().value(QStringLiteral("devices")).toArray();
     for (const QJsonValue &device : all) {
         if (device.toObject().value(QStringLiteral("name")).toString() == name)
-            return device.toObject().value(QStringLiteral("receivedHex")).toString().startsWith(
-                QLatin1String("aaaaaa966900040943024c"));
+            return device.toObject()
+                .value(QStringLiteral("receivedHex"))
+                .toString()
+                .startsWith(QLatin1String("aaaaaa966900040943024c"));
     }
     return false;
 }
@@ -115,7 +118,7 @@ bool receivedRequest(const devsim::Devices &devices, const QString &name)
 QString plugUsb(devsim::Devices &devices)
 {
     QString why;
-    const QString name = devices.plugUsb(devsim::UsbChoice{usbLicence, 0x90, devsim::Fault::None}, &why);
+    const QString name = devices.plugUsb(devsim::UsbChoice {usbLicence, 0x90, devsim::Fault::None}, &why);
     if (name.isEmpty())
         qFatal("USB device: %s", qPrintable(why));
     return name;
@@ -124,7 +127,8 @@ QString plugUsb(devsim::Devices &devices)
 QString startNet(devsim::Devices &devices, const char *address)
 {
     QString why;
-    const QString name = devices.startNet(devsim::NetChoice{QLatin1String(address), netLicence, devsim::Fault::None}, &why);
+    const QString name =
+        devices.startNet(devsim::NetChoice {QLatin1String(address), netLicence, devsim::Fault::None}, &why);
     if (name.isEmpty())
         qFatal("network device: %s", qPrintable(why));
     return name;
@@ -175,21 +179,24 @@ QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
     // dialogue. Unplugged after each run, and the window's list brought up to date.
     window->CheckUsbList();
     QString usb;
-    all << timeRuns("usb", runs, warmUp, *window, QLatin1String(usbLicence), [&] { usb = plugUsb(devices); }, [&] {
-        if (window->CheckUsbList() != QLatin1String("NULL"))
-            window->QueryUsb();
-    }, [&] {
-        devices.remove(usb);
-        window->CheckUsbList();
-    });
+    all << timeRuns(
+        "usb", runs, warmUp, *window, QLatin1String(usbLicence), [&] { usb = plugUsb(devices); },
+        [&] {
+            if (window->CheckUsbList() != QLatin1String("NULL"))
+                window->QueryUsb();
+        },
+        [&] {
+            devices.remove(usb);
+            window->CheckUsbList();
+        });
 
     // The network steps, each target with its device listening.
     const char *addresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
     for (int i = 0; i < int(std::size(addresses)); ++i) {
         const QString name = startNet(devices, addresses[i]);
         // The table's rows: the serial kinds, the USB device, then the network targets.
-        all << timeRuns(dialogueWaits[serialKindCount + 1 + i].id, runs, warmUp, *window, QLatin1String(netLicence), {},
-                        [&] { networkStep(*window, tcptargets::targets[i]); });
+        all << timeRuns(dialogueWaits[serialKindCount + 1 + i].id, runs, warmUp, *window,
+                        QLatin1String(netLicence), {}, [&] { networkStep(*window, tcptargets::targets[i]); });
         devices.remove(name);
     }
     window->tcpSocket->abort();
@@ -210,7 +217,8 @@ QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp)
     names << plugSerial(devices, 0) << plugUsb(devices);
     for (const char *address : {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10})
         names << startNet(devices, address);
-    all << timeRuns("cycle-all", runs, warmUp, *window, QLatin1String(serialLicence), {}, [&] { runCycle(*window); });
+    all << timeRuns("cycle-all", runs, warmUp, *window, QLatin1String(serialLicence), {},
+                    [&] { runCycle(*window); });
     devices.remove(names.takeFirst());
     devices.remove(names.takeFirst());
     window->serialPort->close();
@@ -220,11 +228,14 @@ QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp)
     // device was asked as well.
     window->CheckUsbList();
     QString usb;
-    all << timeRuns("cycle-no-serial", runs, warmUp, *window, QLatin1String(netLicence),
-                    [&] { usb = plugUsb(devices); }, [&] { runCycle(*window); }, [&] {
-        devices.remove(usb);
-        window->CheckUsbList();
-    }, [&] { return receivedRequest(devices, usb); });
+    all << timeRuns(
+        "cycle-no-serial", runs, warmUp, *window, QLatin1String(netLicence), [&] { usb = plugUsb(devices); },
+        [&] { runCycle(*window); },
+        [&] {
+            devices.remove(usb);
+            window->CheckUsbList();
+        },
+        [&] { return receivedRequest(devices, usb); });
     for (const QString &name : qAsConst(names))
         devices.remove(name);
     window->tcpSocket->abort();

@@ -43,7 +43,7 @@ constexpr int settleAfterStartMs = 2000;
 // before it on screen.
 struct Presenter
 {
-    const char *path;     // row of attachPaths
+    const char *path; // row of attachPaths
     const char *picture;
     std::function<QString(devsim::Devices &, int n, QString *why)> present;
 };
@@ -65,26 +65,34 @@ QString netLicence(int n)
 
 QString presentNet(devsim::Devices &devices, const char *address, int n, QString *why)
 {
-    return devices.startNet(devsim::NetChoice{QLatin1String(address), netLicence(n).toLatin1(), devsim::Fault::None},
-                            why);
+    return devices.startNet(
+        devsim::NetChoice {QLatin1String(address), netLicence(n).toLatin1(), devsim::Fault::None}, why);
 }
 
 const Presenter presenters[] = {
-    {"serial", ":/qjpg/res/LBL01.jpg", [](devsim::Devices &devices, int n, QString *why) {
+    {"serial", ":/qjpg/res/LBL01.jpg",
+     [](devsim::Devices &devices, int n, QString *why) {
          devsim::SerialChoice choice;
          choice.kind = 0;
          choice.licence = serialLicence(n).toLatin1();
          return devices.plugSerial(choice, why);
      }},
-    {"usb", ":/qjpg/res/LBL17.png", [](devsim::Devices &devices, int n, QString *why) {
-         return devices.plugUsb(devsim::UsbChoice{usbLicence(n).toLatin1(), 0x90, devsim::Fault::None}, why);
+    {"usb", ":/qjpg/res/LBL17.png",
+     [](devsim::Devices &devices, int n, QString *why) {
+         return devices.plugUsb(devsim::UsbChoice {usbLicence(n).toLatin1(), 0x90, devsim::Fault::None}, why);
      }},
     {"9527", ":/qjpg/res/LBL16.png",
-     [](devsim::Devices &devices, int n, QString *why) { return presentNet(devices, simnet::atServiceAddress, n, why); }},
+     [](devsim::Devices &devices, int n, QString *why) {
+         return presentNet(devices, simnet::atServiceAddress, n, why);
+     }},
     {"3762-2", ":/qjpg/res/LBL15.png",
-     [](devsim::Devices &devices, int n, QString *why) { return presentNet(devices, simnet::shellAddress2, n, why); }},
+     [](devsim::Devices &devices, int n, QString *why) {
+         return presentNet(devices, simnet::shellAddress2, n, why);
+     }},
     {"3762-10", ":/qjpg/res/LBL16.png",
-     [](devsim::Devices &devices, int n, QString *why) { return presentNet(devices, simnet::shellAddress10, n, why); }},
+     [](devsim::Devices &devices, int n, QString *why) {
+         return presentNet(devices, simnet::shellAddress10, n, why);
+     }},
 };
 static_assert(std::size(presenters) == std::size(attachPaths));
 
@@ -99,8 +107,10 @@ class Session
 {
 public:
     Session(devsim::Devices &devices, XScreen &screen, LoadLog &load, const QString &tool, const QString &log)
-        : m_devices(devices), m_screen(screen), m_load(load),
-          m_tool(tool, devices.processEnvironment(), screen.display(), log)
+        : m_devices(devices)
+        , m_screen(screen)
+        , m_load(load)
+        , m_tool(tool, devices.processEnvironment(), screen.display(), log)
     {
     }
 
@@ -243,8 +253,8 @@ double cpuPercent(ToolRun &tool, Session &session, int seconds, const QString &p
 
 } // namespace
 
-bool runLive(devsim::Devices &devices, const QString &tool, const QString &workDir, const LiveOptions &options,
-             LoadLog &load, LiveResults *results, QString *why)
+bool runLive(devsim::Devices &devices, const QString &tool, const QString &workDir,
+             const LiveOptions &options, LoadLog &load, LiveResults *results, QString *why)
 {
     XScreen screen;
     if (!screen.start(why))
@@ -293,24 +303,28 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         if (!options.paths.isEmpty() && !options.paths.contains(QLatin1String(path.id)))
             continue;
         const QImage picture(QLatin1String(presenter.picture));
-        Samples samples{QLatin1String(path.id)};
+        Samples samples {QLatin1String(path.id)};
         say(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
         const int limitMs = bestAttachMs(path) + idlePeriodMs + 10000;
-        Samples excess{QLatin1String(path.id)};
+        Samples excess {QLatin1String(path.id)};
         QVector<int> slices(options.appearances);
         std::iota(slices.begin(), slices.end(), 0);
         std::shuffle(slices.begin(), slices.end(), random);
         qint64 cycleBegan = session.waitForLog(isUsbLook, nowMs(), 30000, QStringLiteral("attach"));
         for (int i = 0; i < options.appearances; ++i) {
             const double phase = (slices[i] + within(random)) / options.appearances * idlePeriodMs;
-            session.pause(int(std::max<double>(0, cycleBegan + phase - nowNs() / 1e6)), QStringLiteral("attach"));
+            session.pause(int(std::max<double>(0, cycleBegan + phase - nowNs() / 1e6)),
+                          QStringLiteral("attach"));
             double plugMs = 0;
             double appeared = 0;
             const double took = session.appear(presenter, picture, ++appearance, limitMs, &plugMs, &appeared);
             results->plugging.values << plugMs;
             // Monotonic ms, to read beside the tool's log (session.log).
-            appearances.write(QStringLiteral("%1,%2,%3\n").arg(QLatin1String(path.id)).arg(appeared, 0, 'f', 1)
-                                  .arg(took >= 0 ? appeared + took : -1, 0, 'f', 1).toUtf8());
+            appearances.write(QStringLiteral("%1,%2,%3\n")
+                                  .arg(QLatin1String(path.id))
+                                  .arg(appeared, 0, 'f', 1)
+                                  .arg(took >= 0 ? appeared + took : -1, 0, 'f', 1)
+                                  .toUtf8());
             appearances.flush();
             if (took >= 0) {
                 samples.values << took;
@@ -318,14 +332,16 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
                 // transport (in the cycle it appeared in, or one idle period later), then
                 // the best path from there.
                 const double sinceStart = appeared - cycleBegan;
-                const double toLook = std::fmod(path.checkpointMs - sinceStart + 2.0 * idlePeriodMs, idlePeriodMs);
+                const double toLook =
+                    std::fmod(path.checkpointMs - sinceStart + 2.0 * idlePeriodMs, idlePeriodMs);
                 excess.values << took - (toLook + bestAttachMs(path));
             } else {
                 ++samples.failures;
             }
             cycleBegan = session.takeAway();
             if (cycleBegan < 0) {
-                results->notes << QStringLiteral("%1: the tool did not look for devices after one left").arg(path.id);
+                results->notes
+                    << QStringLiteral("%1: the tool did not look for devices after one left").arg(path.id);
                 cycleBegan = nowMs();
             }
         }
@@ -347,11 +363,13 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         session.waitForCycles(2, soak);
         session.pause(300, soak); // out of the middle of its dialogue
         devices.remove(name);
-        name = devices.plugUsb(devsim::UsbChoice{usbLicence(round).toLatin1(), 0x90, devsim::Fault::None}, why);
+        name =
+            devices.plugUsb(devsim::UsbChoice {usbLicence(round).toLatin1(), 0x90, devsim::Fault::None}, why);
         session.waitForCycles(2, soak);
         devices.remove(name);
         if (round % 4 == 3) {
-            name = presentNet(devices, round % 8 == 3 ? simnet::atServiceAddress : simnet::shellAddress10, round, why);
+            name = presentNet(devices, round % 8 == 3 ? simnet::atServiceAddress : simnet::shellAddress10,
+                              round, why);
             session.waitForCycles(2, soak);
             devices.remove(name);
         }

@@ -22,7 +22,11 @@ namespace bench {
 // A line on the benchmark's output, stamped with the seconds since it started.
 inline void say(const QString &line)
 {
-    static QElapsedTimer clock = [] { QElapsedTimer t; t.start(); return t; }();
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
     std::fprintf(stdout, "[bench %5.0f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
     std::fflush(stdout);
 }
@@ -72,9 +76,9 @@ private:
 // 20 sleeps: what the machine's load adds to every wait of a dialogue.
 inline Samples wakeLateness()
 {
-    Samples late{QStringLiteral("wake")};
+    Samples late {QStringLiteral("wake")};
     for (int i = 0; i < 20; ++i) {
-        timespec before{}, after{};
+        timespec before {}, after {};
         ::clock_gettime(CLOCK_MONOTONIC, &before);
         QThread::msleep(20);
         ::clock_gettime(CLOCK_MONOTONIC, &after);

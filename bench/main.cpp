@@ -30,37 +30,49 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The benchmark of the Quorvane tool; run it through scripts/bench."));
+    parser.setApplicationDescription(
+        QStringLiteral("The benchmark of the Quorvane tool; run it through scripts/bench."));
     parser.addHelpOption();
-    const QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("Few repetitions, for development."));
-    const QCommandLineOption tool(QStringLiteral("tool"), QStringLiteral("The tool's binary."), QStringLiteral("PATH"));
-    const QCommandLineOption work(QStringLiteral("work"), QStringLiteral("Folder for logs and plot data."), QStringLiteral("DIR"));
-    const QCommandLineOption doc(QStringLiteral("doc"), QStringLiteral("The document to write."), QStringLiteral("FILE"));
-    const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("The plot to draw (PNG)."), QStringLiteral("FILE"));
-    const QCommandLineOption command(QStringLiteral("command"), QStringLiteral("The command named in the document."),
+    const QCommandLineOption quick(QStringLiteral("quick"),
+                                   QStringLiteral("Few repetitions, for development."));
+    const QCommandLineOption tool(QStringLiteral("tool"), QStringLiteral("The tool's binary."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption work(QStringLiteral("work"), QStringLiteral("Folder for logs and plot data."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption doc(QStringLiteral("doc"), QStringLiteral("The document to write."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("The plot to draw (PNG)."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption command(QStringLiteral("command"),
+                                     QStringLiteral("The command named in the document."),
                                      QStringLiteral("TEXT"), QStringLiteral("scripts/bench"));
-    const QCommandLineOption only(QStringLiteral("only"),
-        QStringLiteral("Measure only these parts (comma-separated: dialogues, cycles, live)."), QStringLiteral("LIST"));
-    const QCommandLineOption paths(QStringLiteral("paths"),
-        QStringLiteral("Only these transports for the device-to-label times (serial, usb, 9527, 3762-2, 3762-10)."),
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("Measure only these parts (comma-separated: dialogues, cycles, live)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption paths(
+        QStringLiteral("paths"),
+        QStringLiteral(
+            "Only these transports for the device-to-label times (serial, usb, 9527, 3762-2, 3762-10)."),
         QStringLiteral("LIST"));
     const QCommandLineOption appearances(QStringLiteral("appearances"),
-        QStringLiteral("Appearances per transport."), QStringLiteral("N"));
+                                         QStringLiteral("Appearances per transport."), QStringLiteral("N"));
     parser.addOptions({quick, tool, work, doc, plot, command, only, paths, appearances});
     parser.process(application);
 
     QString why;
     if (!quorvane::sim::net::insidePrivateNetwork(&why)) {
-        std::fprintf(stderr, "quorvane-bench: refusing to run outside scripts/isolated: %s\n", qPrintable(why));
+        std::fprintf(stderr, "quorvane-bench: refusing to run outside scripts/isolated: %s\n",
+                     qPrintable(why));
         return 2;
     }
     if (!parser.isSet(tool) || !parser.isSet(work) || !parser.isSet(doc) || !parser.isSet(plot)) {
         std::fprintf(stderr, "quorvane-bench: --tool, --work, --doc and --plot are needed\n");
         return 2;
     }
-    const QStringList parts = parser.isSet(only) ? parser.value(only).split(QLatin1Char(','))
-                                                 : QStringList{QStringLiteral("dialogues"), QStringLiteral("cycles"),
-                                                               QStringLiteral("live")};
+    const QStringList parts = parser.isSet(only)
+        ? parser.value(only).split(QLatin1Char(','))
+        : QStringList {QStringLiteral("dialogues"), QStringLiteral("cycles"), QStringLiteral("live")};
     QDir().mkpath(parser.value(work));
 
     bench::Run run;
@@ -70,7 +82,7 @@ int main(int argc, char **argv)
     run.dialogueRuns = run.quick ? 1 : 10;
     run.cycleRuns = run.quick ? 1 : 10;
     if (run.quick)
-        run.live = bench::LiveOptions{5, 2, 0, 5, 5, 13};
+        run.live = bench::LiveOptions {5, 2, 0, 5, 5, 13};
 
     if (parser.isSet(paths))
         run.live.paths = parser.value(paths).split(QLatin1Char(','));
@@ -98,10 +110,15 @@ int main(int argc, char **argv)
     }
     results.wakeLateEnd = bench::wakeLateness();
     if (parts.contains(QStringLiteral("live"))) {
-        say(QStringLiteral("the tool on its own X server: %1 start-ups, %2 appearances per transport, %3 cycles, "
-                           "%4 s idle")
-                .arg(run.live.startups).arg(run.live.appearances).arg(run.live.soakCycles).arg(run.live.idleSeconds));
-        if (!bench::runLive(devices, parser.value(tool), parser.value(work), run.live, load, &results.live, &why)) {
+        say(QStringLiteral(
+                "the tool on its own X server: %1 start-ups, %2 appearances per transport, %3 cycles, "
+                "%4 s idle")
+                .arg(run.live.startups)
+                .arg(run.live.appearances)
+                .arg(run.live.soakCycles)
+                .arg(run.live.idleSeconds));
+        if (!bench::runLive(devices, parser.value(tool), parser.value(work), run.live, load, &results.live,
+                            &why)) {
             std::fprintf(stderr, "quorvane-bench: %s\n", qPrintable(why));
             return 1;
         }
@@ -109,7 +126,8 @@ int main(int argc, char **argv)
     }
     run.seconds = (bench::nowNs() - started) / 1e9;
 
-    if (!bench::writeReport(parser.value(doc), parser.value(plot), parser.value(work), run, results, load, &why)) {
+    if (!bench::writeReport(parser.value(doc), parser.value(plot), parser.value(work), run, results, load,
+                            &why)) {
         std::fprintf(stderr, "quorvane-bench: %s\n", qPrintable(why));
         return 1;
     }

@@ -24,8 +24,9 @@ constexpr int linesTimed = 1000;
 QByteArray sampleLine()
 {
     return resultrecord::line({resultrecord::timestamp(QDateTime::currentDateTime()), QStringLiteral("tcp"),
-                               QStringLiteral("192.168.0.1:9527"), QStringLiteral("700101"), QStringLiteral("LBL16"),
-                               QStringLiteral("700101-2024-CN-000147"), QStringLiteral("shown")});
+                               QStringLiteral("192.168.0.1:9527"), QStringLiteral("700101"),
+                               QStringLiteral("LBL16"), QStringLiteral("700101-2024-CN-000147"),
+                               QStringLiteral("shown")});
 }
 
 // Appends linesTimed lines and prints what one took.
@@ -82,7 +83,8 @@ int main(int argc, char *argv[])
     RecordFile large(path);
     if (large.open(&why) != RecordFile::Opening::Open)
         return 1;
-    std::printf("opening the large record (header check, quote count): %.0f ms\n", opening.nsecsElapsed() / 1e6);
+    std::printf("opening the large record (header check, quote count): %.0f ms\n",
+                opening.nsecsElapsed() / 1e6);
     const bool timed = timeLines(large, "large record");
     QFile::remove(path);
     return timed ? 0 : 1;

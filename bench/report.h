@@ -15,10 +15,10 @@ namespace bench {
 
 struct Run
 {
-    QString command;       // as the reader would type it
+    QString command; // as the reader would type it
     bool quick = false;
-    QString started;       // date and time
-    double seconds = 0;    // the whole run
+    QString started;    // date and time
+    double seconds = 0; // the whole run
     int dialogueRuns = 0;
     int cycleRuns = 0;
     LiveOptions live;

@@ -43,7 +43,7 @@ struct Samples
     }
     double cpuMedian() const
     {
-        Samples times{id, cpu};
+        Samples times {id, cpu};
         return times.median();
     }
     double min() const { return values.isEmpty() ? NAN : *std::min_element(values.begin(), values.end()); }

@@ -15,7 +15,8 @@ qint64 nowMs()
 
 ToolRun::ToolRun(const QString &program, const QProcessEnvironment &base, const QByteArray &display,
                  const QString &logPath)
-    : m_program(program), m_logPath(logPath)
+    : m_program(program)
+    , m_logPath(logPath)
 {
     QProcessEnvironment environment = base;
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
@@ -73,8 +74,10 @@ QVector<LogLine> ToolRun::newLines()
         const QRegularExpressionMatch match = stamped.match(line);
         if (!match.hasMatch())
             continue;
-        const LogLine entry{match.captured(1).toLongLong() * 1000 + match.captured(2).toLongLong(), match.captured(3)};
-        if (entry.text.startsWith(QLatin1String("not find ")) || entry.text.contains(QStringLiteral("打开串口:")))
+        const LogLine entry {match.captured(1).toLongLong() * 1000 + match.captured(2).toLongLong(),
+                             match.captured(3)};
+        if (entry.text.startsWith(QLatin1String("not find "))
+            || entry.text.contains(QStringLiteral("打开串口:")))
             ++m_cycles;
         lines << entry;
     }

@@ -17,7 +17,7 @@ namespace bench {
 
 struct LogLine
 {
-    qint64 ms;     // monotonic milliseconds, as Qt stamped it
+    qint64 ms; // monotonic milliseconds, as Qt stamped it
     QString text;
 };
 
@@ -40,8 +40,8 @@ public:
     // either the port it opens or that it found none.
     int cycles();
 
-    long rssKiB() const;  // resident memory now
-    long hwmKiB() const;  // the most it has been resident
+    long rssKiB() const;   // resident memory now
+    long hwmKiB() const;   // the most it has been resident
     long cpuTicks() const; // user and system time so far, in clock ticks
 
 private:

@@ -23,7 +23,7 @@ constexpr int screenHeight = 480;
 
 qint64 nowNs()
 {
-    timespec now{};
+    timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -80,7 +80,7 @@ QRect XScreen::nextDamage(int timeoutMs, qint64 *atNs)
         const qint64 left = deadline - nowNs();
         if (left <= 0)
             return {};
-        pollfd watch{ConnectionNumber(m_connection), POLLIN, 0};
+        pollfd watch {ConnectionNumber(m_connection), POLLIN, 0};
         ::poll(&watch, 1, int(left / 1000000) + 1);
     }
 }
@@ -96,7 +96,8 @@ void XScreen::drain()
 
 QImage XScreen::grab(const QRect &wanted)
 {
-    const QRect area = (wanted.isNull() ? QRect(0, 0, m_width, m_height) : wanted) & QRect(0, 0, m_width, m_height);
+    const QRect area =
+        (wanted.isNull() ? QRect(0, 0, m_width, m_height) : wanted) & QRect(0, 0, m_width, m_height);
     if (area.isEmpty())
         return {};
     XImage *pixels = XGetImage(m_connection, DefaultRootWindow(m_connection), area.x(), area.y(),

@@ -24,15 +24,18 @@ const QString stationOption = QStringLiteral("station");
 
 void addOptions(QCommandLineParser &parser)
 {
-    parser.addOption(QCommandLineOption(recordTo,
-        QStringLiteral("Also send every recorded line to the table quorvane_results of a PostgreSQL server: URI in "
-                       "libpq's syntax (postgresql://user@host:port/dbname?sslmode=require, or "
-                       "postgresql:///dbname?host=/run/postgresql). The password comes from ~/.pgpass or "
-                       "PGPASSFILE, never from the URI. Lines wait in an outbox under $XDG_STATE_HOME/quorvane "
-                       "while the server cannot be reached."),
+    parser.addOption(QCommandLineOption(
+        recordTo,
+        QStringLiteral(
+            "Also send every recorded line to the table quorvane_results of a PostgreSQL server: URI in "
+            "libpq's syntax (postgresql://user@host:port/dbname?sslmode=require, or "
+            "postgresql:///dbname?host=/run/postgresql). The password comes from ~/.pgpass or "
+            "PGPASSFILE, never from the URI. Lines wait in an outbox under $XDG_STATE_HOME/quorvane "
+            "while the server cannot be reached."),
         QStringLiteral("URI")));
-    parser.addOption(QCommandLineOption(stationOption,
-        QStringLiteral("The station's name in the central record (default: the host name)."), QStringLiteral("NAME")));
+    parser.addOption(QCommandLineOption(
+        stationOption, QStringLiteral("The station's name in the central record (default: the host name)."),
+        QStringLiteral("NAME")));
 }
 
 QString readOptions(const QCommandLineParser &parser, Settings *settings)
@@ -54,10 +57,12 @@ QString readOptions(const QCommandLineParser &parser, Settings *settings)
         password = password || (qstrcmp(option->keyword, "password") == 0 && option->val);
     PQconninfoFree(options);
     if (password)
-        return QStringLiteral("--record-to: the URI carries a password; a command line is visible to every user "
-                              "of this machine: put the password in ~/.pgpass (or PGPASSFILE) instead");
+        return QStringLiteral(
+            "--record-to: the URI carries a password; a command line is visible to every user "
+            "of this machine: put the password in ~/.pgpass (or PGPASSFILE) instead");
     settings->uri = uri;
-    settings->station = parser.isSet(stationOption) ? parser.value(stationOption) : QSysInfo::machineHostName();
+    settings->station =
+        parser.isSet(stationOption) ? parser.value(stationOption) : QSysInfo::machineHostName();
     if (settings->station.trimmed().isEmpty())
         return QStringLiteral("--station needs a name");
     return QString();
@@ -66,13 +71,15 @@ QString readOptions(const QCommandLineParser &parser, Settings *settings)
 QString outboxFolder()
 {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    return (state.isEmpty() ? QDir::homePath() + QLatin1String("/.local/state") : state) + QLatin1String("/quorvane");
+    return (state.isEmpty() ? QDir::homePath() + QLatin1String("/.local/state") : state)
+        + QLatin1String("/quorvane");
 }
 
 } // namespace central
 
 CentralRecord::CentralRecord(const central::Settings &settings)
-    : m_settings(settings), m_outbox(std::make_shared<central::Outbox>())
+    : m_settings(settings)
+    , m_outbox(std::make_shared<central::Outbox>())
 {
 }
 
@@ -96,8 +103,9 @@ bool CentralRecord::open(QString *why)
     connect(m_thread, &QThread::finished, m_delivery, &QObject::deleteLater);
     // Short texts, for a small window; the whole story is in the tooltip and on stderr.
     connect(m_delivery, &central::Delivery::unreachable, this, [this](const QString &why) {
-        say(QStringLiteral("中心记录连不上"), QStringLiteral("结果先存本机（%1），恢复后补送：%2")
-                                                   .arg(QDir::toNativeSeparators(m_outbox->journalPath()), why));
+        say(QStringLiteral("中心记录连不上"),
+            QStringLiteral("结果先存本机（%1），恢复后补送：%2")
+                .arg(QDir::toNativeSeparators(m_outbox->journalPath()), why));
     });
     connect(m_delivery, &central::Delivery::caughtUp, this, [this](int lines) {
         say(QStringLiteral("中心记录已补齐"), QStringLiteral("补送 %1 条").arg(lines));
@@ -123,7 +131,8 @@ void CentralRecord::add(const QStringList &fields)
         say(QString(), QString());
     }
     central::Delivery *delivery = m_delivery;
-    QMetaObject::invokeMethod(delivery, [delivery, line] { delivery->take(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        delivery, [delivery, line] { delivery->take(line); }, Qt::QueuedConnection);
 }
 
 void CentralRecord::showIn(QStatusBar *bar)
@@ -131,7 +140,8 @@ void CentralRecord::showIn(QStatusBar *bar)
     m_state = new QLabel(bar);
     m_state->setObjectName(QStringLiteral("centralRecord"));
     // The window is small and of a fixed size: the label keeps room for its longest text.
-    m_state->setMinimumWidth(m_state->fontMetrics().horizontalAdvance(QStringLiteral("中心记录存不进本机")) + 8);
+    m_state->setMinimumWidth(m_state->fontMetrics().horizontalAdvance(QStringLiteral("中心记录存不进本机"))
+                             + 8);
     bar->addPermanentWidget(m_state);
 }
 

@@ -20,14 +20,9 @@ struct Setting
     const char *value; // null: the URI
 };
 constexpr Setting connectionSettings[] = {
-    {"connect_timeout", "10"},
-    {"keepalives_idle", "10"},
-    {"keepalives_interval", "5"},
-    {"keepalives_count", "3"},
-    {"tcp_user_timeout", "30000"},
-    {"fallback_application_name", "quorvane"},
-    {"dbname", nullptr},
-    {"client_encoding", "UTF8"},
+    {"connect_timeout", "10"}, {"keepalives_idle", "10"},     {"keepalives_interval", "5"},
+    {"keepalives_count", "3"}, {"tcp_user_timeout", "30000"}, {"fallback_application_name", "quorvane"},
+    {"dbname", nullptr},       {"client_encoding", "UTF8"},
 };
 constexpr int settingCount = int(sizeof connectionSettings / sizeof *connectionSettings);
 
@@ -54,12 +49,13 @@ QString failure(pg_conn *connection, const PGresult *result)
     return said.isEmpty() ? message(PQerrorMessage(connection)) : said;
 }
 
-void ignoreNotice(void *, const char *) {}
+void ignoreNotice(void *, const char *) { }
 
 } // namespace
 
 Delivery::Delivery(const QString &uri, std::shared_ptr<Outbox> outbox)
-    : m_uri(uri), m_outbox(std::move(outbox))
+    : m_uri(uri)
+    , m_outbox(std::move(outbox))
 {
     m_retry = new QTimer(this);
     m_retry->setSingleShot(true);
@@ -130,8 +126,8 @@ bool Delivery::sendAll(QString *why)
                 values[column] = QString(line.values.value(column)).replace(QChar(0), QChar(0x2400)).toUtf8();
                 pointers[column] = values[column].constData();
             }
-            PGresult *result = PQexecParams(m_connection, insertLine, columnCount, nullptr, pointers, nullptr,
-                                            nullptr, 0);
+            PGresult *result =
+                PQexecParams(m_connection, insertLine, columnCount, nullptr, pointers, nullptr, nullptr, 0);
             const bool inserted = PQresultStatus(result) == PGRES_COMMAND_OK;
             if (!inserted)
                 *why = failure(m_connection, result);
@@ -150,7 +146,8 @@ bool Delivery::sendAll(QString *why)
         QString notNoted;
         if (end > 0 && !m_outbox->acknowledge(end, &notNoted))
             qWarning().noquote() << "central record: sent lines not noted in the outbox (they will go again, "
-                                    "and be ignored):" << notNoted;
+                                    "and be ignored):"
+                                 << notNoted;
     }
     return true;
 }

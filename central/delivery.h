@@ -17,17 +17,16 @@ struct pg_conn;
 namespace central {
 
 // The table; an administrator may make it beforehand (see the README).
-constexpr char createTable[] =
-    "CREATE TABLE IF NOT EXISTS quorvane_results (\n"
-    "  id uuid PRIMARY KEY,\n"
-    "  station text NOT NULL,\n"
-    "  time timestamptz NOT NULL,\n"
-    "  transport text NOT NULL,\n"
-    "  place text NOT NULL,\n"
-    "  identity text NOT NULL,\n"
-    "  picture text NOT NULL,\n"
-    "  licence text NOT NULL,\n"
-    "  outcome text NOT NULL)";
+constexpr char createTable[] = "CREATE TABLE IF NOT EXISTS quorvane_results (\n"
+                               "  id uuid PRIMARY KEY,\n"
+                               "  station text NOT NULL,\n"
+                               "  time timestamptz NOT NULL,\n"
+                               "  transport text NOT NULL,\n"
+                               "  place text NOT NULL,\n"
+                               "  identity text NOT NULL,\n"
+                               "  picture text NOT NULL,\n"
+                               "  licence text NOT NULL,\n"
+                               "  outcome text NOT NULL)";
 
 // Retries after a failure wait this long, twice as long each time, up to the cap.
 constexpr int firstRetryMs = 1000;

@@ -42,7 +42,8 @@ bool Outbox::open(const QString &folder, const QString &station, QString *why)
         *why = QStringLiteral("cannot make the outbox folder %1").arg(folder);
         return false;
     }
-    const QString base = QDir(folder).filePath(QLatin1String("outbox-") + QString::fromLatin1(QUrl::toPercentEncoding(station)));
+    const QString base = QDir(folder).filePath(QLatin1String("outbox-")
+                                               + QString::fromLatin1(QUrl::toPercentEncoding(station)));
     // A lock left by a tool that was killed names a process that is gone: Qt takes it over.
     m_lock = std::make_unique<QLockFile>(base + QLatin1String(".lock"));
     m_lock->setStaleLockTime(0);
@@ -52,7 +53,8 @@ bool Outbox::open(const QString &folder, const QString &station, QString *why)
         m_lock->getLockInfo(&pid, &host, &application);
         *why = QStringLiteral("another quorvane (process %1) is sending the results of station '%2' from %3; "
                               "give each instance its own --station")
-                   .arg(pid).arg(station, folder);
+                   .arg(pid)
+                   .arg(station, folder);
         return false;
     }
 
@@ -70,8 +72,8 @@ bool Outbox::open(const QString &folder, const QString &station, QString *why)
     // A line a crash cut short was never synced, so never sent: it goes.
     m_size = content.lastIndexOf('\n') + 1;
     if (m_size < content.size()) {
-        qWarning().noquote() << "central record: an unfinished last line of" << m_journal.fileName()
-                             << "(" << content.size() - m_size << "bytes, left by a crash) is dropped";
+        qWarning().noquote() << "central record: an unfinished last line of" << m_journal.fileName() << "("
+                             << content.size() - m_size << "bytes, left by a crash) is dropped";
         if (!m_journal.resize(m_size)) {
             *why = QStringLiteral("cannot repair %1: %2").arg(m_journal.fileName(), m_journal.errorString());
             return false;
@@ -88,8 +90,8 @@ bool Outbox::open(const QString &folder, const QString &station, QString *why)
         if (readJournalEntry(content.mid(at, end - at), &line))
             m_pending << line;
         else
-            qWarning().noquote() << "central record: an unreadable line of" << m_journal.fileName() << "at" << at
-                                 << "is left out";
+            qWarning().noquote() << "central record: an unreadable line of" << m_journal.fileName() << "at"
+                                 << at << "is left out";
         at = end;
     }
     if (m_pending.isEmpty() && m_size > 0)

@@ -28,8 +28,8 @@ namespace central {
 
 // The table's columns, in the order of Line::values. The last seven are the CSV record's
 // columns (`place` is its `where`), as texts the window showed, without the CSV's quoting.
-constexpr const char *columns[] = {"id", "station", "time", "transport", "place", "identity", "picture", "licence",
-                                   "outcome"};
+constexpr const char *columns[] = {"id",       "station", "time",    "transport", "place",
+                                   "identity", "picture", "licence", "outcome"};
 constexpr int columnCount = int(sizeof columns / sizeof *columns);
 
 struct Line

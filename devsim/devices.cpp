@@ -67,7 +67,9 @@ Devices::~Devices()
 QString Devices::plugSerial(const SerialChoice &choice, QString *why)
 {
     if (choice.kind < 0 || choice.kind >= serialKindCount) {
-        *why = QStringLiteral("serial port kind %1 does not exist (0 to %2)").arg(choice.kind).arg(serialKindCount - 1);
+        *why = QStringLiteral("serial port kind %1 does not exist (0 to %2)")
+                   .arg(choice.kind)
+                   .arg(serialKindCount - 1);
         return {};
     }
     const SerialPersona &kind = serialPersonas[choice.kind];
@@ -105,7 +107,7 @@ QString Devices::plugSerial(const SerialChoice &choice, QString *why)
     // time to end (the next cycle's first command is most of a second away).
     const QByteArray lastCommand = choice.kind == 0 && asksUserData(imei) ? QByteArray(userDataCommand)
                                                                           : QByteArray(kind.licenceCommand);
-    Presented presented{device.portName(), QStringLiteral("serial"), &device};
+    Presented presented {device.portName(), QStringLiteral("serial"), &device};
     presented.serial = &device;
     presented.lastCommand = lastCommand;
     m_presented.push_back(presented);
@@ -126,12 +128,14 @@ QString Devices::plugUsb(const UsbChoice &choice, QString *why)
     spec.vid = choice.vid;
     spec.pid = choice.pid;
     const quint8 status = choice.fault == Fault::Error ? 0x41 : quint8(choice.status);
-    spec.script.on(simusb::licenceRequest(), choice.fault == Fault::Silence ? Reply::silence()
-                                             : choice.fault == Fault::Unplug ? Reply::unplug()
-                                             : Reply::text(simusb::licenceReply(status, choice.licence)));
+    spec.script.on(simusb::licenceRequest(),
+                   choice.fault == Fault::Silence ? Reply::silence()
+                       : choice.fault == Fault::Unplug
+                       ? Reply::unplug()
+                       : Reply::text(simusb::licenceReply(status, choice.licence)));
     simusb::FakeUsbDevice *device = m_usb->plug(spec);
     const QString name = QStringLiteral("USB %1").arg(device->position());
-    Presented presented{name, QStringLiteral("usb"), device};
+    Presented presented {name, QStringLiteral("usb"), device};
     presented.usb = device;
     m_presented.push_back(presented);
     return name;
@@ -142,7 +146,8 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     const bool at = choice.address == QLatin1String(simnet::atServiceAddress);
     if (!at && choice.address != QLatin1String(simnet::shellAddress2)
         && choice.address != QLatin1String(simnet::shellAddress10)) {
-        *why = QStringLiteral("no device lives at %1 (192.168.0.1, 192.168.2.1, 192.168.10.1)").arg(choice.address);
+        *why = QStringLiteral("no device lives at %1 (192.168.0.1, 192.168.2.1, 192.168.10.1)")
+                   .arg(choice.address);
         return {};
     }
     const quint16 port = at ? simnet::atServicePort : simnet::shellPort;
@@ -159,9 +164,10 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
         script = simnet::Script();
         break;
     case Fault::Error:
-        script.on(firstLine, at ? Reply::text("\r\nERROR\r\n", 20)
-                                : simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': "
-                                                     "No such file or directory\nERROR\n"));
+        script.on(firstLine,
+                  at ? Reply::text("\r\nERROR\r\n", 20)
+                     : simnet::shellPrint("cat: can't open '/mnt/RT2860_default_vlan': "
+                                          "No such file or directory\nERROR\n"));
         break;
     case Fault::Endless:
         script.on(firstLine, Reply::stream(noise, 1));
@@ -177,7 +183,7 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     simnet::FakeTcpService *running = service.get();
     m_services.push_back(std::move(service));
     const QString name = QStringLiteral("%1:%2").arg(choice.address).arg(port);
-    Presented presented{name, QString::number(port), running};
+    Presented presented {name, QString::number(port), running};
     presented.service = running;
     presented.lastCommand = lastLine;
     m_presented.push_back(presented);
@@ -220,7 +226,8 @@ bool Devices::busy(const QString &name) const
         device->commandsSeen = commands.size();
         device->sinceCommand.start();
     }
-    return !commands.isEmpty() && (commands.last() != device->lastCommand || device->sinceCommand.elapsed() < 300);
+    return !commands.isEmpty()
+        && (commands.last() != device->lastCommand || device->sinceCommand.elapsed() < 300);
 }
 
 bool Devices::served(const QString &name) const
@@ -244,14 +251,14 @@ QByteArray Devices::report() const
 {
     QJsonArray devices;
     for (const Presented &device : m_presented) {
-        devices.append(QJsonObject{
+        devices.append(QJsonObject {
             {QStringLiteral("name"), device.name},
             {QStringLiteral("kind"), device.kind},
             {QStringLiteral("received"), QString::fromLatin1(device.device->received())},
             {QStringLiteral("receivedHex"), QString::fromLatin1(device.device->received().toHex())},
         });
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("devices"), devices}}).toJson();
+    return QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson();
 }
 
 } // namespace devsim

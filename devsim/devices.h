@@ -22,19 +22,19 @@ namespace devsim {
 // How a device misbehaves.
 enum class Fault {
     None,
-    Silence,  // never answers
-    Error,    // answers the licence question (serial, 3762) or the first command (9527) with ERROR
-    Endless,  // answers its first command with a stream that does not stop
-    Unplug,   // is pulled out in the middle of its dialogue
+    Silence, // never answers
+    Error,   // answers the licence question (serial, 3762) or the first command (9527) with ERROR
+    Endless, // answers its first command with a stream that does not stop
+    Unplug,  // is pulled out in the middle of its dialogue
 };
 bool parseFault(const QString &text, Fault *fault);
 
 struct SerialChoice
 {
-    int kind = 0;           // one of quorvane::sim::serialPersonas
-    QString name;           // empty: the kind's own
-    QString description;    // empty: the kind's own
-    QByteArray imei;        // empty: the kind's own
+    int kind = 0;        // one of quorvane::sim::serialPersonas
+    QString name;        // empty: the kind's own
+    QString description; // empty: the kind's own
+    QByteArray imei;     // empty: the kind's own
     QByteArray licence;
     Fault fault = Fault::None;
     QByteArray laterLicence; // non-empty: the answer from the second licence question on
@@ -43,15 +43,15 @@ struct SerialChoice
 struct UsbChoice
 {
     QByteArray licence;
-    int status = 0x90;      // the reply's status byte; anything else is a failed check
+    int status = 0x90; // the reply's status byte; anything else is a failed check
     Fault fault = Fault::None;
-    quint16 vid = 0x3E0A;   // the device's IDs
+    quint16 vid = 0x3E0A; // the device's IDs
     quint16 pid = 0x0C01;
 };
 
 struct NetChoice
 {
-    QString address;        // 192.168.0.1 (port 9527), 192.168.2.1 or 192.168.10.1 (port 3762)
+    QString address; // 192.168.0.1 (port 9527), 192.168.2.1 or 192.168.10.1 (port 3762)
     QByteArray licence;
     Fault fault = Fault::None;
 };

@@ -63,7 +63,8 @@ constexpr OptionRow optionRows[] = {
      "and a network device in turn, each until the program has served it, for --rounds rounds."},
     {"rounds", "N", "100", "Rounds of the soak scenario (default 100)."},
     {"linger", "S", nullptr,
-     "Seconds the program keeps running after the last stage of a scenario (default 0: it is stopped at once)."},
+     "Seconds the program keeps running after the last stage of a scenario (default 0: it is stopped at "
+     "once)."},
     {"shots", "DIR", nullptr,
      "Save a screenshot of the tool's window (ImageMagick's import) at the end of each stage into DIR."},
     {"report", "FILE", nullptr, "At the end, write what every device received to FILE (JSON)."},
@@ -82,7 +83,8 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         "network services at 192.168.0.1:9527, 192.168.2.1:3762 and 192.168.10.1:3762. With a\n"
         "program after '--' it runs that program under the same emulation and ends with it.\n"
         "Run it inside scripts/isolated, e.g.\n"
-        "  scripts/isolated build/quorvane-devsim --serial 1 --licence ABCDEFGHIJKLMNOPQRSTU -- build/quorvane\n"
+        "  scripts/isolated build/quorvane-devsim --serial 1 --licence ABCDEFGHIJKLMNOPQRSTU -- "
+        "build/quorvane\n"
         "  scripts/isolated build/quorvane-devsim --usb --usb-after 3 -- build/quorvane\n"
         "  scripts/isolated build/quorvane-devsim --shell 192.168.10.1 --fault error -- build/quorvane"));
     parser.addHelpOption();
@@ -90,8 +92,9 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         parser.addOption(QCommandLineOption(QLatin1String(row.name), QLatin1String(row.help),
                                             QLatin1String(row.valueName), QLatin1String(row.defaultValue)));
     }
-    parser.addPositionalArgument(QStringLiteral("-- PROGRAM [ARGS...]"),
-                                 QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
+    parser.addPositionalArgument(
+        QStringLiteral("-- PROGRAM [ARGS...]"),
+        QStringLiteral("The program to run under the emulation, e.g. build/quorvane."));
     parser.process(application);
 
     const auto isSet = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
@@ -128,7 +131,7 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             return usage(QStringLiteral("unknown scenario '%1' (there are 'demo' and 'soak' with --rounds N)")
                              .arg(value("scenario")));
     } else {
-        Stage stage{QStringLiteral("devices")};
+        Stage stage {QStringLiteral("devices")};
         Fault fault;
         if (!parseFault(value("fault"), &fault))
             return usage(QStringLiteral("unknown fault '%1'").arg(value("fault")));
@@ -147,12 +150,14 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
         if (isSet("serial")) {
             const int kind = value("serial").toInt(&ok);
             if (!ok || kind < 0 || kind >= serialKindCount)
-                return usage(QStringLiteral("--serial takes a port kind from 0 to %1").arg(serialKindCount - 1));
+                return usage(
+                    QStringLiteral("--serial takes a port kind from 0 to %1").arg(serialKindCount - 1));
             QByteArray imei = value("imei").toLatin1();
             if (isSet("tac"))
                 imei = (value("tac").toLatin1() + "1234567").left(15);
-            stage.serial = SerialChoice{kind, value("port-name"), value("port-description"), imei,
-                                        licence(serialLicence), fault, texts.value(1)};
+            stage.serial = SerialChoice {kind,          value("port-name"),     value("port-description"),
+                                         imei,          licence(serialLicence), fault,
+                                         texts.value(1)};
         }
         if (isSet("usb")) {
             const int status = value("usb-status").toInt(&ok, 16);
@@ -165,14 +170,14 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             const uint pid = id.value(1).toUInt(&pidOk, 16);
             if (id.size() != 2 || !vidOk || !pidOk || vid > 0xFFFF || pid > 0xFFFF)
                 return usage(QStringLiteral("--usb-id takes VID:PID in hex"));
-            stage.usb = UsbChoice{licence(usbLicence), status, fault, quint16(vid), quint16(pid)};
+            stage.usb = UsbChoice {licence(usbLicence), status, fault, quint16(vid), quint16(pid)};
             stage.usbAfterMs = ms("usb-after");
         }
         QStringList addresses = parser.values(QStringLiteral("shell"));
         if (isSet("at9527"))
             addresses.prepend(QString::fromLatin1(simnet::atServiceAddress));
         for (const QString &address : qAsConst(addresses))
-            stage.net << NetChoice{address, licence(netLicence), fault};
+            stage.net << NetChoice {address, licence(netLicence), fault};
         if (!stage.serial && !stage.usb && stage.net.isEmpty())
             return usage(QStringLiteral("no device chosen (--serial, --usb, --at9527, --shell or --scenario; "
                                         "see --help)"));
@@ -186,9 +191,12 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
     }
 
     const int defaultDelayMs = isSet("scenario") ? 2000 : 0; // the demo's window comes up first
-    *settings = Settings{stages, parser.positionalArguments(), value("shots"), value("report"),
-                         isSet("start-delay") ? ms("start-delay") : defaultDelayMs,
-                         isSet("linger") ? ms("linger") : 0};
+    *settings = Settings {stages,
+                          parser.positionalArguments(),
+                          value("shots"),
+                          value("report"),
+                          isSet("start-delay") ? ms("start-delay") : defaultDelayMs,
+                          isSet("linger") ? ms("linger") : 0};
     return true;
 }
 

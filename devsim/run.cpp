@@ -17,7 +17,7 @@ namespace devsim {
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
+std::atomic<bool> stopRequested {false};
 
 void requestStop(int)
 {
@@ -26,7 +26,11 @@ void requestStop(int)
 
 void say(const QString &line)
 {
-    static QElapsedTimer clock = [] { QElapsedTimer t; t.start(); return t; }();
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
     std::fprintf(stdout, "[devsim %6.1f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
     std::fflush(stdout);
 }
@@ -34,7 +38,10 @@ void say(const QString &line)
 class Run : public QObject
 {
 public:
-    explicit Run(const Settings &settings) : m_settings(settings) {}
+    explicit Run(const Settings &settings)
+        : m_settings(settings)
+    {
+    }
 
     int exec()
     {
@@ -44,8 +51,10 @@ public:
             m_child.setProcessChannelMode(QProcess::ForwardedChannels);
             QObject::connect(&m_child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                              [this](int code, QProcess::ExitStatus status) {
-                                 say(QStringLiteral("%1 ended (%2)").arg(m_settings.program.first(),
-                                     status == QProcess::NormalExit ? QString::number(code) : QStringLiteral("crashed")));
+                                 say(QStringLiteral("%1 ended (%2)")
+                                         .arg(m_settings.program.first(),
+                                              status == QProcess::NormalExit ? QString::number(code)
+                                                                             : QStringLiteral("crashed")));
                                  m_childResult = status == QProcess::NormalExit ? code : 1;
                                  finish();
                              });
@@ -54,13 +63,15 @@ public:
                 say(QStringLiteral("cannot start %1: %2").arg(program.first(), m_child.errorString()));
                 return 1;
             }
-            say(QStringLiteral("started %1 (pid %2)").arg(program.join(QLatin1Char(' ')))
+            say(QStringLiteral("started %1 (pid %2)")
+                    .arg(program.join(QLatin1Char(' ')))
                     .arg(m_child.processId()));
         } else {
             const QProcessEnvironment environment = m_devices.processEnvironment();
             say(QStringLiteral("no program given: the devices stay until Ctrl-C. A program sees them in this "
                                "namespace with UMOCKDEV_DIR=%1 LD_PRELOAD=%2")
-                    .arg(environment.value(QStringLiteral("UMOCKDEV_DIR")), environment.value(QStringLiteral("LD_PRELOAD"))));
+                    .arg(environment.value(QStringLiteral("UMOCKDEV_DIR")),
+                         environment.value(QStringLiteral("LD_PRELOAD"))));
         }
         auto *watch = new QTimer(this);
         QObject::connect(watch, &QTimer::timeout, this, [this] {
@@ -232,8 +243,10 @@ private:
         int result = QProcess::execute(QStringLiteral("import"),
                                        {QStringLiteral("-window"), QStringLiteral("QuorvaneV1.10"), file});
         if (result != 0)
-            result = QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
-        say(result == 0 ? QStringLiteral("screenshot %1").arg(file) : QStringLiteral("no screenshot (import failed)"));
+            result = QProcess::execute(QStringLiteral("import"),
+                                       {QStringLiteral("-window"), QStringLiteral("root"), file});
+        say(result == 0 ? QStringLiteral("screenshot %1").arg(file)
+                        : QStringLiteral("no screenshot (import failed)"));
     }
 
     void fail(const QString &why)

@@ -15,12 +15,12 @@ namespace devsim {
 
 struct Settings
 {
-    QList<Stage> stages;   // one at least
-    QStringList program;   // empty: the devices stay until the run is stopped
-    QString shots;         // a folder for a screenshot at the end of each stage; empty: none
-    QString report;        // a file for what every device received (JSON); empty: none
-    int startDelayMs = 0;  // between starting the program and the first stage
-    int lingerMs = 0;      // the program keeps running this long after the last stage
+    QList<Stage> stages;  // one at least
+    QStringList program;  // empty: the devices stay until the run is stopped
+    QString shots;        // a folder for a screenshot at the end of each stage; empty: none
+    QString report;       // a file for what every device received (JSON); empty: none
+    int startDelayMs = 0; // between starting the program and the first stage
+    int lingerMs = 0;     // the program keeps running this long after the last stage
 };
 
 // Runs to the end; the program's exit code (1 when it crashed or the run failed).

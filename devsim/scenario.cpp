@@ -43,13 +43,13 @@ QList<Stage> demoScenario()
 {
     QList<Stage> stages;
     for (const DemoStage &row : demoStages) {
-        Stage stage{QLatin1String(row.name), row.seconds * 1000};
+        Stage stage {QLatin1String(row.name), row.seconds * 1000};
         switch (row.transport) {
         case DemoStage::Serial:
-            stage.serial = SerialChoice{row.serialKind, {}, {}, {}, serialLicence, row.fault};
+            stage.serial = SerialChoice {row.serialKind, {}, {}, {}, serialLicence, row.fault};
             break;
         case DemoStage::Usb:
-            stage.usb = UsbChoice{usbLicence, row.usbStatus, row.fault};
+            stage.usb = UsbChoice {usbLicence, row.usbStatus, row.fault};
             break;
         case DemoStage::Net:
             stage.net = {{QString::fromLatin1(row.address), netLicence, row.fault}};
@@ -63,22 +63,25 @@ QList<Stage> demoScenario()
 QList<Stage> soakScenario(int rounds)
 {
     constexpr int patienceMs = 40000;
-    const char *const netAddresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
-    const char *const netPictures[] = {":/qjpg/res/LBL16.png", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL16.png"};
+    const char *const netAddresses[] = {simnet::atServiceAddress, simnet::shellAddress2,
+                                        simnet::shellAddress10};
+    const char *const netPictures[] = {":/qjpg/res/LBL16.png", ":/qjpg/res/LBL15.png",
+                                       ":/qjpg/res/LBL16.png"};
     const auto expect = [](const char *picture, const QByteArray &text) {
         return QString::fromLatin1(picture) + QLatin1Char(' ') + QString::fromUtf8(text.left(21));
     };
     QList<Stage> stages;
     for (int round = 1; round <= rounds; ++round) {
         const int kind = (round - 1) % 4;
-        Stage serial{QStringLiteral("%1-serial-kind%2").arg(round).arg(kind), patienceMs};
-        serial.serial = SerialChoice{kind, {}, {}, {}, serialLicence, Fault::None};
+        Stage serial {QStringLiteral("%1-serial-kind%2").arg(round).arg(kind), patienceMs};
+        serial.serial = SerialChoice {kind, {}, {}, {}, serialLicence, Fault::None};
         serial.expect = expect(quorvane::sim::serialPersonas[kind].picture, serialLicence);
-        Stage usb{QStringLiteral("%1-usb").arg(round), patienceMs};
-        usb.usb = UsbChoice{usbLicence, 0x90, Fault::None};
+        Stage usb {QStringLiteral("%1-usb").arg(round), patienceMs};
+        usb.usb = UsbChoice {usbLicence, 0x90, Fault::None};
         usb.expect = expect(":/qjpg/res/LBL17.png", usbLicence);
         const int target = (round - 1) % 3;
-        Stage net{QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(netAddresses[target])), patienceMs};
+        Stage net {QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(netAddresses[target])),
+                   patienceMs};
         net.net = {{QString::fromLatin1(netAddresses[target]), netLicence, Fault::None}};
         net.expect = expect(netPictures[target], netLicence);
         // The serial stage lies between the USB stage and the network stage: a USB

@@ -18,7 +18,7 @@ namespace devsim {
 struct Stage
 {
     QString name;
-    int lengthMs = -1;  // -1: until the program ends or the run is stopped
+    int lengthMs = -1; // -1: until the program ends or the run is stopped
     std::optional<SerialChoice> serial;
     std::optional<UsbChoice> usb;
     int usbAfterMs = 0;

@@ -25,7 +25,11 @@ namespace fuzz {
 class Input
 {
 public:
-    Input(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    Input(const uint8_t *data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
     // The next byte, or 0 when none is left.
     uint8_t byte()
     {

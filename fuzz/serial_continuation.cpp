@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     already = (already << 8) | input.byte();
     already = (already << 8) | input.byte();
     // Mostly close to the cap, where the cut happens; sometimes anywhere below or above it.
-    already = already & 1 ? licencetext::replyLimitBytes - (already >> 1) % 512 : (already >> 1) % (licencetext::replyLimitBytes + 64);
+    already = already & 1 ? licencetext::replyLimitBytes - (already >> 1) % 512
+                          : (already >> 1) % (licencetext::replyLimitBytes + 64);
 
     QByteArray reply(already, 'r');
     bool goOn = true;

@@ -80,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Completeness: the IMEI on a line of its own, after text without digits and before
     // anything at all, is found, and its TAC (when the table has it) names its model.
     const int cut = text.isEmpty() ? 0 : split % (text.size() + 1);
-    const QString withImei = withoutDigits(text.left(cut)) + QStringLiteral("\r\n") + QString::fromLatin1(imei)
-        + QStringLiteral("\r\n") + text.mid(cut);
+    const QString withImei = withoutDigits(text.left(cut)) + QStringLiteral("\r\n")
+        + QString::fromLatin1(imei) + QStringLiteral("\r\n") + text.mid(cut);
     PROPERTY(extractImei(withImei) == QString::fromLatin1(imei));
     checkModel(withImei.toUtf8(), QString::fromLatin1(imei));
     return 0;

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString key = tcpreply::modelKey(value);
     PROPERTY(key.size() == qMin(value.size(), tcpreply::modelKeyLength) && value.startsWith(key));
     const QString picture = tcpreply::picture3762(value, tcpVariant);
-    PROPERTY(picture == tcpreply::picture3762(key, tcpVariant) && picture == tcpreply::picture3762(shown, tcpVariant));
+    PROPERTY(picture == tcpreply::picture3762(key, tcpVariant)
+             && picture == tcpreply::picture3762(shown, tcpVariant));
     PROPERTY(picture.isEmpty() || picture.startsWith(QLatin1String(":/qjpg/res/LBL")));
     // Every address other than the first reads the same table column.
     if (tcpVariant != 0)

@@ -11,7 +11,8 @@ namespace {
 // The name holds the IDs that parseVpName read from it, as four hex digits each.
 bool namesIds(const QString &name, quint16 vid, quint16 pid)
 {
-    const QString ids = QStringLiteral("VID_%1&PID_%2").arg(vid, 4, 16, QLatin1Char('0')).arg(pid, 4, 16, QLatin1Char('0'));
+    const QString ids =
+        QStringLiteral("VID_%1&PID_%2").arg(vid, 4, 16, QLatin1Char('0')).arg(pid, 4, 16, QLatin1Char('0'));
     return name.contains(ids, Qt::CaseInsensitive);
 }
 
@@ -53,13 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     PROPERTY(params.valid == params.parseError.isEmpty());
     if (!params.valid)
-        PROPERTY(params.vid == 0 && params.pid == 0 && params.bus == 0 && params.port == 0 && params.address == 0
-                 && params.vp.isEmpty());
+        PROPERTY(params.vid == 0 && params.pid == 0 && params.bus == 0 && params.port == 0
+                 && params.address == 0 && params.vp.isEmpty());
 
     // What the tool writes for the device it found reads back as the same device.
-    const OpenParams written = parseOpenParams(openParamsJson(params.vid, params.pid, params.bus, params.port).toStdString());
-    PROPERTY(written.valid && written.vid == params.vid && written.pid == params.pid && written.bus == params.bus
-             && written.port == params.port);
+    const OpenParams written =
+        parseOpenParams(openParamsJson(params.vid, params.pid, params.bus, params.port).toStdString());
+    PROPERTY(written.valid && written.vid == params.vid && written.pid == params.pid
+             && written.bus == params.bus && written.port == params.port);
 
     for (const QJsonValue &name : params.vp)
         checkVpName(name.toString());

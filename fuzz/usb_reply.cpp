@@ -19,17 +19,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PROPERTY(reply.buffer[i] == (i < size ? data[i] : 0));
 
     PROPERTY(reply.status == reply.buffer[replyStatusOffset]);
-    PROPERTY(reply.verdict == (size < size_t(replyMinimumLength) ? ReplyVerdict::TooShort
-                               : reply.status == statusSuccess   ? ReplyVerdict::Success
-                               : reply.status == statusCheckFailed ? ReplyVerdict::CheckFailed
-                                                                   : ReplyVerdict::ReadFailed));
+    PROPERTY(reply.verdict
+             == (size < size_t(replyMinimumLength)       ? ReplyVerdict::TooShort
+                     : reply.status == statusSuccess     ? ReplyVerdict::Success
+                     : reply.status == statusCheckFailed ? ReplyVerdict::CheckFailed
+                                                         : ReplyVerdict::ReadFailed));
 
     // The licence is always 21 characters, each one byte of the buffer from offset 11.
     PROPERTY(reply.licence.size() == licencetext::licenceLength);
     for (int i = 0; i < licencetext::licenceLength; ++i)
         PROPERTY(reply.licence.at(i).unicode() == reply.buffer[size_t(licenceOffset + i)]);
     PROPERTY(reply.tail.size() == replyBufferLength - replyStatusOffset - 1);
-    PROPERTY(reply.tail.mid(licenceOffset - replyStatusOffset - 1, licencetext::licenceLength) == reply.licence);
+    PROPERTY(reply.tail.mid(licenceOffset - replyStatusOffset - 1, licencetext::licenceLength)
+             == reply.licence);
     PROPERTY(reply.tailHex == reply.tailHex.toUpper());
     PROPERTY(QByteArray::fromHex(reply.tailHex) == reply.tail.toLatin1());
     return 0;

@@ -21,9 +21,9 @@ constexpr int connectWaitMs = 1000;
 constexpr int greetingWaitMs = 1000;
 constexpr int loginReplyWaitMs = 1000;
 
-constexpr int drainGapMs = 100;          // leftovers are drained until this much silence
+constexpr int drainGapMs = 100; // leftovers are drained until this much silence
 constexpr int firstReplyWaitMs = 6000;
-constexpr int replyGapMs = 1000;         // a reply is complete after this much silence
+constexpr int replyGapMs = 1000; // a reply is complete after this much silence
 
 // A device that never stops talking must neither hang the tool nor fill its memory:
 // the drain and the gathering of a reply have their own limits.
@@ -46,10 +46,12 @@ void writeLine(QTcpSocket &socket, const QString &text)
 // one still pending when the time is up is given up, as the socket's own wait did.
 bool waitForConnected(QTcpSocket &socket, int ms)
 {
-    const bool settled = eventwait::until([&socket] {
-        return socket.state() == QAbstractSocket::ConnectedState
-            || socket.state() == QAbstractSocket::UnconnectedState;
-    }, ms);
+    const bool settled = eventwait::until(
+        [&socket] {
+            return socket.state() == QAbstractSocket::ConnectedState
+                || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        ms);
     if (settled && socket.state() == QAbstractSocket::ConnectedState)
         return true;
     if (socket.state() != QAbstractSocket::UnconnectedState)
@@ -64,12 +66,14 @@ bool waitForConnected(QTcpSocket &socket, int ms)
 bool waitForReadyRead(QTcpSocket &socket, int ms)
 {
     bool gone = false;
-    const bool came = eventwait::until([&] {
-        if (socket.bytesAvailable() > 0)
-            return true;
-        gone = socket.state() != QAbstractSocket::ConnectedState;
-        return gone;
-    }, ms);
+    const bool came = eventwait::until(
+        [&] {
+            if (socket.bytesAvailable() > 0)
+                return true;
+            gone = socket.state() != QAbstractSocket::ConnectedState;
+            return gone;
+        },
+        ms);
     return came && !gone;
 }
 

@@ -7,7 +7,8 @@ namespace {
 
 // The model is told by the first six characters of the licence value. Rows are tried in
 // order; the first key that starts the value wins.
-struct Key9527 {
+struct Key9527
+{
     const char *key;
     const char *picture;
 };
@@ -18,7 +19,8 @@ constexpr Key9527 keys9527[] = {
 };
 
 // On port 3762 one model shows another label depending on the address that answered.
-struct Key3762 {
+struct Key3762
+{
     const char *key;
     const char *pictureAt2;  // 192.168.2.1, tcpVariant 0
     const char *pictureAt10; // 192.168.10.1, tcpVariant 1
@@ -29,17 +31,19 @@ constexpr Key3762 keys3762[] = {
     {"700102", ":/qjpg/res/LBL15.png", ":/qjpg/res/LBL15.png"},
 };
 
-static_assert([] {
-    for (const Key9527 &key : keys9527) {
-        if (!labelpictures::listed(key.picture))
-            return false;
-    }
-    for (const Key3762 &key : keys3762) {
-        if (!labelpictures::listed(key.pictureAt2) || !labelpictures::listed(key.pictureAt10))
-            return false;
-    }
-    return true;
-}(), "a key row names a label picture that res/draw-labels.sh does not draw");
+static_assert(
+    [] {
+        for (const Key9527 &key : keys9527) {
+            if (!labelpictures::listed(key.picture))
+                return false;
+        }
+        for (const Key3762 &key : keys3762) {
+            if (!labelpictures::listed(key.pictureAt2) || !labelpictures::listed(key.pictureAt10))
+                return false;
+        }
+        return true;
+    }(),
+    "a key row names a label picture that res/draw-labels.sh does not draw");
 
 constexpr char netCertMarker[] = "net_cert";
 constexpr int netCertMarkerLength = sizeof(netCertMarker) - 1;

@@ -10,7 +10,8 @@ namespace tcptargets {
 
 constexpr int keepTcpVariant = -1; // the dialogue does not read tcpVariant
 
-struct Target {
+struct Target
+{
     const char *ip;
     const char *port;
     const char *user;     // empty: no user name is sent

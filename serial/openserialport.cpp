@@ -81,6 +81,7 @@ bool MainWindow::OpenSerialPort()
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
     // The dialogue that follows talks to this port.
-    record.begin(ResultRecord::Transport::Serial, QStringLiteral("%1 (%2)").arg(chosenName, chosenDescription));
+    record.begin(ResultRecord::Transport::Serial,
+                 QStringLiteral("%1 (%2)").arg(chosenName, chosenDescription));
     return true;
 }

@@ -8,8 +8,8 @@
 // port's description followed directly by its name, as in "USB Serial DeviceCOM5".
 struct PortRule
 {
-    const char *text;  // searched anywhere in the match key, case-sensitively (UTF-8)
-    int serialKind;    // which AT dialogue the device speaks
+    const char *text; // searched anywhere in the match key, case-sensitively (UTF-8)
+    int serialKind;   // which AT dialogue the device speaks
     qint32 baudRate;
 };
 

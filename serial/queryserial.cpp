@@ -32,32 +32,34 @@ struct SerialCommands
     const char *fixedPicture; // the picture when there is no IMEI to look up
     LicenceQuery licence;
     LicenceQuery licenceForVariantOne; // when modelVariant is 1
-    bool reportsSilence;      // a licence command without answer is reported
+    bool reportsSilence;               // a licence command without answer is reported
 };
 
 // By serialKind, the number of the port rule that chose the port.
 constexpr SerialCommands serialCommands[] = {
-    {"AT*MRD_IMEI=R\r\n", nullptr,
+    {"AT*MRD_IMEI=R\r\n",
+     nullptr,
      {"AT*KESET=26\r\n", "+KESET: 26,", 11},
-     {"AT+USERDATAR=1,21\r\n", "+USERDATAR:21,", 14}, true},
-    {"AT+CGSN\r\n", nullptr,
-     {"AT+NCSN?\r\n", "AT+NCSN?", 12},
-     {"AT+NCSN?\r\n", "AT+NCSN?", 12}, true},
-    {"AT+EGMR=0\r\n", nullptr,
-     {"AT*MRD_SN=R\r\n", "2010,", 5},
-     {"AT*MRD_SN=R\r\n", "2010,", 5}, true},
-    {nullptr, ":/qjpg/res/BKG00.png",
+     {"AT+USERDATAR=1,21\r\n", "+USERDATAR:21,", 14},
+     true},
+    {"AT+CGSN\r\n", nullptr, {"AT+NCSN?\r\n", "AT+NCSN?", 12}, {"AT+NCSN?\r\n", "AT+NCSN?", 12}, true},
+    {"AT+EGMR=0\r\n", nullptr, {"AT*MRD_SN=R\r\n", "2010,", 5}, {"AT*MRD_SN=R\r\n", "2010,", 5}, true},
+    {nullptr,
+     ":/qjpg/res/BKG00.png",
      {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
-     {"AT*MRD_SN=R\r\n", "MRD_SN:", 8}, false},
+     {"AT*MRD_SN=R\r\n", "MRD_SN:", 8},
+     false},
 };
 static_assert(std::size(serialCommands) == serialKindCount);
-static_assert([] {
-    for (const SerialCommands &commands : serialCommands) {
-        if (!labelpictures::listed(commands.fixedPicture))
-            return false;
-    }
-    return true;
-}(), "a port kind names a label picture that res/draw-labels.sh does not draw");
+static_assert(
+    [] {
+        for (const SerialCommands &commands : serialCommands) {
+            if (!labelpictures::listed(commands.fixedPicture))
+                return false;
+        }
+        return true;
+    }(),
+    "a port kind names a label picture that res/draw-labels.sh does not draw");
 
 // What a device sends when its licence field is empty.
 constexpr char emptyLicenceField[] = "\r\n\r\nOK\r\n";
@@ -72,10 +74,12 @@ bool waitForReadyRead(QSerialPort &port, int ms)
         return port.error() == QSerialPort::ResourceError || port.error() == QSerialPort::ReadError;
     };
     bool broken = false;
-    const bool came = eventwait::until([&] {
-        broken = failed();
-        return broken || port.bytesAvailable() > 0;
-    }, ms);
+    const bool came = eventwait::until(
+        [&] {
+            broken = failed();
+            return broken || port.bytesAvailable() > 0;
+        },
+        ms);
     return came && !broken;
 }
 
@@ -148,7 +152,8 @@ void MainWindow::QuerySerial()
     qDebug() << "读到的网证:" << licenceReply;
 
     // Without its marker the reply carries no licence: it is reported as a failed reply.
-    const std::optional<QString> licence = serialreply::cutLicenceText(licenceReply, query.marker, query.offset);
+    const std::optional<QString> licence =
+        serialreply::cutLicenceText(licenceReply, query.marker, query.offset);
     if (!licence) {
         qDebug() << "网证标记缺失:" << query.marker;
         if (commands.reportsSilence)

@@ -10,13 +10,15 @@ namespace {
 
 constexpr int imeiDigits = 15;
 
-static_assert([] {
-    for (const ModelRow &row : modelTable) {
-        if (!labelpictures::listed(row.picture) || !labelpictures::listed(row.pictureUpToThreshold))
-            return false;
-    }
-    return true;
-}(), "a model row names a label picture that res/draw-labels.sh does not draw");
+static_assert(
+    [] {
+        for (const ModelRow &row : modelTable) {
+            if (!labelpictures::listed(row.picture) || !labelpictures::listed(row.pictureUpToThreshold))
+                return false;
+        }
+        return true;
+    }(),
+    "a model row names a label picture that res/draw-labels.sh does not draw");
 
 QString pictureOf(const ModelRow &row, const QByteArray &imeiReply)
 {
@@ -46,7 +48,7 @@ std::optional<SerialModel> findSerialModel(const QByteArray &imeiReply)
 {
     for (const ModelRow &row : modelTable) {
         if (imeiReply.contains(row.tac))
-            return SerialModel{pictureOf(row, imeiReply), row.modelVariant};
+            return SerialModel {pictureOf(row, imeiReply), row.modelVariant};
     }
     return std::nullopt;
 }

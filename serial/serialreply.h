@@ -54,8 +54,8 @@ inline constexpr ModelRow modelTable[] = {
 // The device model that an IMEI reply names by its 8-digit type allocation code.
 struct SerialModel
 {
-    QString picture;   // resource path of the licence label picture
-    int modelVariant;  // the value modelVariant takes, or keepModelVariant
+    QString picture;  // resource path of the licence label picture
+    int modelVariant; // the value modelVariant takes, or keepModelVariant
 };
 
 // The first row of the model table whose TAC occurs anywhere in the reply (rows are

@@ -24,7 +24,7 @@ constexpr QEventLoop::ProcessEventsFlags servedEvents = QEventLoop::X11ExcludeTi
 constexpr int stopCheckMs = 50;
 
 volatile std::sig_atomic_t stopSignalled = 0;
-std::atomic<bool> stopAsked{false};
+std::atomic<bool> stopAsked {false};
 
 void onStopSignal(int)
 {

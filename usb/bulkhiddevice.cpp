@@ -60,13 +60,12 @@ int bulkTransfer(libusb_context *context, libusb_device_handle *handle, unsigned
         return submitted;
     }
     while (!completed) {
-        timeval slice{0, transferSliceUs};
+        timeval slice {0, transferSliceUs};
         const int handled = libusb_handle_events_timeout_completed(context, &slice, &completed);
         if (handled < 0 && handled != LIBUSB_ERROR_INTERRUPTED) {
             // As libusb's own synchronous transfer does: cancel, and wait for the end.
             libusb_cancel_transfer(transfer);
-            while (!completed && libusb_handle_events_completed(context, &completed) >= 0) {
-            }
+            while (!completed && libusb_handle_events_completed(context, &completed) >= 0) { }
             break;
         }
         eventwait::serve();
@@ -121,7 +120,7 @@ enum class AfterFailure { NextDevice, Retry };
 // that `accepts` takes is opened, and the first that opens ends the walk. A device that
 // does not open hands its code and whatever handle libusb left to `failed`, which says
 // whether the walk goes on or stops for a fresh list.
-template <typename Accepts, typename Failed>
+template<typename Accepts, typename Failed>
 Walk openFirst(const UsbDeviceList &list, Accepts accepts, Failed failed)
 {
     int failure = 0;
@@ -177,8 +176,8 @@ public:
     const libusb_interface_descriptor *interfaceZero() const
     {
         return config && config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0
-                   ? &config->interface[0].altsetting[0]
-                   : nullptr;
+            ? &config->interface[0].altsetting[0]
+            : nullptr;
     }
     int result = 0;
 
@@ -228,8 +227,8 @@ bool named(const QJsonArray &names, const libusb_device_descriptor &descriptor)
     for (const QJsonValue &name : names) {
         quint16 nameVid = 0;
         quint16 namePid = 0;
-        if (usbframe::parseVpName(name.toString(), &nameVid, &namePid)
-            && nameVid == descriptor.idVendor && namePid == descriptor.idProduct)
+        if (usbframe::parseVpName(name.toString(), &nameVid, &namePid) && nameVid == descriptor.idVendor
+            && namePid == descriptor.idProduct)
             return true;
     }
     return false;
@@ -263,8 +262,7 @@ bool BulkHidDevice::isOpen()
 
 // The steps both open operations begin with: the throttled start line, closing what is
 // open, and the parameters read from the text; nothing when the text is not valid JSON.
-std::optional<usbframe::OpenParams> BulkHidDevice::beginOpen(const std::string &text,
-                                                             std::uint16_t &calls)
+std::optional<usbframe::OpenParams> BulkHidDevice::beginOpen(const std::string &text, std::uint16_t &calls)
 {
     ++calls;
     if (calls % startLineEvery == 0)
@@ -337,8 +335,7 @@ libusb_device_handle *BulkHidDevice::openByBusAddress(int *failure) const
         const int deviceBus = libusb_get_bus_number(device);
         const int deviceAddress = libusb_get_device_address(device);
         qDebug() << "device_address:" << deviceBus << deviceAddress;
-        return deviceBus == bus && deviceAddress == address
-               && accessTo(device) != usbids::Access::None;
+        return deviceBus == bus && deviceAddress == address && accessTo(device) != usbids::Access::None;
     };
     const Walk walk = openFirst(list, atAddress, nextDevice);
     *failure = walk.failure;
@@ -356,7 +353,7 @@ libusb_device_handle *BulkHidDevice::openByVidPid(int *failure) const
     const auto withIds = [this](libusb_device *device) {
         libusb_device_descriptor descriptor;
         return libusb_get_device_descriptor(device, &descriptor) == 0 && descriptor.idVendor == vid
-               && descriptor.idProduct == pid && accessTo(device) != usbids::Access::None;
+            && descriptor.idProduct == pid && accessTo(device) != usbids::Access::None;
     };
     const Walk walk = openFirst(list, withIds, nextDeviceQuietly);
     *failure = walk.failure;
@@ -382,16 +379,15 @@ libusb_device_handle *BulkHidDevice::openByVpList(const QJsonArray &names, int *
                 return false;
             qDebug() << "device_address:" << libusb_get_bus_number(device)
                      << libusb_get_device_address(device);
-            qWarning() << retries << "vid-pid:" << uint(descriptor.idVendor)
-                       << uint(descriptor.idProduct) << static_cast<void *>(device);
+            qWarning() << retries << "vid-pid:" << uint(descriptor.idVendor) << uint(descriptor.idProduct)
+                       << static_cast<void *>(device);
             return named(names, descriptor) && accessTo(device) != usbids::Access::None;
         };
         const auto failed = [retries](int result, libusb_device_handle *left) {
             if (retries < vpRetries)
                 return AfterFailure::Retry;
             if (left) {
-                qWarning() << "Unable to obtain device handle2 " << result
-                           << static_cast<void *>(left);
+                qWarning() << "Unable to obtain device handle2 " << result << static_cast<void *>(left);
             }
             return AfterFailure::NextDevice;
         };
@@ -478,8 +474,7 @@ int BulkHidDevice::finishOpen(int openFailure)
     if (active == 1) {
         // Without a readable descriptor the kind is unknown, and unknown is not taken.
         const bool take = access == usbids::Access::Listed && setting
-                          && usbframe::mayTakeFromDriver(setting->bInterfaceClass,
-                                                         setting->bInterfaceSubClass);
+            && usbframe::mayTakeFromDriver(setting->bInterfaceClass, setting->bInterfaceSubClass);
         if (!take) {
             qDebug("BulkHidDevice::open interface %d (class %d subclass %d) belongs to its "
                    "kernel driver: left alone",
@@ -496,11 +491,10 @@ int BulkHidDevice::finishOpen(int openFailure)
     interfaceCount = 1;
     // Without a readable configuration nothing is learned and the open goes on to the
     // claim: the transfers then report that they have no endpoint.
-    const Endpoints learned = config.get() ? endpointsOf(*config.get()) : Endpoints{};
+    const Endpoints learned = config.get() ? endpointsOf(*config.get()) : Endpoints {};
     const int claimed = libusb_claim_interface(handle, interfaceNumber);
     if (claimed != 0) {
-        qCritical("BulkHidDevice::open Failed to claim interface %d,error code %d",
-                  interfaceNumber, claimed);
+        qCritical("BulkHidDevice::open Failed to claim interface %d,error code %d", interfaceNumber, claimed);
         // Where the driver went but the claim did not succeed, there is no release to bind
         // it again: ask for that here (it fails harmlessly when the driver is still bound).
         if (active == 1)
@@ -551,9 +545,9 @@ int BulkHidDevice::write(const char *data, int length, int timeoutMs)
         if (!eventwait::pause(packetPauseMs))
             return LIBUSB_ERROR_INTERRUPTED; // the tool is stopping: no packet more
         transferred = 0;
-        const int result = bulkTransfer(
-            context, handle, outEndpoint, reinterpret_cast<unsigned char *>(packets.data()) + offset,
-            outMaxPacket, &transferred, static_cast<unsigned int>(timeoutMs));
+        const int result = bulkTransfer(context, handle, outEndpoint,
+                                        reinterpret_cast<unsigned char *>(packets.data()) + offset,
+                                        outMaxPacket, &transferred, static_cast<unsigned int>(timeoutMs));
         if (result != 0) {
             qWarning() << "BulkHidDevice::write write fails " << result;
             return result;
@@ -568,10 +562,9 @@ int BulkHidDevice::read(std::string &out, int timeoutMs)
         return readFailed;
     std::string packet(size_t(inMaxPacket), '\0');
     int transferred = 0;
-    const int result = bulkTransfer(context, handle, inEndpoint,
-                                    reinterpret_cast<unsigned char *>(&packet[0]),
-                                    inMaxPacket, &transferred,
-                                    static_cast<unsigned int>(timeoutMs));
+    const int result =
+        bulkTransfer(context, handle, inEndpoint, reinterpret_cast<unsigned char *>(&packet[0]), inMaxPacket,
+                     &transferred, static_cast<unsigned int>(timeoutMs));
     if (result == LIBUSB_ERROR_TIMEOUT)
         return readTimedOut;
     if (result != 0)
@@ -592,8 +585,8 @@ int BulkHidDevice::readPacket(unsigned char *buffer, int bufferSize, int timeout
     if (bufferSize < inMaxPacket)
         return 0;
     int transferred = 0;
-    const int result = bulkTransfer(context, handle, inEndpoint, buffer, inMaxPacket,
-                                    &transferred, static_cast<unsigned int>(timeoutMs));
+    const int result = bulkTransfer(context, handle, inEndpoint, buffer, inMaxPacket, &transferred,
+                                    static_cast<unsigned int>(timeoutMs));
     return result != 0 ? result : transferred;
 }
 

@@ -31,9 +31,9 @@ static_assert(labelpictures::listed(labelPicture), "res/draw-labels.sh does not 
 struct FailureMessage
 {
     usbframe::ReplyVerdict verdict;
-    const char *logLine;  // debug line before the message, or nullptr
-    const char *message;  // status bar text
-    bool logTail;         // the reply's offsets 10..129 in hex after closing
+    const char *logLine; // debug line before the message, or nullptr
+    const char *message; // status bar text
+    bool logTail;        // the reply's offsets 10..129 in hex after closing
 };
 constexpr FailureMessage failureMessages[] = {
     {usbframe::ReplyVerdict::TooShort, nullptr, "读取失败,长度小于9", false},

@@ -42,16 +42,21 @@ constexpr DriverTakeover driverTakeovers[] = {
     {0x03, 0},  // HID without a boot protocol
 };
 
-quint16 low16(const QJsonValue &value) { return quint16(value.toInt(0)); }
-quint8 low8(const QJsonValue &value) { return quint8(value.toInt(0)); }
+quint16 low16(const QJsonValue &value)
+{
+    return quint16(value.toInt(0));
+}
+quint8 low8(const QJsonValue &value)
+{
+    return quint8(value.toInt(0));
+}
 
 } // namespace
 
 OpenParams parseOpenParams(const std::string &text)
 {
     OpenParams params;
-    const QByteArray json = text.empty() ? QByteArray("{}")
-                                         : QByteArray(text.data(), int(text.size()));
+    const QByteArray json = text.empty() ? QByteArray("{}") : QByteArray(text.data(), int(text.size()));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -84,7 +89,7 @@ BusPort splitPosition(const QString &position)
     const QStringList parts = position.split(QLatin1Char(','), Qt::KeepEmptyParts);
     BusPort result;
     if (parts.size() >= 2) {
-        result.bus = parts.at(0).toInt(nullptr, 10);  // 0 when not a decimal number
+        result.bus = parts.at(0).toInt(nullptr, 10); // 0 when not a decimal number
         result.port = parts.at(1).toInt(nullptr, 10);
     }
     return result;
@@ -97,8 +102,8 @@ QString positionText(int bus, int port)
 
 bool parseVpName(const QString &name, quint16 *vid, quint16 *pid)
 {
-    QRegExp pattern(QStringLiteral("^.*VID_([A-Fa-f0-9]{4})&PID_([A-Fa-f0-9]{4}).*$"),
-                    Qt::CaseSensitive, QRegExp::RegExp);
+    QRegExp pattern(QStringLiteral("^.*VID_([A-Fa-f0-9]{4})&PID_([A-Fa-f0-9]{4}).*$"), Qt::CaseSensitive,
+                    QRegExp::RegExp);
     if (!pattern.exactMatch(name))
         return false;
     *vid = quint16(pattern.cap(1).toInt(nullptr, 16));

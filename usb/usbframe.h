@@ -25,14 +25,14 @@ namespace usbframe {
 // reads as 0; numbers keep their low 16 (IDs) or 8 (bus, port, address) bits.
 struct OpenParams
 {
-    bool valid = false;   // false: the text is not valid JSON
-    QString parseError;   // the parser's message when !valid
+    bool valid = false; // false: the text is not valid JSON
+    QString parseError; // the parser's message when !valid
     quint16 vid = 0;
     quint16 pid = 0;
     quint8 bus = 0;
     quint8 port = 0;
-    quint8 address = 0;   // key "addr"
-    QJsonArray vp;        // key "VP"; empty when missing or not an array
+    quint8 address = 0; // key "addr"
+    QJsonArray vp;      // key "VP"; empty when missing or not an array
 };
 
 // An empty text reads as "{}"; a top-level value that is not an object gives all zeros.
@@ -94,22 +94,22 @@ quint8 checkByte(const QByteArray &frame, int from, int to);
 QByteArray licenceRequest();
 
 enum class ReplyVerdict {
-    TooShort,     // fewer than 9 bytes received
-    Success,      // status 90 hex: the licence text is valid
-    CheckFailed,  // status 41 hex
-    ReadFailed,   // any other status
+    TooShort,    // fewer than 9 bytes received
+    Success,     // status 90 hex: the licence text is valid
+    CheckFailed, // status 41 hex
+    ReadFailed,  // any other status
 };
 
 // One reply, copied into the 130-byte work buffer (zero-filled, longer replies cut).
 struct LicenceReply
 {
-    int received = 0;                          // bytes the device delivered
-    std::array<quint8, replyBufferLength> buffer{};
-    quint8 status = 0;                         // buffer[9]
+    int received = 0; // bytes the device delivered
+    std::array<quint8, replyBufferLength> buffer {};
+    quint8 status = 0; // buffer[9]
     ReplyVerdict verdict = ReplyVerdict::TooShort;
-    QString tail;        // offsets 10..129 as 120 Latin-1 characters (zero bytes kept)
-    QString licence;     // offsets 11..31 as 21 Latin-1 characters
-    QByteArray tailHex;  // offsets 10..129 as 240 upper-case hex digits
+    QString tail;       // offsets 10..129 as 120 Latin-1 characters (zero bytes kept)
+    QString licence;    // offsets 11..31 as 21 Latin-1 characters
+    QByteArray tailHex; // offsets 10..129 as 240 upper-case hex digits
 };
 
 LicenceReply readLicenceReply(const std::string &packet);
@@ -122,19 +122,19 @@ struct UsbSnapshot
     QList<QString> positions;
     QList<quint16> pids;
     QList<quint16> vids;
-    bool listed = true;  // false: no enumeration succeeded, so nothing is known
+    bool listed = true; // false: no enumeration succeeded, so nothing is known
 };
 
 // What changed between the recorded snapshot and the current one.
 struct UsbChange
 {
-    bool grew = false;      // more devices now than recorded
-    QString position;       // grew: the first current position not recorded (may be
-                            // empty); otherwise the first recorded position now gone
-    bool idsKnown = false;  // grew and the position is non-empty: vid/pid are its IDs
+    bool grew = false;     // more devices now than recorded
+    QString position;      // grew: the first current position not recorded (may be
+                           // empty); otherwise the first recorded position now gone
+    bool idsKnown = false; // grew and the position is non-empty: vid/pid are its IDs
     quint16 vid = 0;
     quint16 pid = 0;
-    bool record = true;     // false: the current walk failed; the recorded snapshot stays
+    bool record = true; // false: the current walk failed; the recorded snapshot stays
 };
 
 // Nothing is reported new against a recorded snapshot that was never listed (a walk then

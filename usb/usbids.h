@@ -53,8 +53,7 @@ bool listed(const UsbReach &reach, quint16 vid, quint16 pid);
 // The access to a device with these IDs whose interface 0 (of its active configuration)
 // has this class and subclass; -1 for both when the configuration cannot be read, which
 // makes an unlisted device no candidate.
-Access access(const UsbReach &reach, quint16 vid, quint16 pid, int interfaceClass,
-              int interfaceSubClass);
+Access access(const UsbReach &reach, quint16 vid, quint16 pid, int interfaceClass, int interfaceSubClass);
 
 // "VID:PID" as lsusb shows it: one to four hexadecimal digits each, either case.
 std::optional<UsbId> parseUsbId(const QString &text);

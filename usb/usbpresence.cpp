@@ -34,16 +34,15 @@ namespace {
 
 // Appends every device of the list whose descriptor can be read to the snapshot, in
 // the list's order. The list is released by its owner.
-void walkDevices(const UsbDeviceList &list, usbframe::UsbSnapshot *snapshot,
-                 bool logEachDevice)
+void walkDevices(const UsbDeviceList &list, usbframe::UsbSnapshot *snapshot, bool logEachDevice)
 {
     for (int i = 0; i < list.count; ++i) {
         libusb_device *device = list.at(i);
         libusb_device_descriptor descriptor;
         if (!readDescriptor(device, &descriptor))
             continue;
-        const QString position = usbframe::positionText(libusb_get_bus_number(device),
-                                                        libusb_get_port_number(device));
+        const QString position =
+            usbframe::positionText(libusb_get_bus_number(device), libusb_get_port_number(device));
         snapshot->positions.append(position);
         snapshot->pids.append(descriptor.idProduct);
         snapshot->vids.append(descriptor.idVendor);
@@ -61,7 +60,7 @@ void MainWindow::InitUsbList()
 {
     qDebug() << "1";
     qDebug() << "2";
-    usbframe::UsbSnapshot snapshot{usbPositions, usbPids, usbVids, false};
+    usbframe::UsbSnapshot snapshot {usbPositions, usbPids, usbVids, false};
     // Without a usable default context, or when the enumeration fails, nothing is known:
     // the snapshot stays empty and unlisted, and the next walk that succeeds only records.
     if (usbDefaultContext.ready()) {
@@ -95,7 +94,7 @@ QString MainWindow::CheckUsbList()
     qDebug() << "现在的长度:" << current.positions.size() << "原usb组:" << usbPositions.size();
     qDebug() << "现在的" << current.positions << "原来的" << usbPositions;
 
-    const usbframe::UsbSnapshot recorded{usbPositions, usbPids, usbVids, usbListed};
+    const usbframe::UsbSnapshot recorded {usbPositions, usbPids, usbVids, usbListed};
     const usbframe::UsbChange change = usbframe::compareSnapshots(recorded, current);
 
     if (change.record) {

@@ -36,7 +36,8 @@ Testbed::Testbed()
     if (!why.isEmpty())
         qFatal("testbed: refusing to go on, real devices could be reached (%s). Tests, the demo and the "
                "device simulator run under the emulated testbed only; scripts/run is the one "
-               "command meant for real devices.", qPrintable(why));
+               "command meant for real devices.",
+               qPrintable(why));
 }
 
 Testbed::~Testbed()
@@ -115,7 +116,8 @@ bool Testbed::usePrivateLockDirectory(QString *why)
 QString hostDevicesInSight()
 {
     if (!umockdev_in_mock_environment())
-        return QStringLiteral("umockdev's preload library is not loaded: the real /sys and /dev are in sight");
+        return QStringLiteral(
+            "umockdev's preload library is not loaded: the real /sys and /dev are in sight");
     const QString root = QString::fromLocal8Bit(qgetenv("UMOCKDEV_DIR"));
     if (root.isEmpty() || !QFileInfo(root + QStringLiteral("/sys")).isDir())
         return QStringLiteral("no emulated testbed (UMOCKDEV_DIR '%1'): the real /sys is in sight").arg(root);
@@ -143,7 +145,8 @@ QString hostDevicesInSight()
         libusb_exit(context);
     }
     if (!real.isEmpty())
-        return QStringLiteral("not in the testbed, so the machine's own: %1").arg(real.join(QStringLiteral(", ")));
+        return QStringLiteral("not in the testbed, so the machine's own: %1")
+            .arg(real.join(QStringLiteral(", ")));
     return QString();
 }
 

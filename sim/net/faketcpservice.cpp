@@ -17,7 +17,8 @@
 namespace quorvane::sim::net {
 
 // What the service thread writes and the caller reads.
-struct FakeTcpService::Shared {
+struct FakeTcpService::Shared
+{
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::shared_ptr<Script> script;
@@ -26,8 +27,7 @@ struct FakeTcpService::Shared {
     QByteArray received;
     QList<QByteArray> lines;
 
-    template <typename Predicate>
-    bool waitUntil(int timeoutMs, Predicate holds) const
+    template<typename Predicate> bool waitUntil(int timeoutMs, Predicate holds) const
     {
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), holds);
@@ -40,9 +40,13 @@ constexpr qint64 streamQueueBytes = 256 * 1024;
 } // namespace
 
 // Lives on the service thread: the listening socket and the connections.
-class ServiceWorker : public QObject {
+class ServiceWorker : public QObject
+{
 public:
-    explicit ServiceWorker(FakeTcpService::Shared &shared) : m_shared(shared) {}
+    explicit ServiceWorker(FakeTcpService::Shared &shared)
+        : m_shared(shared)
+    {
+    }
 
     bool listen(const QString &address, quint16 port, QString *error)
     {
@@ -95,7 +99,7 @@ private:
             Reply greeting;
             {
                 std::lock_guard<std::mutex> lock(m_shared.mutex);
-                m_shared.records.append(ConnectionRecord{clockMs()});
+                m_shared.records.append(ConnectionRecord {clockMs()});
                 record = m_shared.records.size() - 1;
                 greeting = m_shared.script->greeting();
                 m_shared.changed.notify_all();
@@ -134,7 +138,7 @@ private:
             Reply reply;
             {
                 std::lock_guard<std::mutex> lock(m_shared.mutex);
-                m_shared.records[record].lines.append(ReceivedLine{line, clockMs()});
+                m_shared.records[record].lines.append(ReceivedLine {line, clockMs()});
                 m_shared.lines.append(line);
                 m_shared.changed.notify_all();
                 if (m_shared.unplugged)
@@ -170,8 +174,7 @@ private:
     }
 
     // Writes (with `write`) while the connection is up and the device on the network.
-    template <typename Write>
-    void send(QTcpSocket *socket, int record, Write write)
+    template<typename Write> void send(QTcpSocket *socket, int record, Write write)
     {
         if (socket->state() != QAbstractSocket::ConnectedState || isUnplugged())
             return;
@@ -236,7 +239,10 @@ private:
         socket->abort();
     }
 
-    bool isUnplugged() const { return underLock(m_shared.mutex, [this] { return m_shared.unplugged; }); }
+    bool isUnplugged() const
+    {
+        return underLock(m_shared.mutex, [this] { return m_shared.unplugged; });
+    }
 
     void markClosed(int record)
     {
@@ -275,8 +281,9 @@ bool FakeTcpService::start(QString *error)
 
     bool listening = false;
     QString why;
-    QMetaObject::invokeMethod(m_worker, [&] { listening = m_worker->listen(m_address, m_port, &why); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [&] { listening = m_worker->listen(m_address, m_port, &why); },
+        Qt::BlockingQueuedConnection);
     if (!listening) {
         stop();
         if (error)
@@ -290,8 +297,8 @@ void FakeTcpService::stop()
     if (!m_thread)
         return;
     QThread *caller = QThread::currentThread();
-    QMetaObject::invokeMethod(m_worker, [&] { m_worker->shutdown(caller); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [&] { m_worker->shutdown(caller); }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     delete m_worker;
@@ -302,7 +309,8 @@ void FakeTcpService::stop()
 void FakeTcpService::stopListening()
 {
     if (m_thread)
-        QMetaObject::invokeMethod(m_worker, [this] { m_worker->stopListening(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_worker, [this] { m_worker->stopListening(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeTcpService::isListening() const
@@ -310,8 +318,8 @@ bool FakeTcpService::isListening() const
     if (!m_thread)
         return false;
     bool listening = false;
-    QMetaObject::invokeMethod(m_worker, [&] { listening = m_worker->isListening(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [&] { listening = m_worker->isListening(); }, Qt::BlockingQueuedConnection);
     return listening;
 }
 
@@ -328,7 +336,8 @@ QByteArray FakeTcpService::received() const
 void FakeTcpService::unplug()
 {
     if (m_thread)
-        QMetaObject::invokeMethod(m_worker, [this] { m_worker->unplug(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_worker, [this] { m_worker->unplug(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeTcpService::inConversation() const

@@ -14,13 +14,15 @@ class QThread;
 
 namespace quorvane::sim::net {
 
-struct ReceivedLine {
+struct ReceivedLine
+{
     QByteArray text; // without its line end
     qint64 atMs;     // when its carriage return arrived
 };
 
 // One connection as the service saw it.
-struct ConnectionRecord {
+struct ConnectionRecord
+{
     qint64 acceptedAtMs = -1;
     qint64 closedAtMs = -1;   // the peer went, or the service closed or reset it; -1 while open
     qint64 lastSentAtMs = -1; // the last write of answer bytes (stream included); -1 if none
@@ -52,7 +54,8 @@ class ServiceWorker;
 //   device.connections();    // when each connection came and went, and what it carried
 //
 // Ready-made scripts of both kinds of device are in sim/net/netdevices.h.
-class FakeTcpService : public FakeDevice {
+class FakeTcpService : public FakeDevice
+{
 public:
     FakeTcpService(const QString &address, quint16 port, const Script &script = Script());
     ~FakeTcpService();

@@ -26,8 +26,10 @@ QByteArray vlanDefaults(const QByteArray &licence)
     return "Default\n"
            "WanVlanId=0\n"
            "LanVlanId=1\n"
-           "net_cert=" + licence + "\n"
-           "VlanEnable=0\n";
+           "net_cert="
+        + licence
+        + "\n"
+          "VlanEnable=0\n";
 }
 
 Reply shellUserReply()
@@ -45,8 +47,7 @@ Reply shellPrint(const QByteArray &output)
 {
     QByteArray terminal = output;
     terminal.replace("\n", "\r\n");
-    return Reply::text(QByteArray(vlanDefaultsLine) + "\r\n", 10)
-        .then(terminal + shellPrompt, chunkGapMs);
+    return Reply::text(QByteArray(vlanDefaultsLine) + "\r\n", 10).then(terminal + shellPrompt, chunkGapMs);
 }
 
 Script loginShell(const QByteArray &vlanFile)

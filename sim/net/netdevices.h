@@ -40,8 +40,8 @@ Script atService(const QByteArray &serialRecord, int replyDelayMs = 20);
 // The device's VLAN defaults file, with `licence` in its net_cert entry.
 QByteArray vlanDefaults(const QByteArray &licence);
 // The shell's answers, one by one, each in the chunks a real shell sends them in.
-Reply shellUserReply();           // the echo, then the password prompt in a second chunk
-Reply shellPasswordReply();       // a line end, then the banner and the prompt in a second chunk
+Reply shellUserReply();                     // the echo, then the password prompt in a second chunk
+Reply shellPasswordReply();                 // a line end, then the banner and the prompt in a second chunk
 Reply shellPrint(const QByteArray &output); // the echo of the command, the output, the prompt
 // Greets, logs the user in with the right user name and password, and prints `vlanFile`
 // for the cat command.

@@ -11,7 +11,8 @@ namespace quorvane::sim {
 // device simulator treats them alike: what the program sent it, pulling it out, and
 // whether a program is talking to it now (serial: the port is open; network: a connection
 // is open; USB: its interface is claimed).
-class FakeDevice {
+class FakeDevice
+{
 public:
     virtual ~FakeDevice() = default;
     virtual QByteArray received() const = 0;
@@ -21,8 +22,7 @@ public:
 
 // What `action` returns, run while holding `mutex`: a fake's state is written on its own
 // thread (or umockdev's) and read on the caller's.
-template <typename Mutex, typename Action>
-auto underLock(Mutex &mutex, Action action)
+template<typename Mutex, typename Action> auto underLock(Mutex &mutex, Action action)
 {
     std::lock_guard<Mutex> guard(mutex);
     return action();

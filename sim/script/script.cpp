@@ -12,7 +12,10 @@ qint64 clockMs()
     return clock.msecsSinceReference();
 }
 
-Reply Reply::text(const QByteArray &bytes, int delayMs) { return Reply().then(bytes, delayMs); }
+Reply Reply::text(const QByteArray &bytes, int delayMs)
+{
+    return Reply().then(bytes, delayMs);
+}
 Reply Reply::stream(const QByteArray &piece, int intervalMs, int delayMs)
 {
     return Reply().thenStream(piece, intervalMs, delayMs);
@@ -20,7 +23,7 @@ Reply Reply::stream(const QByteArray &piece, int intervalMs, int delayMs)
 
 Reply &Reply::then(const QByteArray &bytes, int delayMs)
 {
-    chunks.append(Chunk{bytes, delayMs});
+    chunks.append(Chunk {bytes, delayMs});
     return *this;
 }
 
@@ -73,7 +76,7 @@ Script &Script::on(const QByteArray &request, const Reply &reply)
     if (Rule *rule = find(request))
         rule->reply = reply;
     else
-        m_rules.append(Rule{request, reply, {}});
+        m_rules.append(Rule {request, reply, {}});
     return *this;
 }
 
@@ -82,7 +85,7 @@ Script &Script::once(const QByteArray &request, const Reply &reply)
     Rule *rule = find(request);
     if (!rule) {
         // No standing reply of its own: once these are used up, `otherwise` answers.
-        m_rules.append(Rule{request, std::nullopt, {}});
+        m_rules.append(Rule {request, std::nullopt, {}});
         rule = &m_rules.last();
     }
     rule->once.append(reply);

@@ -38,12 +38,14 @@ qint64 clockMs();
 
 // Bytes sent after a pause. The pause counts from the previous chunk of the same reply, or
 // for the first chunk from the moment the request arrived.
-struct Chunk {
+struct Chunk
+{
     QByteArray bytes;
     int delayMs = 0;
 };
 
-struct Reply {
+struct Reply
+{
     enum class End {
         Stay,   // say nothing more
         Stream, // send streamPiece again and again, until the next request or the peer goes
@@ -56,7 +58,7 @@ struct Reply {
 
     QList<Chunk> chunks;
     End end = End::Stay;
-    int endDelayMs = 0;       // pause after the last chunk before the stream or the ending
+    int endDelayMs = 0; // pause after the last chunk before the stream or the ending
     QByteArray streamPiece;
     int streamIntervalMs = 0; // 0: as fast as the peer takes the bytes
 
@@ -80,7 +82,8 @@ struct Reply {
 // for the same seed.
 QByteArray garbage(int count, quint32 seed = 1);
 
-class Script {
+class Script
+{
 public:
     // What every new connection starts with (network devices; the others speak only when
     // spoken to).
@@ -108,7 +111,8 @@ public:
     std::optional<Reply> takeWithin(const QByteArray &bytes, const QByteArray &received = QByteArray());
 
 private:
-    struct Rule {
+    struct Rule
+    {
         QByteArray request;
         std::optional<Reply> reply; // none: `otherwise` answers once the once-replies are used
         QList<Reply> once;

@@ -56,27 +56,31 @@ constexpr int usbReadTimeoutMs = 100;
 // which ends it without such a wait; the device answers both commands at once.
 constexpr DialogueWaits imeiFirst(const char *id, const char *name)
 {
-    return {id, name, {
-        {"IMEI reply complete: one 100 ms continuation wait that brings nothing", 100},
-    }};
+    return {id,
+            name,
+            {
+                {"IMEI reply complete: one 100 ms continuation wait that brings nothing", 100},
+            }};
 }
 
 // The port-3762 shell at either address.
 constexpr DialogueWaits loginShell(const char *id, const char *name)
 {
-    return {id, name, {
-        {"pause before connecting", connectPauseMs},
-        // The shell greets at once ("login: "): the greeting wait ends at once.
-        {"pause before the login", 500},
-        {"user name: the shell's echo", 10},
-        {"user name: the password prompt, a second chunk", 60},
-        {"password: the line end", 10},
-        {"password: the banner and prompt, a second chunk (the last login read)", 60},
-        {"cat: drain of earlier output, 100 ms without data", 100},
-        {"cat: the echo of the command", 10},
-        {"cat: the file and the prompt, a second chunk", 60},
-        {"cat: reply complete after 1000 ms without data", 1000},
-    }};
+    return {id,
+            name,
+            {
+                {"pause before connecting", connectPauseMs},
+                // The shell greets at once ("login: "): the greeting wait ends at once.
+                {"pause before the login", 500},
+                {"user name: the shell's echo", 10},
+                {"user name: the password prompt, a second chunk", 60},
+                {"password: the line end", 10},
+                {"password: the banner and prompt, a second chunk (the last login read)", 60},
+                {"cat: drain of earlier output, 100 ms without data", 100},
+                {"cat: the echo of the command", 10},
+                {"cat: the file and the prompt, a second chunk", 60},
+                {"cat: reply complete after 1000 ms without data", 1000},
+            }};
 }
 
 constexpr DialogueWaits dialogueWaits[] = {
@@ -86,21 +90,25 @@ constexpr DialogueWaits dialogueWaits[] = {
     // Kind 3 is asked for its licence only, and that reply ends with OK: nothing to wait for.
     {"serial3", "Serial kind 3 (USB-SERIAL CH340)", {}},
     // The reply packet is ready at once, so the 100 ms read returns at once.
-    {"usb", "USB bulk device", {
-        {"pause before the request's one OUT packet (11 bytes padded to 64)", usbWritePauseMs},
-        {"fixed wait for the device to prepare its reply", usbPrepareWaitMs},
-    }},
-    {"9527", "Port 9527 at 192.168.0.1", {
-        {"pause before connecting", connectPauseMs},
-        {"greeting wait sat out: the service greets nobody", 1000},
-        {"pause before the login step (there is no login)", 500},
-        {"AT*PROD=1: drain, 100 ms without data", 100},
-        {"AT*PROD=1: the device answers after 20 ms", 20},
-        {"AT*PROD=1: reply complete after 1000 ms without data", 1000},
-        {"AT*MRD_SN=R: drain, 100 ms without data", 100},
-        {"AT*MRD_SN=R: the device answers after 20 ms", 20},
-        {"AT*MRD_SN=R: reply complete after 1000 ms without data", 1000},
-    }},
+    {"usb",
+     "USB bulk device",
+     {
+         {"pause before the request's one OUT packet (11 bytes padded to 64)", usbWritePauseMs},
+         {"fixed wait for the device to prepare its reply", usbPrepareWaitMs},
+     }},
+    {"9527",
+     "Port 9527 at 192.168.0.1",
+     {
+         {"pause before connecting", connectPauseMs},
+         {"greeting wait sat out: the service greets nobody", 1000},
+         {"pause before the login step (there is no login)", 500},
+         {"AT*PROD=1: drain, 100 ms without data", 100},
+         {"AT*PROD=1: the device answers after 20 ms", 20},
+         {"AT*PROD=1: reply complete after 1000 ms without data", 1000},
+         {"AT*MRD_SN=R: drain, 100 ms without data", 100},
+         {"AT*MRD_SN=R: the device answers after 20 ms", 20},
+         {"AT*MRD_SN=R: reply complete after 1000 ms without data", 1000},
+     }},
     loginShell("3762-2", "Port 3762 at 192.168.2.1"),
     loginShell("3762-10", "Port 3762 at 192.168.10.1"),
 };
@@ -144,8 +152,10 @@ constexpr CycleWaits cycleWaits[] = {
     {"cycle-none", "Cycle, no device anywhere", {}, 3},
     // A serial device takes the whole cycle: nothing else is tried while its port opens.
     {"cycle-all", "Cycle, every transport answering (the serial device takes the cycle)", {"serial0"}, 0},
-    {"cycle-no-serial", "Cycle, every transport but serial answering (USB, 9527, both 3762)",
-     {"usb", "9527", "3762-2", "3762-10"}, 0},
+    {"cycle-no-serial",
+     "Cycle, every transport but serial answering (USB, 9527, both 3762)",
+     {"usb", "9527", "3762-2", "3762-10"},
+     0},
 };
 
 constexpr int totalMs(const CycleWaits &cycle)
@@ -174,9 +184,9 @@ struct AttachPath
     const char *id;
     const char *name;
     const char *dialogue;
-    int beforeCheckpointMs;  // waits of the dialogue before it looks: the connection pause
-    int refusedAfter;        // targets tried after it in the same cycle
-    int checkpointMs;        // where in an idle cycle it looks, from the cycle's start
+    int beforeCheckpointMs; // waits of the dialogue before it looks: the connection pause
+    int refusedAfter;       // targets tried after it in the same cycle
+    int checkpointMs;       // where in an idle cycle it looks, from the cycle's start
 };
 
 constexpr AttachPath attachPaths[] = {
@@ -203,7 +213,7 @@ constexpr const AttachPath *findAttachPath(const char *id)
 constexpr int bestAttachMs(const AttachPath &path)
 {
     return totalMs(*findDialogue(path.dialogue)) - path.beforeCheckpointMs
-           + path.refusedAfter * connectPauseMs;
+        + path.refusedAfter * connectPauseMs;
 }
 
 static_assert(bestAttachMs(attachPaths[0]) == 100);
@@ -216,8 +226,8 @@ constexpr int pollPeriodMs = 1000;
 // The longest a running window takes from a USB plug to the end of its dialogue: the rest
 // of a poll period, a cycle's three network pauses before the next cycle finds the device,
 // then the dialogue's pause, wait and a read that sits out its whole time-out.
-constexpr int usbPlugToAnswerMs = pollPeriodMs + 3 * connectPauseMs + usbWritePauseMs + usbPrepareWaitMs
-                                  + usbReadTimeoutMs;
+constexpr int usbPlugToAnswerMs =
+    pollPeriodMs + 3 * connectPauseMs + usbWritePauseMs + usbPrepareWaitMs + usbReadTimeoutMs;
 static_assert(usbPlugToAnswerMs == 3110);
 
 // The same for a device that may stall the request's write: the write's whole time-out

@@ -27,8 +27,8 @@ struct BaudRate
 };
 
 constexpr BaudRate baudRates[] = {
-    {B9600, 9600},     {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
-    {B115200, 115200}, {B230400, 230400},   {B460800, 460800},   {B921600, 921600},
+    {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+    {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B921600, 921600},
     {B1000000, 1000000}, {B2000000, 2000000}, {B4000000, 4000000},
 };
 
@@ -51,7 +51,10 @@ FakeAtDevice::~FakeAtDevice()
     m_thread.join();
 }
 
-void FakeAtDevice::setScript(const Script &script) { underLock(m_mutex, [&] { m_script = script; }); }
+void FakeAtDevice::setScript(const Script &script)
+{
+    underLock(m_mutex, [&] { m_script = script; });
+}
 void FakeAtDevice::on(const QByteArray &command, const Reply &reply)
 {
     underLock(m_mutex, [&] { m_script.on(command, reply); });
@@ -60,17 +63,35 @@ void FakeAtDevice::once(const QByteArray &command, const Reply &reply)
 {
     underLock(m_mutex, [&] { m_script.once(command, reply); });
 }
-void FakeAtDevice::otherwise(const Reply &reply) { underLock(m_mutex, [&] { m_script.otherwise(reply); }); }
+void FakeAtDevice::otherwise(const Reply &reply)
+{
+    underLock(m_mutex, [&] { m_script.otherwise(reply); });
+}
 
-QByteArray FakeAtDevice::received() const { return underLock(m_mutex, [this] { return m_received; }); }
-QList<QByteArray> FakeAtDevice::commands() const { return underLock(m_mutex, [this] { return m_commands; }); }
-QList<FakeAtDevice::Write> FakeAtDevice::writes() const { return underLock(m_mutex, [this] { return m_writes; }); }
-bool FakeAtDevice::isPlugged() const { return underLock(m_mutex, [this] { return m_plugged; }); }
+QByteArray FakeAtDevice::received() const
+{
+    return underLock(m_mutex, [this] { return m_received; });
+}
+QList<QByteArray> FakeAtDevice::commands() const
+{
+    return underLock(m_mutex, [this] { return m_commands; });
+}
+QList<FakeAtDevice::Write> FakeAtDevice::writes() const
+{
+    return underLock(m_mutex, [this] { return m_writes; });
+}
+bool FakeAtDevice::isPlugged() const
+{
+    return underLock(m_mutex, [this] { return m_plugged; });
+}
 bool FakeAtDevice::inConversation() const
 {
     return underLock(m_mutex, [this] { return m_plugged && m_portOpen; });
 }
-void FakeAtDevice::unplug() { underLock(m_mutex, [this] { unplugLocked(); }); }
+void FakeAtDevice::unplug()
+{
+    underLock(m_mutex, [this] { unplugLocked(); });
+}
 
 void FakeAtDevice::clearReceived()
 {
@@ -90,7 +111,7 @@ bool FakeAtDevice::waitForCommands(int count, int timeoutMs) const
 int FakeAtDevice::baudRate() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    termios settings{};
+    termios settings {};
     if (!m_plugged || ::tcgetattr(m_fd, &settings) != 0)
         return 0;
     const speed_t code = ::cfgetospeed(&settings);
@@ -114,11 +135,11 @@ void FakeAtDevice::run()
         const Clock::time_point now = Clock::now();
         int timeoutMs = idlePollMs;
         for (const Pending &pending : m_pending) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                pending.due - now).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(pending.due - now).count();
             timeoutMs = std::min<int>(timeoutMs, std::max<long long>(0, left));
         }
-        pollfd watch{m_fd, short(POLLIN | (m_output.isEmpty() ? 0 : POLLOUT)), 0};
+        pollfd watch {m_fd, short(POLLIN | (m_output.isEmpty() ? 0 : POLLOUT)), 0};
 
         lock.unlock();
         const int ready = ::poll(&watch, 1, timeoutMs);
@@ -237,12 +258,12 @@ void FakeAtDevice::flushOutput()
     while (!m_output.isEmpty() && m_plugged) {
         const ssize_t written = ::write(m_fd, m_output.constData(), size_t(m_output.size()));
         if (written > 0) {
-            m_writes.append(Write{clockMs(), int(written)});
+            m_writes.append(Write {clockMs(), int(written)});
             m_output.remove(0, int(written));
             continue;
         }
         if (written < 0 && (errno == EAGAIN || errno == EINTR))
-            return; // the program's input is full: the rest goes when it reads
+            return;       // the program's input is full: the rest goes when it reads
         m_output.clear(); // the port is closed under our feet
         return;
     }

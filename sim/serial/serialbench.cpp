@@ -15,7 +15,10 @@ namespace {
 constexpr int acmMajor = 166;
 } // namespace
 
-SerialBench::SerialBench() : SerialBench(nullptr) {}
+SerialBench::SerialBench()
+    : SerialBench(nullptr)
+{
+}
 
 SerialBench::SerialBench(std::shared_ptr<Testbed> testbed)
 {
@@ -48,29 +51,29 @@ FakeAtDevice &SerialBench::addPort(const QString &name, const QString &descripti
     port.ttyPath = port.interfacePath + QStringLiteral("/tty/") + name;
 
     const QString minor = QString::number(number - 1);
-    const QString record = QStringLiteral(
-        "P: %1\n"
-        "E: SUBSYSTEM=usb\n"
-        "E: DEVTYPE=usb_device\n"
-        "E: DRIVER=usb\n"
-        "A: busnum=1\n"
-        "A: devnum=%2\n"
-        "\n"
-        "P: %3\n"
-        "E: SUBSYSTEM=usb\n"
-        "E: DEVTYPE=usb_interface\n"
-        "E: DRIVER=cdc_acm\n"
-        "\n"
-        "P: %4\n"
-        "N: %5\n"
-        "E: SUBSYSTEM=tty\n"
-        "E: DEVNAME=/dev/%5\n"
-        "E: MAJOR=%6\n"
-        "E: MINOR=%7\n"
-        "A: dev=%6:%7\n"
-        "E: ID_MODEL=%8\n")
-        .arg(port.usbPath.mid(4), QString::number(number + 1), port.interfacePath.mid(4),
-             port.ttyPath.mid(4), name, QString::number(acmMajor), minor, description);
+    const QString record =
+        QStringLiteral("P: %1\n"
+                       "E: SUBSYSTEM=usb\n"
+                       "E: DEVTYPE=usb_device\n"
+                       "E: DRIVER=usb\n"
+                       "A: busnum=1\n"
+                       "A: devnum=%2\n"
+                       "\n"
+                       "P: %3\n"
+                       "E: SUBSYSTEM=usb\n"
+                       "E: DEVTYPE=usb_interface\n"
+                       "E: DRIVER=cdc_acm\n"
+                       "\n"
+                       "P: %4\n"
+                       "N: %5\n"
+                       "E: SUBSYSTEM=tty\n"
+                       "E: DEVNAME=/dev/%5\n"
+                       "E: MAJOR=%6\n"
+                       "E: MINOR=%7\n"
+                       "A: dev=%6:%7\n"
+                       "E: ID_MODEL=%8\n")
+            .arg(port.usbPath.mid(4), QString::number(number + 1), port.interfacePath.mid(4),
+                 port.ttyPath.mid(4), name, QString::number(acmMajor), minor, description);
 
     int masterFd = -1;
     {
@@ -78,7 +81,8 @@ FakeAtDevice &SerialBench::addPort(const QString &name, const QString &descripti
         GError *error = nullptr;
         if (!umockdev_testbed_add_from_string(m_testbed->handle(), record.toUtf8().constData(), &error))
             qFatal("SerialBench: cannot add port %s: %s", qPrintable(name), error->message);
-        masterFd = umockdev_testbed_get_dev_fd(m_testbed->handle(), qPrintable(QStringLiteral("/dev/") + name));
+        masterFd =
+            umockdev_testbed_get_dev_fd(m_testbed->handle(), qPrintable(QStringLiteral("/dev/") + name));
     }
     if (masterFd < 0)
         qFatal("SerialBench: port %s has no terminal behind it", qPrintable(name));

@@ -13,14 +13,14 @@ namespace quorvane::sim {
 
 struct SerialPersona
 {
-    const char *name;           // the port name
-    const char *description;    // what QSerialPortInfo::description reports
-    const char *imeiCommand;    // without line end; null: the kind is not asked for an IMEI
+    const char *name;        // the port name
+    const char *description; // what QSerialPortInfo::description reports
+    const char *imeiCommand; // without line end; null: the kind is not asked for an IMEI
     QByteArray (*imeiReply)(const QByteArray &imei);
     const char *licenceCommand;
     QByteArray (*licenceReply)(const QByteArray &licence);
-    const char *imei;           // an IMEI of a supported model; null for the kind without one
-    const char *picture;        // the label that IMEI (or the kind) shows
+    const char *imei;    // an IMEI of a supported model; null for the kind without one
+    const char *picture; // the label that IMEI (or the kind) shows
 };
 extern const SerialPersona serialPersonas[4];
 

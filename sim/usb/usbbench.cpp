@@ -37,8 +37,8 @@ QByteArray descriptors(const DeviceSpec &spec, bool rootHub)
     const bool hub = rootHub || spec.deviceClass == 9;
     const QByteArray device = bytesOf({18, 1, 0x00, 0x02, // bLength, DEVICE, USB 2.0
                                        hub ? 9 : spec.deviceClass, 0, hub ? 1 : 0, 64, // bMaxPacketSize0
-                                       spec.vid & 0xFF, spec.vid >> 8, spec.pid & 0xFF, spec.pid >> 8,
-                                       0x00, 0x01, 1, 2, 3, 1}); // bcdDevice, strings, configurations
+                                       spec.vid & 0xFF, spec.vid >> 8, spec.pid & 0xFF, spec.pid >> 8, 0x00,
+                                       0x01, 1, 2, 3, 1}); // bcdDevice, strings, configurations
 
     QByteArray interface = bytesOf({9, 4, 0, 0, int(spec.endpoints.size()), rootHub ? 9 : spec.interfaceClass,
                                     spec.interfaceSubClass, spec.interfaceProtocol, 0});
@@ -96,19 +96,19 @@ struct FakeUsbDevice::State
     std::function<void()> removeFromSystem; // the bench's unplug of this device
 
     mutable std::mutex lock;
-    bool present = true;     // in sysfs
-    bool pulled = false;     // gone from the host's view: every transfer fails
-    qint64 pullAt = -1;      // when the script pulls it (-1: never)
-    QByteArray pending;      // received since the last script match
+    bool present = true; // in sysfs
+    bool pulled = false; // gone from the host's view: every transfer fails
+    qint64 pullAt = -1;  // when the script pulls it (-1: never)
+    QByteArray pending;  // received since the last script match
     struct Packet
     {
         QByteArray bytes;
         qint64 readyAt;
     };
     QList<Packet> replies;
-    QByteArray streamPiece;  // queued again and again while the host reads
+    QByteArray streamPiece; // queued again and again while the host reads
     int streamIntervalMs = 0;
-    qint64 streamFrom = -1;  // when the next piece is ready (-1: no stream)
+    qint64 streamFrom = -1;               // when the next piece is ready (-1: no stream)
     QList<UMockdevIoctlData *> flying;    // submitted, not reaped
     QList<UMockdevIoctlData *> discarded; // cancelled by the host, to be reaped
     QByteArray received;
@@ -216,8 +216,8 @@ bool FakeUsbDevice::State::completeUrb(UMockdevIoctlData *urbData, qint64 now)
         return false;
     Packet &reply = replies.first();
     const int length = std::min(int(reply.bytes.size()), urb->buffer_length);
-    UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
-        urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
+    UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(urbData, offsetof(struct usbdevfs_urb, buffer),
+                                                            size_t(urb->buffer_length), nullptr);
     if (buffer && length > 0)
         memcpy(buffer->data, reply.bytes.constData(), size_t(length));
     inTransfers.append({urb->endpoint, reply.bytes.left(length), now});
@@ -255,7 +255,8 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         return answer(0);
     }
     case USBDEVFS_GETDRIVER: {
-        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_getdriver), nullptr);
+        UMockdevIoctlData *data =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_getdriver), nullptr);
         auto *getdriver = reinterpret_cast<struct usbdevfs_getdriver *>(data->data);
         if (pulled)
             return answer(-1, ENODEV);
@@ -304,7 +305,8 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
     }
     case USBDEVFS_DISCONNECT_CLAIM: {
         // Unbind the driver (unless it is the one named as the exception) and claim, in one.
-        UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_disconnect_claim), nullptr);
+        UMockdevIoctlData *data =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_disconnect_claim), nullptr);
         auto *request = reinterpret_cast<struct usbdevfs_disconnect_claim *>(data->data);
         const bool except = request->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
         const bool only = request->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER;
@@ -333,13 +335,15 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         return answer(0);
 
     case USBDEVFS_SUBMITURB: {
-        UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
+        UMockdevIoctlData *urbData =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
         struct usbdevfs_urb *urb = urbOf(urbData);
         // As the kernel does, a transfer to an endpoint the device does not have is refused
         // before anything moves (libusb: LIBUSB_ERROR_IO).
-        const bool known = std::any_of(spec.endpoints.begin(), spec.endpoints.end(), [urb](const Endpoint &e) {
-            return e.address == urb->endpoint && (e.attributes & 0x03) != 0;
-        });
+        const bool known =
+            std::any_of(spec.endpoints.begin(), spec.endpoints.end(), [urb](const Endpoint &e) {
+                return e.address == urb->endpoint && (e.attributes & 0x03) != 0;
+            });
         if (!pulled && !known)
             return answer(-1, ENOENT);
         if (urb->endpoint & 0x80)
@@ -351,9 +355,9 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
         UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
             urbData, offsetof(struct usbdevfs_urb, buffer), size_t(urb->buffer_length), nullptr);
         if (!(urb->endpoint & 0x80)) {
-            const QByteArray bytes = buffer ? QByteArray(reinterpret_cast<const char *>(buffer->data),
-                                                         urb->buffer_length)
-                                            : QByteArray();
+            const QByteArray bytes = buffer
+                ? QByteArray(reinterpret_cast<const char *>(buffer->data), urb->buffer_length)
+                : QByteArray();
             received += bytes;
             pending += bytes;
             outTransfers.append({urb->endpoint, bytes, now});
@@ -405,7 +409,10 @@ gboolean FakeUsbDevice::State::handle(UMockdevIoctlClient *client)
 
 // --- FakeUsbDevice ----------------------------------------------------------------------
 
-FakeUsbDevice::FakeUsbDevice() : d(new State) {}
+FakeUsbDevice::FakeUsbDevice()
+    : d(new State)
+{
+}
 
 FakeUsbDevice::~FakeUsbDevice()
 {
@@ -417,27 +424,75 @@ FakeUsbDevice::~FakeUsbDevice()
         umockdev_ioctl_data_unref(urb);
 }
 
-int FakeUsbDevice::devnum() const { return d->devnum; }
+int FakeUsbDevice::devnum() const
+{
+    return d->devnum;
+}
 QString FakeUsbDevice::position() const
 {
     return QStringLiteral("%1,%2").arg(d->bus).arg(portOf(d->spec.sysName));
 }
-QString FakeUsbDevice::devnode() const { return d->devnode; }
-const DeviceSpec &FakeUsbDevice::spec() const { return d->spec; }
+QString FakeUsbDevice::devnode() const
+{
+    return d->devnode;
+}
+const DeviceSpec &FakeUsbDevice::spec() const
+{
+    return d->spec;
+}
 
-QByteArray FakeUsbDevice::received() const { return underLock(d->lock, [&] { return d->received; }); }
-QList<Transfer> FakeUsbDevice::outTransfers() const { return underLock(d->lock, [&] { return d->outTransfers; }); }
-QList<Transfer> FakeUsbDevice::inTransfers() const { return underLock(d->lock, [&] { return d->inTransfers; }); }
-bool FakeUsbDevice::claimed() const { return underLock(d->lock, [&] { return d->claimed; }); }
-int FakeUsbDevice::claims() const { return underLock(d->lock, [&] { return d->claims; }); }
-int FakeUsbDevice::releases() const { return underLock(d->lock, [&] { return d->releases; }); }
-int FakeUsbDevice::detaches() const { return underLock(d->lock, [&] { return d->detaches; }); }
-int FakeUsbDevice::reattaches() const { return underLock(d->lock, [&] { return d->reattaches; }); }
-QString FakeUsbDevice::kernelDriver() const { return underLock(d->lock, [&] { return d->driver; }); }
-int FakeUsbDevice::opens() const { return underLock(d->lock, [&] { return d->opens; }); }
-int FakeUsbDevice::inRequests() const { return underLock(d->lock, [&] { return d->inRequests; }); }
-bool FakeUsbDevice::inConversation() const { return underLock(d->lock, [&] { return d->claimed && !d->pulled; }); }
-void FakeUsbDevice::unplug() { d->removeFromSystem(); }
+QByteArray FakeUsbDevice::received() const
+{
+    return underLock(d->lock, [&] { return d->received; });
+}
+QList<Transfer> FakeUsbDevice::outTransfers() const
+{
+    return underLock(d->lock, [&] { return d->outTransfers; });
+}
+QList<Transfer> FakeUsbDevice::inTransfers() const
+{
+    return underLock(d->lock, [&] { return d->inTransfers; });
+}
+bool FakeUsbDevice::claimed() const
+{
+    return underLock(d->lock, [&] { return d->claimed; });
+}
+int FakeUsbDevice::claims() const
+{
+    return underLock(d->lock, [&] { return d->claims; });
+}
+int FakeUsbDevice::releases() const
+{
+    return underLock(d->lock, [&] { return d->releases; });
+}
+int FakeUsbDevice::detaches() const
+{
+    return underLock(d->lock, [&] { return d->detaches; });
+}
+int FakeUsbDevice::reattaches() const
+{
+    return underLock(d->lock, [&] { return d->reattaches; });
+}
+QString FakeUsbDevice::kernelDriver() const
+{
+    return underLock(d->lock, [&] { return d->driver; });
+}
+int FakeUsbDevice::opens() const
+{
+    return underLock(d->lock, [&] { return d->opens; });
+}
+int FakeUsbDevice::inRequests() const
+{
+    return underLock(d->lock, [&] { return d->inRequests; });
+}
+bool FakeUsbDevice::inConversation() const
+{
+    return underLock(d->lock, [&] { return d->claimed && !d->pulled; });
+}
+void FakeUsbDevice::unplug()
+{
+    d->removeFromSystem();
+}
 void FakeUsbDevice::setScript(const Script &script)
 {
     std::lock_guard<std::mutex> guard(d->lock);
@@ -455,7 +510,7 @@ struct UsbBench::Private
     UMockdevTestbed *testbed = nullptr;
     std::map<int, int> nextDevnum; // per bus; 1 is the root hub's
     QList<FakeUsbDevice *> plugged;
-    QList<FakeUsbDevice *> all;    // the bench owns them until it goes
+    QList<FakeUsbDevice *> all; // the bench owns them until it goes
 
     FakeUsbDevice *add(const DeviceSpec &spec, bool rootHub);
     void remove(FakeUsbDevice *device);
@@ -501,32 +556,31 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     s.handlerId = g_signal_connect(s.handler, "handle-ioctl", G_CALLBACK(onIoctl), &s);
     umockdev_testbed_attach_ioctl(testbed, s.devnode.toUtf8().constData(), s.handler, nullptr);
 
-    const QString record = QStringLiteral(
-        "P: %1\n"
-        "N: %2\n"
-        "E: SUBSYSTEM=usb\n"
-        "E: DEVTYPE=usb_device\n"
-        "E: DRIVER=usb\n"
-        "E: BUSNUM=%3\n"
-        "E: DEVNUM=%4\n"
-        "E: DEVNAME=%5\n"
-        "A: busnum=%6\\n\n"
-        "A: devnum=%7\\n\n"
-        "A: bConfigurationValue=1\\n\n"
-        "A: speed=%11\\n\n"
-        "A: idVendor=%8\\n\n"
-        "A: idProduct=%9\\n\n"
-        "H: descriptors=%10\n")
-        .arg(s.syspath, node)
-        .arg(s.bus, 3, 10, QLatin1Char('0'))
-        .arg(s.devnum, 3, 10, QLatin1Char('0'))
-        .arg(s.devnode)
-        .arg(s.bus)
-        .arg(s.devnum)
-        .arg(QStringLiteral("%1").arg(spec.vid, 4, 16, QLatin1Char('0')),
-             QStringLiteral("%1").arg(spec.pid, 4, 16, QLatin1Char('0')),
-             QString::fromLatin1(descriptors(spec, rootHub).toHex().toUpper()))
-        .arg(spec.speed);
+    const QString record = QStringLiteral("P: %1\n"
+                                          "N: %2\n"
+                                          "E: SUBSYSTEM=usb\n"
+                                          "E: DEVTYPE=usb_device\n"
+                                          "E: DRIVER=usb\n"
+                                          "E: BUSNUM=%3\n"
+                                          "E: DEVNUM=%4\n"
+                                          "E: DEVNAME=%5\n"
+                                          "A: busnum=%6\\n\n"
+                                          "A: devnum=%7\\n\n"
+                                          "A: bConfigurationValue=1\\n\n"
+                                          "A: speed=%11\\n\n"
+                                          "A: idVendor=%8\\n\n"
+                                          "A: idProduct=%9\\n\n"
+                                          "H: descriptors=%10\n")
+                               .arg(s.syspath, node)
+                               .arg(s.bus, 3, 10, QLatin1Char('0'))
+                               .arg(s.devnum, 3, 10, QLatin1Char('0'))
+                               .arg(s.devnode)
+                               .arg(s.bus)
+                               .arg(s.devnum)
+                               .arg(QStringLiteral("%1").arg(spec.vid, 4, 16, QLatin1Char('0')),
+                                    QStringLiteral("%1").arg(spec.pid, 4, 16, QLatin1Char('0')),
+                                    QString::fromLatin1(descriptors(spec, rootHub).toHex().toUpper()))
+                               .arg(spec.speed);
     umockdev_testbed_add_from_string(testbed, record.toUtf8().constData(), nullptr);
 
     if (spec.openFails) {
@@ -563,9 +617,13 @@ void UsbBench::Private::remove(FakeUsbDevice *device)
     plugged.removeAll(device);
 }
 
-UsbBench::UsbBench() : UsbBench(nullptr) {}
+UsbBench::UsbBench()
+    : UsbBench(nullptr)
+{
+}
 
-UsbBench::UsbBench(std::shared_ptr<Testbed> testbed) : p(new Private)
+UsbBench::UsbBench(std::shared_ptr<Testbed> testbed)
+    : p(new Private)
 {
     p->shared = testbed ? std::move(testbed) : std::make_shared<Testbed>();
     p->testbed = p->shared->handle();
@@ -629,8 +687,8 @@ DeviceSpec keyboard(const QString &sysName)
 
 DeviceSpec disk(const QString &sysName)
 {
-    return {sysName, 0x0781, 0x5567, {{0x81, 0x02, 512}, {0x02, 0x02, 512}}, 0, 0x08, 6, 0x50,
-            QStringLiteral("usb-storage")};
+    return {sysName, 0x0781, 0x5567, {{0x81, 0x02, 512}, {0x02, 0x02, 512}}, 0,
+            0x08,    6,      0x50,   QStringLiteral("usb-storage")};
 }
 
 DeviceSpec hub(const QString &sysName)
@@ -640,7 +698,8 @@ DeviceSpec hub(const QString &sysName)
 
 DeviceSpec serialAdapter(const QString &sysName, const QString &driver)
 {
-    DeviceSpec spec{sysName, 0x0403, 0x6001, {{0x81, 0x02, 64}, {0x02, 0x02, 64}}, 0, 0xFF, 0xFF, 0xFF, driver};
+    DeviceSpec spec {sysName, 0x0403, 0x6001, {{0x81, 0x02, 64}, {0x02, 0x02, 64}}, 0, 0xFF,
+                     0xFF,    0xFF,   driver};
     spec.speed = 12;
     return spec;
 }

@@ -12,8 +12,8 @@
 //
 //     simusb::UsbBench bench;                         // before the first libusb_init
 //     simusb::DeviceSpec spec;                        // 3e0a:0c01 at 1-3, bulk 0x81/0x01
-//     spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234")));
-//     simusb::FakeUsbDevice *device = bench.plug(spec);
+//     spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, "CMIIT
+//     ID:2026AB1234"))); simusb::FakeUsbDevice *device = bench.plug(spec);
 //     ... the code under test talks to it ...
 //     device->received();                             // all bytes written to it
 //     device->unplug();
@@ -62,9 +62,9 @@ struct Endpoint
 
 // How the device treats OUT transfers.
 enum class OutMode {
-    Accept,  // takes every packet
-    Stall,   // ends every OUT transfer with a stall (libusb: LIBUSB_ERROR_PIPE)
-    Hang,    // never completes one: the host's write times out
+    Accept, // takes every packet
+    Stall,  // ends every OUT transfer with a stall (libusb: LIBUSB_ERROR_PIPE)
+    Hang,   // never completes one: the host's write times out
 };
 
 struct DeviceSpec
@@ -73,28 +73,28 @@ struct DeviceSpec
     quint16 vid = 0x3E0A;
     quint16 pid = 0x0C01;
     QList<Endpoint> endpoints = {{0x81, 0x02, 64}, {0x01, 0x02, 64}};
-    quint8 deviceClass = 0;     // 9: a hub
+    quint8 deviceClass = 0;       // 9: a hub
     quint8 interfaceClass = 0xFF; // interface 0: FF vendor specific, 3 HID, 8 storage, 9 hub
     quint8 interfaceSubClass = 0;
     quint8 interfaceProtocol = 0;
-    QString kernelDriver;       // a driver bound to interface 0 ("usbhid"); empty: none.
-                                // Unbound by a host, it binds again when asked to (CONNECT)
-    int claimErrno = 0;         // claiming interface 0 fails with this errno (ENOENT: not found)
-    bool openFails = false;     // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
-    bool nodeLocked = false;    // its node has no permissions at all (mode 0000), as for a
-                                // user udev gave no access: only root's override opens it
+    QString kernelDriver;    // a driver bound to interface 0 ("usbhid"); empty: none.
+                             // Unbound by a host, it binds again when asked to (CONNECT)
+    int claimErrno = 0;      // claiming interface 0 fails with this errno (ENOENT: not found)
+    bool openFails = false;  // libusb_open fails (LIBUSB_ERROR_IO), the device stays listed
+    bool nodeLocked = false; // its node has no permissions at all (mode 0000), as for a
+                             // user udev gave no access: only root's override opens it
     OutMode out = OutMode::Accept;
-    int inErrno = 0;            // IN transfers end with this errno (EPIPE: stall)
+    int inErrno = 0; // IN transfers end with this errno (EPIPE: stall)
     Script script;
-    int speed = 480;            // Mbit/s, as sysfs says: 480 high speed, 12 full speed
+    int speed = 480; // Mbit/s, as sysfs says: 480 high speed, 12 full speed
 };
 
 // A transfer as the device saw it.
 struct Transfer
 {
     quint8 endpoint = 0;
-    QByteArray bytes;  // OUT: the whole packet received; IN: the bytes sent
-    qint64 atMs = 0;   // clockMs() when it was submitted (OUT) or delivered (IN)
+    QByteArray bytes; // OUT: the whole packet received; IN: the bytes sent
+    qint64 atMs = 0;  // clockMs() when it was submitted (OUT) or delivered (IN)
 };
 
 class FakeUsbDevice : public FakeDevice
@@ -103,8 +103,8 @@ public:
     ~FakeUsbDevice();
 
     int devnum() const;
-    QString position() const;     // "bus,port", the port as libusb_get_port_number reports it
-    QString devnode() const;      // /dev/bus/usb/BBB/DDD
+    QString position() const; // "bus,port", the port as libusb_get_port_number reports it
+    QString devnode() const;  // /dev/bus/usb/BBB/DDD
     const DeviceSpec &spec() const;
 
     // What the device received and sent, in order.
@@ -114,7 +114,7 @@ public:
 
     // Interface 0 and its driver.
     bool claimed() const;
-    int claims() const;           // successful claims so far
+    int claims() const; // successful claims so far
     int releases() const;
     int detaches() const;         // kernel driver unbinds
     int reattaches() const;       // kernel driver bound again at a host's request

@@ -88,7 +88,8 @@ private slots:
         listed.sort();
         QCOMPARE(listed.size(), 18);
         QCOMPARE(QDir(QStringLiteral(":/qjpg/res")).entryList(QDir::Files, QDir::Name), listed);
-        QCOMPARE(QDir(QStringLiteral(":/qjpg")).entryList(QDir::AllEntries), QStringList{QStringLiteral("res")});
+        QCOMPARE(QDir(QStringLiteral(":/qjpg")).entryList(QDir::AllEntries),
+                 QStringList {QStringLiteral("res")});
     }
 
     // Each model's label is its own picture: no two files look alike.
@@ -96,7 +97,8 @@ private slots:
     {
         QList<QImage> seen;
         for (const auto &picture : labelpictures::all) {
-            const QImage image = QImage(QString::fromLatin1(picture.path)).convertToFormat(QImage::Format_RGB32);
+            const QImage image =
+                QImage(QString::fromLatin1(picture.path)).convertToFormat(QImage::Format_RGB32);
             for (const QImage &other : seen)
                 QVERIFY2(image != other, picture.path);
             seen << image;

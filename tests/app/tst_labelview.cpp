@@ -13,8 +13,12 @@ const QString lbl08 = QStringLiteral(":/qjpg/res/LBL08.jpg");
 const QString licence = QStringLiteral("ABCDEFGHIJ0123456789K"); // 21 characters
 
 // The window with its poll timer running, as it opens.
-struct View : testsupport::WindowHolder, testsupport::WindowProbe {
-    View() : WindowProbe(window) {}
+struct View : testsupport::WindowHolder, testsupport::WindowProbe
+{
+    View()
+        : WindowProbe(window)
+    {
+    }
     bool noPicture() const { return picture->pixmap(Qt::ReturnByValue).isNull(); }
     // The text label's look: bold white letters.
     bool whiteBold() const

@@ -51,9 +51,9 @@ struct AppearanceCase
     const char *written;
 };
 constexpr AppearanceCase appearanceCases[] = {
-    {"s:A s:A s:A", "100"},             // stays with the same answer
-    {"s:A s:B s:B s:A", "1101"},        // the answer changes, and changes back
-    {"s:A s:- s:A s:A", "1.10"},        // goes and comes back
+    {"s:A s:A s:A", "100"},                // stays with the same answer
+    {"s:A s:B s:B s:A", "1101"},           // the answer changes, and changes back
+    {"s:A s:- s:A s:A", "1.10"},           // goes and comes back
     {"a:A b:A a:A b:- a:A b:A", "110.01"}, // slots apart
 };
 
@@ -65,12 +65,12 @@ struct ClosingCase
     const char *closing;
 };
 constexpr ClosingCase closingCases[] = {
-    {false, "", ""},           // empty file
-    {false, "\r\n", ""},       // whole
-    {false, "01", "\r\n"},      // cut inside a field
-    {false, "1\r", "\n"},        // cut inside the line end
-    {true, ",\"", "\"\r\n"},    // cut right after a quote opened
-    {true, "\r\n", "\"\r\n"},   // cut after a line break inside a quoted field
+    {false, "", ""},          // empty file
+    {false, "\r\n", ""},      // whole
+    {false, "01", "\r\n"},    // cut inside a field
+    {false, "1\r", "\n"},     // cut inside the line end
+    {true, ",\"", "\"\r\n"},  // cut right after a quote opened
+    {true, "\r\n", "\"\r\n"}, // cut after a line break inside a quoted field
 };
 
 QString string(std::u16string_view view)
@@ -89,13 +89,15 @@ private slots:
     {
         for (const FieldCase &row : fieldCases)
             QCOMPARE(resultrecord::field(string(row.text)), string(row.written));
-        QCOMPARE(resultrecord::line({QStringLiteral("a,b"), QString(QChar(0xfffd))}), QByteArray("\"a,b\",\xef\xbf\xbd\r\n"));
+        QCOMPARE(resultrecord::line({QStringLiteral("a,b"), QString(QChar(0xfffd))}),
+                 QByteArray("\"a,b\",\xef\xbf\xbd\r\n"));
     }
 
     void timestamp()
     {
         for (const TimeCase &row : timeCases) {
-            const QDateTime time(QDate(2026, 12, 7), QTime(14, 3, 5, 12), Qt::OffsetFromUTC, row.offsetSeconds);
+            const QDateTime time(QDate(2026, 12, 7), QTime(14, 3, 5, 12), Qt::OffsetFromUTC,
+                                 row.offsetSeconds);
             QCOMPARE(resultrecord::timestamp(time), QString::fromLatin1(row.written));
         }
         const QDateTime now = QDateTime::currentDateTime();
@@ -119,7 +121,8 @@ private slots:
                 if (result == QLatin1String("-"))
                     appearances.gone(slot);
                 written += result == QLatin1String("-") ? QLatin1Char('.')
-                           : appearances.isNew(slot, {result}) ? QLatin1Char('1') : QLatin1Char('0');
+                    : appearances.isNew(slot, {result}) ? QLatin1Char('1')
+                                                        : QLatin1Char('0');
             }
             QCOMPARE(written, QString::fromLatin1(row.written));
         }

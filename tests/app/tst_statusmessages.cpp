@@ -50,8 +50,7 @@ bool fill(const QString &path)
     if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size()) {
-    }
+    while (filler.write(block) == block.size()) { }
     return filler.error() != QFileDevice::NoError;
 }
 
@@ -134,8 +133,11 @@ private slots:
         for (const RecordStep &step : recordSteps) {
             if (step.disk == Disk::Mounted) {
                 QVERIFY(QDir().mkpath(folder));
-                QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                             QStringLiteral("-o"), QStringLiteral("size=64k"), QStringLiteral("tmpfs"), folder}), 0);
+                QCOMPARE(
+                    QProcess::execute(QStringLiteral("mount"),
+                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                       QStringLiteral("size=64k"), QStringLiteral("tmpfs"), folder}),
+                    0);
             }
             if (step.disk == Disk::Full && whenFull.isNull()) {
                 QVERIFY(fill(filler));
@@ -150,8 +152,10 @@ private slots:
             else
                 window.ShowLicenceLabel(QStringLiteral(":/qjpg/res/LBL16.png"), longLicence);
             window.record.ended();
-            QCOMPARE(window.statusBar()->currentMessage(), step.message ? QString::fromUtf8(step.message) : before);
-            QVERIFY2(recordState->text().contains(QString::fromUtf8(step.recordSays)), qPrintable(recordState->text()));
+            QCOMPARE(window.statusBar()->currentMessage(),
+                     step.message ? QString::fromUtf8(step.message) : before);
+            QVERIFY2(recordState->text().contains(QString::fromUtf8(step.recordSays)),
+                     qPrintable(recordState->text()));
             if (step.disk == Disk::Full)
                 QCOMPARE(contentOf(path), whenFull);
         }

@@ -43,7 +43,8 @@ private slots:
         QCOMPARE(central->objectName(), QStringLiteral("centralwidget"));
         QCOMPARE(central->metaObject()->className(), "QWidget");
 
-        auto *picture = central->findChild<QLabel *>(QStringLiteral("label_show"), Qt::FindDirectChildrenOnly);
+        auto *picture =
+            central->findChild<QLabel *>(QStringLiteral("label_show"), Qt::FindDirectChildrenOnly);
         auto *text = central->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
         QVERIFY(picture && text);
         QCOMPARE(picture->geometry(), QRect(60, 50, 251, 125));
@@ -90,8 +91,8 @@ private slots:
         // disconnect() is true only for a connection that existed: this is how the
         // constructor wired the timer, the status path and the serial port's errors.
         QVERIFY(QObject::disconnect(poll, SIGNAL(timeout()), &window, SLOT(dealTimer())));
-        QVERIFY(QObject::disconnect(&window, SIGNAL(ShowInformationTr(QString,int)),
-                                    &window, SLOT(ShowInformation(QString,int))));
+        QVERIFY(QObject::disconnect(&window, SIGNAL(ShowInformationTr(QString, int)), &window,
+                                    SLOT(ShowInformation(QString, int))));
         QVERIFY(QObject::disconnect(window.serialPort.get(), SIGNAL(error(QSerialPort::SerialPortError)),
                                     &window, SLOT(serialporterr(QSerialPort::SerialPortError))));
     }
@@ -109,7 +110,7 @@ private slots:
             QCOMPARE(meta.method(first + i).methodSignature(), QByteArray(signatures[i]));
         QCOMPARE(meta.method(first).methodType(), QMetaMethod::Signal);
         QCOMPARE(meta.method(first + 1).access(), QMetaMethod::Private);
-        QCOMPARE(meta.method(first).parameterNames(), (QList<QByteArray>{"strShow", "isRed"}));
+        QCOMPARE(meta.method(first).parameterNames(), (QList<QByteArray> {"strShow", "isRed"}));
     }
 };
 

@@ -17,7 +17,7 @@ class PgServer
 public:
     PgServer()
     {
-        const QStringList owner{QStringLiteral("postgres:"), m_dir.path()};
+        const QStringList owner {QStringLiteral("postgres:"), m_dir.path()};
         if (::geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), owner) != 0)
             return;
         QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
@@ -77,7 +77,7 @@ private:
     }
 
     // A short path: a socket's path is limited to about 100 bytes.
-    QTemporaryDir m_dir{QStringLiteral("/tmp/quorvane-pg-XXXXXX")};
+    QTemporaryDir m_dir {QStringLiteral("/tmp/quorvane-pg-XXXXXX")};
     const QString m_data = m_dir.filePath(QStringLiteral("data"));
     bool m_started = false;
 };

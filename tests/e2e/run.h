@@ -44,9 +44,9 @@ public:
     // by spaces), which writes its report to "report.json".
     explicit Run(const QString &devsimOptions, const QStringList &arguments = {})
     {
-        const QStringList tool{QStringLiteral("--report"), path("report.json"), QStringLiteral("--"),
-                               QStringLiteral(QUORVANE_PROGRAM)};
-        start(QStringList{QStringLiteral(QUORVANE_DEVSIM)} + devsimOptions.split(' ') + tool + arguments,
+        const QStringList tool {QStringLiteral("--report"), path("report.json"), QStringLiteral("--"),
+                                QStringLiteral(QUORVANE_PROGRAM)};
+        start(QStringList {QStringLiteral(QUORVANE_DEVSIM)} + devsimOptions.split(' ') + tool + arguments,
               QProcessEnvironment::systemEnvironment());
     }
     // The tool alone among the caller's fakes, which `environment` shows it, on the
@@ -115,14 +115,14 @@ public:
             rest = QByteArray::fromPercentEncoding(rest.replace("\\x", "\\"), '\\');
             const QString text = QString::fromUtf8(rest.constData(), rest.size());
             if (parts[2] == "message") {
-                events << Event{atMs, QStringLiteral("message ") + text};
+                events << Event {atMs, QStringLiteral("message ") + text};
             } else if (parts[2] == "picture") {
                 picture = text;
             } else if (parts[2] == "text" && parts.size() > 3 && parts[3] == "label" && !picture.isEmpty()) {
                 // The picture loaded last: the window loads a picture only when it changes.
-                events << Event{atMs, QStringLiteral("label %1 %2").arg(picture, text.mid(6))};
+                events << Event {atMs, QStringLiteral("label %1 %2").arg(picture, text.mid(6))};
             } else if (parts[2] == "clear" && !events.isEmpty() && events.last().what != cleared) {
-                events << Event{atMs, cleared};
+                events << Event {atMs, cleared};
             }
         }
         return events;

@@ -88,7 +88,8 @@ QRect windowRect(const QImage &screenImage)
 QRect statusRegion(const QRect &window)
 {
     constexpr int statusBarHeight = 22;
-    return QRect(window.left(), window.bottom() - statusBarHeight + 1, window.width() * 2 / 3, statusBarHeight);
+    return QRect(window.left(), window.bottom() - statusBarHeight + 1, window.width() * 2 / 3,
+                 statusBarHeight);
 }
 
 int differingPixels(const QImage &beforeImage, const QImage &afterImage, const QRect &region)

@@ -29,7 +29,8 @@ namespace {
 class WindowManager
 {
 public:
-    WindowManager() : m_connection(xcb_connect(nullptr, nullptr))
+    WindowManager()
+        : m_connection(xcb_connect(nullptr, nullptr))
     {
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
         // Qt answers a ping at the root window, to whoever listens for the root's changes.
@@ -46,16 +47,20 @@ public:
     xcb_window_t find(const QByteArray &title)
     {
         xcb_window_t found = 0;
-        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
+        xcb_query_tree_reply_t *tree =
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
         if (!tree)
             return 0;
         const xcb_window_t *children = xcb_query_tree_children(tree);
         for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
             xcb_get_property_reply_t *name = xcb_get_property_reply(
                 m_connection,
-                xcb_get_property(m_connection, 0, children[i], m_title, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
-            if (name && QByteArray(static_cast<const char *>(xcb_get_property_value(name)),
-                                   xcb_get_property_value_length(name)) == title)
+                xcb_get_property(m_connection, 0, children[i], m_title, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                nullptr);
+            if (name
+                && QByteArray(static_cast<const char *>(xcb_get_property_value(name)),
+                              xcb_get_property_value_length(name))
+                    == title)
                 found = children[i];
             std::free(name);
         }
@@ -80,7 +85,8 @@ public:
             }
             while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
                 const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
-                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->data.data32[0] == m_ping) {
+                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE
+                    && message->data.data32[0] == m_ping) {
                     longest = qMax(longest, clock.elapsed() - lastAnswerMs);
                     lastAnswerMs = clock.elapsed();
                 }
@@ -111,7 +117,8 @@ private:
         message.window = window;
         message.type = m_protocols;
         std::copy(data.begin(), data.end(), message.data.data32);
-        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&message));
         xcb_flush(m_connection);
     }
 
@@ -167,7 +174,8 @@ class TestAlive : public QObject
     // plugged once the window has taken its first list of devices.
     static simusb::FakeUsbDevice *plugUsb(simusb::UsbBench &bench, e2e::Run &run)
     {
-        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); }, 1000 + quorvane::test::slackMs()))
+        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); },
+                          1000 + quorvane::test::slackMs()))
             return nullptr;
         simusb::DeviceSpec spec;
         spec.kernelDriver = QStringLiteral("quorvane_test_driver");
@@ -186,7 +194,8 @@ class TestAlive : public QObject
             tool.manager.close(tool.window);
         else
             ::kill(pid_t(tool.run.process.processId()), how);
-        QVERIFY2(tool.run.process.waitForFinished(1000 + quorvane::test::slackMs()), qPrintable(tool.run.story()));
+        QVERIFY2(tool.run.process.waitForFinished(1000 + quorvane::test::slackMs()),
+                 qPrintable(tool.run.story()));
         qInfo("ended %lld ms after the request", clock.elapsed());
         QCOMPARE(tool.run.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.run.process.exitCode(), 0);
@@ -200,16 +209,16 @@ private slots:
     // been reached a second time.
     void answersWhileNetworkDialoguesWait()
     {
-        FakeTcpService at(QLatin1String(atServiceAddress), atServicePort, atService(serialRecordReply(licence)));
+        FakeTcpService at(QLatin1String(atServiceAddress), atServicePort,
+                          atService(serialRecordReply(licence)));
         FakeTcpService shell(QLatin1String(shellAddress2), shellPort, loginShell(vlanDefaults(licence)));
         QString why;
         QVERIFY2(at.start(&why) && shell.start(&why), qPrintable(why));
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
         QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        const qint64 silence = tool.manager.longestSilence(tool.window, [&] {
-            return at.connections().size() >= 2 && shell.connections().size() >= 2;
-        });
+        const qint64 silence = tool.manager.longestSilence(
+            tool.window, [&] { return at.connections().size() >= 2 && shell.connections().size() >= 2; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
         QVERIFY2(silence <= silenceLimitMs, qPrintable(QString::number(silence)));
         QCOMPARE(at.connections().first().lines.size(), 2);
@@ -227,7 +236,8 @@ private slots:
         QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
         simusb::FakeUsbDevice *device = plugUsb(bench, tool.run);
         QVERIFY(device);
-        const qint64 silence = tool.manager.longestSilence(tool.window, [&] { return device->releases() > 0; });
+        const qint64 silence =
+            tool.manager.longestSilence(tool.window, [&] { return device->releases() > 0; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
         QVERIFY2(silence <= silenceLimitMs, qPrintable(QString::number(silence)));
         QCOMPARE(device->inRequests(), 1);
@@ -275,10 +285,12 @@ private slots:
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
         QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        QVERIFY(e2e::waitFor([&] {
-            const QList<ConnectionRecord> connections = at.connections();
-            return !connections.isEmpty() && !connections.first().lines.isEmpty();
-        }, 8000, {}, 5));
+        QVERIFY(e2e::waitFor(
+            [&] {
+                const QList<ConnectionRecord> connections = at.connections();
+                return !connections.isEmpty() && !connections.first().lines.isEmpty();
+            },
+            8000, {}, 5));
         stop(tool, closeWindow);
         if (QTest::currentTestFailed())
             return;

@@ -153,15 +153,15 @@ private slots:
         const QString csv = dir.filePath(QStringLiteral("record.csv"));
         const QString station = QStringLiteral("line %1").arg(row);
         if (test.fault == Fault::AckLost) {
-            const QStringList fields{resultrecord::timestamp(QDateTime::currentDateTime().addSecs(-3600)),
-                                     QStringLiteral("usb"),
-                                     QStringLiteral("3,2"),
-                                     QString(),
-                                     QStringLiteral("LBL17"),
-                                     QStringLiteral("CMIIT ID:2026AB1234QP"),
-                                     QStringLiteral("shown")};
-            central::Line line{QStringList{QUuid::createUuid().toString(QUuid::WithoutBraces), station}
-                               + fields};
+            const QStringList fields {resultrecord::timestamp(QDateTime::currentDateTime().addSecs(-3600)),
+                                      QStringLiteral("usb"),
+                                      QStringLiteral("3,2"),
+                                      QString(),
+                                      QStringLiteral("LBL17"),
+                                      QStringLiteral("CMIIT ID:2026AB1234QP"),
+                                      QStringLiteral("shown")};
+            central::Line line {QStringList {QUuid::createUuid().toString(QUuid::WithoutBraces), station}
+                                + fields};
             central::Outbox outbox;
             QString why;
             QVERIFY2(outbox.open(central::outboxFolder(), station, &why) && outbox.append(&line, &why),
@@ -174,13 +174,14 @@ private slots:
                        QStringLiteral("INSERT INTO quorvane_results VALUES ('%1')")
                            .arg(line.values.join(QStringLiteral("', '"))));
         }
-        const QStringList arguments{QStringLiteral("--record"),    csv,
-                                    QStringLiteral("--record-to"), server.uri(user, database),
-                                    QStringLiteral("--station"),   station};
+        const QStringList arguments {QStringLiteral("--record"),    csv,
+                                     QStringLiteral("--record-to"), server.uri(user, database),
+                                     QStringLiteral("--station"),   station};
         const QString screenLog = dir.filePath(QStringLiteral("screen.log"));
         auto run = startRun(QLatin1String(test.devices), arguments, screenLog);
-        const auto lines
-            = [&](int count) { return e2e::waitFor([&] { return csvLines(csv).size() >= count; }, 180000); };
+        const auto lines = [&](int count) {
+            return e2e::waitFor([&] { return csvLines(csv).size() >= count; }, 180000);
+        };
         const auto said = [&](const char *words) {
             return e2e::waitFor([&] { return run->read("err").contains(words); }, deliveryMs);
         };
@@ -232,7 +233,8 @@ private slots:
             QFile log(screenLog);
             return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
         };
-        QVERIFY2(test.outages == 0 || e2e::waitFor([&] { return shown().contains(caughtUp); }, 10000), "not caught up");
+        QVERIFY2(test.outages == 0 || e2e::waitFor([&] { return shown().contains(caughtUp); }, 10000),
+                 "not caught up");
         run->stop();
         QCOMPARE(shown().count(unreachable), test.outages);
         const QStringList expected = csvLines(csv);
@@ -254,19 +256,20 @@ private slots:
         std::vector<std::unique_ptr<e2e::Run>> runs;
         for (int station = 0; station < 3; ++station) {
             // Ports of their own: the serial lock files of this namespace are shared.
-            const QString devices
-                = QStringLiteral("--serial 0 --port-name COM4%1 --licence SR-2026-0415-11873%1CN "
-                                 "--licence SR-2026-0415-22873%1CN --quit-after 200")
-                      .arg(station);
+            const QString devices =
+                QStringLiteral("--serial 0 --port-name COM4%1 --licence SR-2026-0415-11873%1CN "
+                               "--licence SR-2026-0415-22873%1CN --quit-after 200")
+                    .arg(station);
             const QString csv = dir.filePath(QStringLiteral("%1.csv").arg(station));
             runs.push_back(std::make_unique<e2e::Run>(
                 devices,
-                QStringList{QStringLiteral("--record"), csv, QStringLiteral("--record-to"),
-                            server.uri(QStringLiteral("admin"), database), QStringLiteral("--station"),
-                            QStringLiteral("station %1").arg(station)}));
+                QStringList {QStringLiteral("--record"), csv, QStringLiteral("--record-to"),
+                             server.uri(QStringLiteral("admin"), database), QStringLiteral("--station"),
+                             QStringLiteral("station %1").arg(station)}));
         }
-        const auto csvOf
-            = [&](int station) { return csvLines(dir.filePath(QStringLiteral("%1.csv").arg(station))); };
+        const auto csvOf = [&](int station) {
+            return csvLines(dir.filePath(QStringLiteral("%1.csv").arg(station)));
+        };
         QVERIFY(e2e::waitFor(
             [&] { return csvOf(0).size() == 2 && csvOf(1).size() == 2 && csvOf(2).size() == 2; }, 120000));
         QVERIFY(server.start());

@@ -57,8 +57,8 @@ constexpr Case cases[] = {
 };
 
 // The shell's login, as its persona has it: user, password, the VLAN file's command.
-const QByteArray shellDialogue = QByteArray(simnet::shellUser) + '\r' + simnet::shellPassword + '\r'
-                                 + simnet::vlanDefaultsLine + '\r';
+const QByteArray shellDialogue =
+    QByteArray(simnet::shellUser) + '\r' + simnet::shellPassword + '\r' + simnet::vlanDefaultsLine + '\r';
 // The picture label label_show inside the window, as the window's form places it.
 const QRect labelShowGeometry(60, 50, 251, 125);
 // Grabbing and searching the screen is costly: a look every 200 ms.
@@ -69,8 +69,8 @@ constexpr int screenPollMs = 200;
 // drawn without OpenGL and loads none of them.
 QStringList openGlIntegrations(const e2e::Run &run)
 {
-    const QRegularExpressionMatch started = QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)"))
-                                                .match(QString::fromUtf8(run.read("out")));
+    const QRegularExpressionMatch started =
+        QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)")).match(QString::fromUtf8(run.read("out")));
     QFile maps(QStringLiteral("/proc/%1/maps").arg(started.captured(1)));
     if (!maps.open(QIODevice::ReadOnly))
         return {QStringLiteral("cannot read %1").arg(maps.fileName())};
@@ -103,40 +103,51 @@ class TestEndToEnd : public QObject
         QPoint at;
         QRect window;
         int white = 0;
-        const bool shown = e2e::waitFor([&] {
-            const QImage screen = grab();
-            window = e2e::windowRect(screen);
-            at = e2e::findPicture(screen, picture);
-            white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
-            return !at.isNull() && white > 150;
-        }, 25000, {}, screenPollMs);
+        const bool shown = e2e::waitFor(
+            [&] {
+                const QImage screen = grab();
+                window = e2e::windowRect(screen);
+                at = e2e::findPicture(screen, picture);
+                white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
+                return !at.isNull() && white > 150;
+            },
+            25000, {}, screenPollMs);
         const QStringList openGl = openGlIntegrations(run);
         run.stop();
         QVERIFY2(openGl.isEmpty(), qPrintable(openGl.join(QLatin1Char(' '))));
-        QVERIFY2(shown, qPrintable(QStringLiteral("%1 not on screen with its text (white pixels %2)\n%3")
-                                       .arg(picturePath).arg(white).arg(QString::fromUtf8(run.read("out")))));
+        QVERIFY2(shown,
+                 qPrintable(QStringLiteral("%1 not on screen with its text (white pixels %2)\n%3")
+                                .arg(picturePath)
+                                .arg(white)
+                                .arg(QString::fromUtf8(run.read("out")))));
         qInfo("%s at (%d,%d), %d white text pixels over it", qPrintable(picturePath), at.x(), at.y(), white);
         // Where the window's picture label is (the window is the only one on the screen).
         const QRect labelPlace = labelShowGeometry.translated(window.topLeft());
-        QVERIFY2(labelPlace.contains(QRect(at, picture.size())),
-                 qPrintable(QStringLiteral("picture at (%1,%2), outside the picture label").arg(at.x()).arg(at.y())));
+        QVERIFY2(
+            labelPlace.contains(QRect(at, picture.size())),
+            qPrintable(
+                QStringLiteral("picture at (%1,%2), outside the picture label").arg(at.x()).arg(at.y())));
     }
 
     // Waits for the window, then until its status bar changes.
     static void expectMessage(e2e::Run &run)
     {
-        QVERIFY(e2e::waitFor([&] {
-            const QRect window = e2e::windowRect(grab());
-            return window.width() > 300 && window.height() > 200;
-        }, 10000, {}, screenPollMs));
+        QVERIFY(e2e::waitFor(
+            [&] {
+                const QRect window = e2e::windowRect(grab());
+                return window.width() > 300 && window.height() > 200;
+            },
+            10000, {}, screenPollMs));
         QTest::qWait(500);
         const QImage before = grab();
         const QRect status = e2e::statusRegion(e2e::windowRect(before));
         int changed = 0;
-        const bool reported = e2e::waitFor([&] {
-            changed = e2e::differingPixels(before, grab(), status);
-            return changed > 30;
-        }, 25000, {}, screenPollMs);
+        const bool reported = e2e::waitFor(
+            [&] {
+                changed = e2e::differingPixels(before, grab(), status);
+                return changed > 30;
+            },
+            25000, {}, screenPollMs);
         run.stop();
         QVERIFY2(reported, run.read("out").constData());
         qInfo("status bar %d,%d %dx%d: %d pixels changed", status.x(), status.y(), status.width(),
@@ -170,8 +181,8 @@ class TestEndToEnd : public QObject
         if (QTest::currentTestFailed())
             return;
         const QByteArray dialogue = test.dialogue.empty()
-                                        ? shellDialogue
-                                        : QByteArray(test.dialogue.data(), int(test.dialogue.size()));
+            ? shellDialogue
+            : QByteArray(test.dialogue.data(), int(test.dialogue.size()));
         const QByteArray received = run.received(QLatin1String(test.kind));
         QVERIFY2(received.startsWith(dialogue), received.toHex().constData());
     }

@@ -31,7 +31,7 @@ std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint1
 Connected serveConnected(const simnet::Script &script, const char *address, quint16 port)
 {
     QString why;
-    Connected connected{startService(address, port, script, &why), std::make_unique<QuietWindow>()};
+    Connected connected {startService(address, port, script, &why), std::make_unique<QuietWindow>()};
     if (!connected.service)
         qFatal("%s", qPrintable(why));
     if (!connectStraight(*connected.screen->window.tcpSocket, address, port))

@@ -42,7 +42,8 @@ std::unique_ptr<simnet::FakeTcpService> startService(const char *address, quint1
 
 // A fake service playing `script`, and a quiet window whose socket is connected straight to
 // it; stops the test binary when either cannot be had.
-struct Connected {
+struct Connected
+{
     std::unique_ptr<simnet::FakeTcpService> service;
     std::unique_ptr<QuietWindow> screen;
 };
@@ -58,15 +59,15 @@ QString outcomeMismatch(const QuietWindow &screen, const QString &message, const
 } // namespace nettest
 
 // A fake service or the test ends here.
-#define NETTEST_START(var, address, port, script)                                        \
-    QString var##Why;                                                                    \
-    const auto var = nettest::startService(address, port, script, &var##Why);            \
+#define NETTEST_START(var, address, port, script) \
+    QString var##Why; \
+    const auto var = nettest::startService(address, port, script, &var##Why); \
     QVERIFY2(var, qPrintable(var##Why))
 
-#define NETTEST_OUTCOME(screen, message, picture, text)                                   \
-    do {                                                                                  \
+#define NETTEST_OUTCOME(screen, message, picture, text) \
+    do { \
         const QString mismatch_ = nettest::outcomeMismatch(screen, message, picture, text); \
-        QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_));                             \
+        QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_)); \
     } while (false)
 
 #endif // QUORVANE_TESTS_NET_NETFIXTURE_H

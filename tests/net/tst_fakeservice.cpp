@@ -50,7 +50,7 @@ private slots:
         QCOMPARE(nextRead(socket, 1000), QByteArray("new"));
 
         QCOMPARE(service->received(), QByteArray("ONE\r\n\rTWO\relse\rONE\r"));
-        QCOMPARE(service->receivedLines(), (QList<QByteArray>{"ONE", "TWO", "else", "ONE"}));
+        QCOMPARE(service->receivedLines(), (QList<QByteArray> {"ONE", "TWO", "else", "ONE"}));
         socket.disconnectFromHost();
         QVERIFY(service->waitForClosedConnections(1, 1000));
         const ConnectionRecord record = service->connections().first();
@@ -63,9 +63,10 @@ private slots:
     void replyEndings()
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
-                      Script().on("FLOOD", Reply::stream(QByteArray(1024, 'f')))
-                              .on("BYE", Reply::text("bye").thenReset(50))
-                              .on("PULL", Reply::text("gone").thenUnplug(50)));
+                      Script()
+                          .on("FLOOD", Reply::stream(QByteArray(1024, 'f')))
+                          .on("BYE", Reply::text("bye").thenReset(50))
+                          .on("PULL", Reply::text("gone").thenUnplug(50)));
         QTcpSocket flooded;
         QVERIFY(connectStraight(flooded));
         flooded.write("FLOOD\r");

@@ -41,10 +41,12 @@ private slots:
             << none << licenceA << false << none << 0 << lbl15 << QString::fromLatin1(licenceA);
         // The AT service leaves tcpVariant alone; a shell answering later replaces its result.
         QTest::newRow("AT service, then a shell replaces its result")
-            << QByteArray(sampleLicence) << none << false << licence02 << 1 << lbl15 << QString::fromLatin1(licence02);
+            << QByteArray(sampleLicence) << none << false << licence02 << 1 << lbl15
+            << QString::fromLatin1(licence02);
         // A failed login skips that target's dialogue, and the cycle goes on.
         QTest::newRow("a failed login keeps the AT service's result")
-            << QByteArray(sampleLicence) << licence02 << true << none << 5 << lbl16 << QString::fromLatin1(sampleLicence);
+            << QByteArray(sampleLicence) << licence02 << true << none << 5 << lbl16
+            << QString::fromLatin1(sampleLicence);
     }
     void oneCycle()
     {
@@ -60,17 +62,21 @@ private slots:
         std::vector<std::pair<std::unique_ptr<FakeTcpService>, QByteArray>> services;
         QString why;
         if (!atLicence.isEmpty()) {
-            services.emplace_back(startService(atServiceAddress, atServicePort, atService(serialRecordReply(atLicence)), &why),
-                                  "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r");
+            services.emplace_back(
+                startService(atServiceAddress, atServicePort, atService(serialRecordReply(atLicence)), &why),
+                "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r");
         }
         if (!shell2Licence.isEmpty()) {
             Script shell = loginShell(vlanDefaults(shell2Licence));
             if (shell2LoginFails)
                 shell.on(shellPassword, Reply::silence());
-            services.emplace_back(startService(shellAddress2, shellPort, shell, &why), shell2LoginFails ? login : loggedInCat);
+            services.emplace_back(startService(shellAddress2, shellPort, shell, &why),
+                                  shell2LoginFails ? login : loggedInCat);
         }
         if (!shell10Licence.isEmpty())
-            services.emplace_back(startService(shellAddress10, shellPort, loginShell(vlanDefaults(shell10Licence)), &why), loggedInCat);
+            services.emplace_back(
+                startService(shellAddress10, shellPort, loginShell(vlanDefaults(shell10Licence)), &why),
+                loggedInCat);
         for (const auto &service : services)
             QVERIFY2(service.first, qPrintable(why));
 

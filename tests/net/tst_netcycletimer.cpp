@@ -31,15 +31,18 @@ private slots:
         QVERIFY(shell10->connections().size() >= 2);
 
         // Every connection either service saw, in the order they began.
-        struct Seen { ConnectionRecord record; bool atService; };
+        struct Seen
+        {
+            ConnectionRecord record;
+            bool atService;
+        };
         QList<Seen> seen;
         for (const ConnectionRecord &record : atDevice->connections())
             seen.append({record, true});
         for (const ConnectionRecord &record : shell10->connections())
             seen.append({record, false});
-        std::sort(seen.begin(), seen.end(), [](const Seen &a, const Seen &b) {
-            return a.record.acceptedAtMs < b.record.acceptedAtMs;
-        });
+        std::sort(seen.begin(), seen.end(),
+                  [](const Seen &a, const Seen &b) { return a.record.acceptedAtMs < b.record.acceptedAtMs; });
         QVERIFY(seen.size() >= 4);
 
         for (int i = 0; i + 1 < seen.size(); ++i) {
@@ -51,7 +54,8 @@ private slots:
             QCOMPARE(one.lines.size(), seen[i].atService ? 2 : 3);
             QVERIFY(!one.isOpen());
             QVERIFY2(one.closedAtMs >= one.lastSentAtMs, "a connection closed in the middle of its dialogue");
-            QVERIFY2(next.acceptedAtMs >= one.closedAtMs + 480, "a connection began before the previous one ended");
+            QVERIFY2(next.acceptedAtMs >= one.closedAtMs + 480,
+                     "a connection began before the previous one ended");
             // Each dialogue spans more than one tick of the timer.
             QVERIFY(one.closedAtMs - one.acceptedAtMs > 1000);
         }
@@ -65,8 +69,7 @@ private slots:
         QVERIFY2(otherEventAtMs >= shell10->connections().first().lastSentAtMs,
                  "an event was handled in the middle of a cycle");
 
-        QCOMPARE(testsupport::WindowProbe(window).text->text(),
-                 QStringLiteral("700102-2023-CN-004711"));
+        QCOMPARE(testsupport::WindowProbe(window).text->text(), QStringLiteral("700102-2023-CN-004711"));
     }
 };
 

@@ -22,8 +22,9 @@ private slots:
     {
         QTest::addColumn<bool>("at9527"); // else 192.168.2.1:3762
         QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("waitsMs");  // the tool's own waits plus the device's pauses
-        QTest::newRow("9527, no greeting") << true << atService(serialRecordReply(sampleLicence)) << at9527WaitsMs;
+        QTest::addColumn<int>("waitsMs"); // the tool's own waits plus the device's pauses
+        QTest::newRow("9527, no greeting")
+            << true << atService(serialRecordReply(sampleLicence)) << at9527WaitsMs;
         QTest::newRow("3762, full shell") << false << loginShell(vlanDefaults(sampleLicence)) << shellWaitsMs;
     }
     void dialogue()
@@ -47,7 +48,8 @@ private slots:
         const qint64 took = clock.elapsed();
         QCOMPARE(screen.text->text(), QLatin1String(sampleLicence));
 
-        qInfo("%s: %lld ms, waits %d ms, %lld ms more", QTest::currentDataTag(), took, waitsMs, took - waitsMs);
+        qInfo("%s: %lld ms, waits %d ms, %lld ms more", QTest::currentDataTag(), took, waitsMs,
+              took - waitsMs);
         QUORVANE_VERIFY_WAITS(took, waitsMs);
     }
 

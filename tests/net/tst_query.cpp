@@ -12,8 +12,14 @@ const QByteArray bothCommands = "AT*PROD=1\r\n\rAT*MRD_SN=R\r\n\r";
 const QString licence01 = QStringLiteral("700101-2024-CN-000147");
 const QString licence02 = QStringLiteral("700102-2023-CN-004711");
 
-Reply soon(const QByteArray &bytes) { return Reply::text(bytes, 20); }
-Reply record(const QString &licence) { return soon(serialRecordReply(licence.toLatin1())); }
+Reply soon(const QByteArray &bytes)
+{
+    return Reply::text(bytes, 20);
+}
+Reply record(const QString &licence)
+{
+    return soon(serialRecordReply(licence.toLatin1()));
+}
 } // namespace
 
 class TestQuery : public QObject
@@ -26,33 +32,34 @@ private slots:
     {
         QTest::addColumn<Reply>("acknowledgement");
         QTest::addColumn<Reply>("serialRecord");
-        QTest::addColumn<QString>("message");   // empty: none
-        QTest::addColumn<QString>("picture");   // empty: both labels cleared
+        QTest::addColumn<QString>("message"); // empty: none
+        QTest::addColumn<QString>("picture"); // empty: both labels cleared
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("wire");
 
         const Reply ok = soon("\r\nOK\r\n");
-        QTest::newRow("700101 shows LBL16") << ok << record(licence01) << QString() << lbl16 << licence01 << bothCommands;
-        QTest::newRow("700102 shows LBL15") << ok << record(licence02) << QString() << lbl15 << licence02 << bothCommands;
-        QTest::newRow("OK inside a longer word passes")
-            << soon("\r\n+PROD: BOOKED\r\n") << record(licence02) << QString() << lbl15 << licence02 << bothCommands;
-        QTest::newRow("lower-case ok fails")
-            << soon("\r\nok\r\n") << record(licence01) << wrongReply << QString() << QString() << firstCommand;
+        QTest::newRow("700101 shows LBL16")
+            << ok << record(licence01) << QString() << lbl16 << licence01 << bothCommands;
+        QTest::newRow("700102 shows LBL15")
+            << ok << record(licence02) << QString() << lbl15 << licence02 << bothCommands;
+        QTest::newRow("OK inside a longer word passes") << soon("\r\n+PROD: BOOKED\r\n") << record(licence02)
+                                                        << QString() << lbl15 << licence02 << bothCommands;
+        QTest::newRow("lower-case ok fails") << soon("\r\nok\r\n") << record(licence01) << wrongReply
+                                             << QString() << QString() << firstCommand;
         QTest::newRow("reset instead of OK fails")
             << Reply::reset(20) << record(licence01) << wrongReply << QString() << QString() << firstCommand;
         QTest::newRow("no comma: the whole reply, starting with a key")
-            << ok << soon("700102ABC\r\nOK\r\n") << QString() << lbl15 << QStringLiteral("700102ABC\r\nOK\r\n")
-            << bothCommands;
+            << ok << soon("700102ABC\r\nOK\r\n") << QString() << lbl15
+            << QStringLiteral("700102ABC\r\nOK\r\n") << bothCommands;
         QTest::newRow("no comma: the whole reply, not starting with a key")
             << ok << soon("\r\n700102ABC\r\nOK\r\n") << unsupported << QString() << QString() << bothCommands;
         QTest::newRow("comma last: empty value")
             << ok << soon("\r\n*MRD_SN:1,700101,") << unsupported << QString() << QString() << bothCommands;
         QTest::newRow("short value: line ends and OK shown, up to 21")
-            << ok << soon("\r\n*MRD_SN:1,700101-A1\r\n\r\nOK\r\n# more")
-            << QString() << lbl16 << QStringLiteral("700101-A1\r\n\r\nOK\r\n# mo") << bothCommands;
-        QTest::newRow("unknown key")
-            << ok << record(QStringLiteral("700103-2024-CN-000147")) << unsupported << QString() << QString()
-            << bothCommands;
+            << ok << soon("\r\n*MRD_SN:1,700101-A1\r\n\r\nOK\r\n# more") << QString() << lbl16
+            << QStringLiteral("700101-A1\r\n\r\nOK\r\n# mo") << bothCommands;
+        QTest::newRow("unknown key") << ok << record(QStringLiteral("700103-2024-CN-000147")) << unsupported
+                                     << QString() << QString() << bothCommands;
         QTest::newRow("record in two chunks")
             << ok << Reply::text("\r\n*MRD_SN:1,SN5G24,70", 20).then("0102-2023-CN-004711\r\n\r\nOK\r\n", 300)
             << QString() << lbl15 << licence02 << bothCommands;
@@ -84,7 +91,7 @@ private slots:
     void dialogue3762_data()
     {
         QTest::addColumn<int>("variant");
-        QTest::addColumn<Reply>("output");   // the shell's answer to the cat command
+        QTest::addColumn<Reply>("output");    // the shell's answer to the cat command
         QTest::addColumn<QString>("picture"); // empty: unsupported, both labels cleared
         QTest::addColumn<QString>("text");
 
@@ -100,16 +107,17 @@ private slots:
         QTest::newRow("two characters shift the value")
             << 0 << shellPrint("net_cert: 700101-2024-CN-000147\n") << QString() << QString();
         QTest::newRow("the first of two markers")
-            << 1 << shellPrint("net_cert=700102-2023-CN-004711\nnet_cert=700101-2024-CN-000147\n")
-            << lbl15 << licence02;
+            << 1 << shellPrint("net_cert=700102-2023-CN-004711\nnet_cert=700101-2024-CN-000147\n") << lbl15
+            << licence02;
         QTest::newRow("no marker") << 0 << shellPrint("WanVlanId=0\nLanVlanId=1\n") << QString() << QString();
         QTest::newRow("no marker, a key at position 8")
             << 0 << Reply::text("AbCdEfGh700101-2024-CN-000147\r\n# ", 10) << lbl15 << licence01;
         QTest::newRow("short licence: line end and next output up to 21")
-            << 0 << shellPrint("net_cert=700101-A1\nVlanEnable=0\n") << lbl15 << QStringLiteral("700101-A1\r\nVlanEnable");
+            << 0 << shellPrint("net_cert=700101-A1\nVlanEnable=0\n") << lbl15
+            << QStringLiteral("700101-A1\r\nVlanEnable");
         QTest::newRow("zero byte cuts the reply")
-            << 0 << Reply::text(QByteArray("cat x\r\nnet_cert=700101\0-2024\r\n# ", 32), 10)
-            << lbl15 << QStringLiteral("700101");
+            << 0 << Reply::text(QByteArray("cat x\r\nnet_cert=700101\0-2024\r\n# ", 32), 10) << lbl15
+            << QStringLiteral("700101");
         QTest::newRow("reset instead of output") << 1 << Reply::reset(10) << QString() << QString();
     }
     void dialogue3762()

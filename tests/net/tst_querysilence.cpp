@@ -8,7 +8,7 @@ namespace {
 constexpr struct
 {
     const char *tag;
-    const char *address; // 192.168.0.1: port 9527; else port 3762
+    const char *address;  // 192.168.0.1: port 9527; else port 3762
     const char *answered; // the one command the device answers; null: none
     bool wrongReply;      // the message: nettest::wrongReply, or else nettest::unsupported
     int atLeastMs;
@@ -37,7 +37,8 @@ private slots:
             script.on(serialRecordLine, Reply::text(serialRecordReply(sampleLicence)));
         else if (row.answered)
             script.on(productionModeLine, Reply::text("\r\nOK\r\n", 10));
-        const auto [device, screen] = nettest::serveConnected(script, row.address, at9527 ? atServicePort : shellPort);
+        const auto [device, screen] =
+            nettest::serveConnected(script, row.address, at9527 ? atServicePort : shellPort);
         screen->showEarlier();
         screen->window.tcpVariant = 1;
 
@@ -50,7 +51,8 @@ private slots:
         const qint64 took = clock.elapsed();
 
         QUORVANE_VERIFY_WAITS(took, row.atLeastMs);
-        NETTEST_OUTCOME(*screen, row.wrongReply ? nettest::wrongReply : nettest::unsupported, QString(), QString());
+        NETTEST_OUTCOME(*screen, row.wrongReply ? nettest::wrongReply : nettest::unsupported, QString(),
+                        QString());
     }
 };
 

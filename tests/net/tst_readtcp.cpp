@@ -23,8 +23,8 @@ private slots:
 
         const Reply ok = Reply::text("\r\nOK\r\n", 10);
         const QString okText = QStringLiteral("\r\nOK\r\n");
-        QTest::newRow("AT command with its own CR LF") << QStringLiteral("AT*PROD=1\r\n") << ok
-                                                       << QByteArray("AT*PROD=1\x0D\x0A\x0D") << okText << 1000;
+        QTest::newRow("AT command with its own CR LF")
+            << QStringLiteral("AT*PROD=1\r\n") << ok << QByteArray("AT*PROD=1\x0D\x0A\x0D") << okText << 1000;
         QTest::newRow("shell command") << QStringLiteral("cat /mnt/RT2860_default_vlan") << ok
                                        << QByteArray("cat /mnt/RT2860_default_vlan\x0D") << okText << 1000;
         QTest::newRow("UTF-8") << QStringLiteral("echo 许可") << ok
@@ -59,9 +59,10 @@ private slots:
     // Leftovers of the login and prompts never reach the reply.
     void leftoversAreDrained()
     {
-        const auto [service, screen] = nettest::serveConnected(Script()
-                .greet(Reply::text("Password: ").then("\r\n# ", 50))
-                .on("CMD", Reply::text("answer\r\n", 20)));
+        const auto [service, screen] =
+            nettest::serveConnected(Script()
+                                        .greet(Reply::text("Password: ").then("\r\n# ", 50))
+                                        .on("CMD", Reply::text("answer\r\n", 20)));
         QThread::msleep(300); // the leftovers are there, unread
         QCOMPARE(screen->window.readTCP(QStringLiteral("CMD")), QStringLiteral("answer\r\n"));
     }
@@ -69,9 +70,10 @@ private slots:
     // Data that comes after an earlier reply was complete is thrown away by the next call.
     void lateDataOfAnEarlierCommandIsDrained()
     {
-        const auto [service, screen] = nettest::serveConnected(Script()
-                .on("FIRST", Reply::text("first", 10).then("late", 1500))
-                .on("SECOND", Reply::text("second", 10)));
+        const auto [service, screen] =
+            nettest::serveConnected(Script()
+                                        .on("FIRST", Reply::text("first", 10).then("late", 1500))
+                                        .on("SECOND", Reply::text("second", 10)));
         QCOMPARE(screen->window.readTCP(QStringLiteral("FIRST")), QStringLiteral("first"));
         QThread::msleep(800); // "late" arrives meanwhile
         QCOMPARE(screen->window.readTCP(QStringLiteral("SECOND")), QStringLiteral("second"));
@@ -80,7 +82,8 @@ private slots:
     // Chunks less than 1000 ms apart belong to one reply; the first gap of 1000 ms ends it.
     void replyEndsAtTheFirstSecondOfSilence()
     {
-        const auto [service, screen] = nettest::serveConnected(Script()
+        const auto [service, screen] = nettest::serveConnected(
+            Script()
                 .on("CMD", Reply::text("a", 10).then("b", 700).then("c", 700).then("d", 1300))
                 .on("NEXT", Reply::text("n", 10)));
         QElapsedTimer clock;

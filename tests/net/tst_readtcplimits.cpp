@@ -41,7 +41,8 @@ private slots:
         QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, drainMs);
-        const auto [service, screen] = nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
+        const auto [service, screen] =
+            nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
         screen->window.readTCP(QStringLiteral("CMD"));
@@ -87,7 +88,8 @@ private slots:
         const QString reply = screen->window.readTCP(QStringLiteral("CMD"));
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_DURATION(took, atLeastMs, atMostMs);
-        QVERIFY2(reply.size() >= minSize && reply.size() <= maxSize, qPrintable(QString::number(reply.size())));
+        QVERIFY2(reply.size() >= minSize && reply.size() <= maxSize,
+                 qPrintable(QString::number(reply.size())));
         QCOMPARE(reply.count(reply.at(0)), reply.size());
     }
 

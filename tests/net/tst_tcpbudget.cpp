@@ -15,8 +15,8 @@ private slots:
         QTest::addColumn<Script>("script");
         QTest::addColumn<int>("atLeastMs");
         // Two 500 ms pauses; the greeting wait ends as soon as the greeting is there.
-        QTest::newRow("greeting at once: the two pauses") << Script().greet(Reply::text("\r\nREADY\r\n"))
-                                                          << 1000;
+        QTest::newRow("greeting at once: the two pauses")
+            << Script().greet(Reply::text("\r\nREADY\r\n")) << 1000;
         // Nothing after the connection costs the whole 1000 ms greeting wait.
         QTest::newRow("no greeting: the pauses and the greeting wait") << Script() << 2000;
     }
@@ -86,7 +86,8 @@ private slots:
         nettest::QuietWindow screen;
         QVERIFY(!nettest::connectTarget(screen.window, atServiceAddress));
         NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Reply::text("hi")));
-        QVERIFY(!screen.window.ConnectTCP(QLatin1String(atServiceAddress), QStringLiteral("95x7"), QString(), QString()));
+        QVERIFY(!screen.window.ConnectTCP(QLatin1String(atServiceAddress), QStringLiteral("95x7"), QString(),
+                                          QString()));
         QVERIFY(!atService->waitForConnections(1, 200));
         QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
         QCOMPARE(atService->connections().size(), 1);

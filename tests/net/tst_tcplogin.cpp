@@ -49,7 +49,8 @@ private slots:
         NETTEST_START(shellA, shellAddress2, shellPort, anyUserShell());
         nettest::QuietWindow screen;
 
-        QVERIFY(screen.window.ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
+        QVERIFY(
+            screen.window.ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
         // Every line was answered before ConnectTCP returned; give stray bytes a moment anyway.
         QThread::msleep(200);
         QCOMPARE(shellA->received(), wire);
@@ -74,11 +75,10 @@ private slots:
         QTest::newRow("user name not answered fails")
             << Script(shell()).on(shellUser, Reply::silence()) << false << userLine << 2000;
         QTest::newRow("user name answered, then reset")
-            << Script(shell()).on(shellUser, Reply::text("284qhnvw\r\n", 10).thenReset(50))
-            << false << userLine << 1000;
+            << Script(shell()).on(shellUser, Reply::text("284qhnvw\r\n", 10).thenReset(50)) << false
+            << userLine << 1000;
         QTest::newRow("password answered in one chunk logs in after the extra wait")
-            << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10))
-            << true << nettest::login << 2000;
+            << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10)) << true << nettest::login << 2000;
         QTest::newRow("password not answered fails")
             << Script(shell()).on(shellPassword, Reply::silence()) << false << nettest::login << 2000;
         QTest::newRow("missing greeting is no failure")

@@ -11,7 +11,10 @@ constexpr char lbl16[] = ":/qjpg/res/LBL16.png";
 
 constexpr TextCase upToZeroCases[] = {
     {"plain", "\r\nOK\r\n", "\r\nOK\r\n"},
-    {"cut at a zero byte", "7001\0" "01-tail"sv, "7001"},
+    {"cut at a zero byte",
+     "7001\0"
+     "01-tail"sv,
+     "7001"},
     {"zero byte first", "\0OK"sv, ""},
     {"utf-8", "许可证,700101", "许可证,700101"},
     {"empty", "", ""},
@@ -28,8 +31,9 @@ constexpr TextCase lastCommaFieldCases[] = {
 };
 
 constexpr TextCase netCertValueCases[] = {
-    {"shell output", "cat /mnt/RT2860_default_vlan\r\nDefault\r\nWanVlanId=0\r\n"
-                     "net_cert=700102-2023-CN-004711\r\nVlanEnable=0\r\n# ",
+    {"shell output",
+     "cat /mnt/RT2860_default_vlan\r\nDefault\r\nWanVlanId=0\r\n"
+     "net_cert=700102-2023-CN-004711\r\nVlanEnable=0\r\n# ",
      "700102-2023-CN-004711\r\nVlanEnable=0\r\n# "},
     {"any one character skipped", "net_cert\t700101", "700101"},
     {"two characters shift", "net_cert: 700101", " 700101"},
@@ -46,7 +50,8 @@ constexpr TextCase shownTextCases[] = {
     {"exactly 21", "700101-2024-CN-000147\r\nOK", "700101-2024-CN-000147"},
     {"short keeps line ends and OK", "700101-A1\r\n\r\nOK\r\n", "700101-A1\r\n\r\nOK\r\n"},
     {"short, then cut", "700101-A1\r\n\r\nOK\r\n# more", "700101-A1\r\n\r\nOK\r\n# mo"},
-    {"characters, not bytes", "700101许可证许可证许可证许可证许可证许可证", "700101许可证许可证许可证许可证许可证"},
+    {"characters, not bytes", "700101许可证许可证许可证许可证许可证许可证",
+     "700101许可证许可证许可证许可证许可证"},
     {"empty", "", ""},
 };
 

@@ -13,14 +13,14 @@
 
 namespace serialtest {
 
-using quorvane::sim::Reply;
 using quorvane::sim::FakeAtDevice;
+using quorvane::sim::Reply;
 using quorvane::sim::SerialBench;
 
 using quorvane::sim::addPersonaPort;
 using quorvane::sim::okLine;
-using quorvane::sim::serialPersonas;
 using quorvane::sim::SerialPersona;
+using quorvane::sim::serialPersonas;
 
 inline const QByteArray licence21 = "ABCDEFGHIJKLMNOPQRSTU";
 

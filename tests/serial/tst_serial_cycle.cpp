@@ -29,7 +29,8 @@ private slots:
 
         dialogue.window.ClearLicenceLabel();
         testsupport::runCycle(dialogue.window);
-        QCOMPARE(device.commands(), (QList<QByteArray>{"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
+        QCOMPARE(device.commands(),
+                 (QList<QByteArray> {"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
         QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/LBL08.jpg")));
         QVERIFY(dialogue.said.isEmpty());
     }
@@ -60,15 +61,17 @@ private slots:
         QVERIFY(program.waitForStarted());
 
         // Two cycles; when busy, two cycles and more.
-        const bool talked = busy ? device.waitForCommands(1, 2500)
-                                 : device.waitForCommands(4, 3 * 1000 + quorvane::test::slackMs()); // start-up, two ticks
+        const bool talked = busy
+            ? device.waitForCommands(1, 2500)
+            : device.waitForCommands(4, 3 * 1000 + quorvane::test::slackMs()); // start-up, two ticks
         program.kill();
         program.waitForFinished();
         QCOMPARE(talked, !busy);
         if (busy)
             QVERIFY(device.received().isEmpty());
         else
-            QCOMPARE(device.commands().mid(0, 4), (QList<QByteArray>{"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
+            QCOMPARE(device.commands().mid(0, 4),
+                     (QList<QByteArray> {"AT+CGSN", "AT+NCSN?", "AT+CGSN", "AT+NCSN?"}));
     }
 
     // One dialogue with a device that answers every command at once. Its floor is the

@@ -10,8 +10,16 @@ namespace {
 // One command and the device's reply to it; a script lists them in the order they are sent.
 struct Say
 {
-    Say(const QByteArray &command, const QByteArray &reply) : command(command), reply(Reply::text(reply)) {}
-    Say(const QByteArray &command, const Reply &reply) : command(command), reply(reply) {}
+    Say(const QByteArray &command, const QByteArray &reply)
+        : command(command)
+        , reply(Reply::text(reply))
+    {
+    }
+    Say(const QByteArray &command, const Reply &reply)
+        : command(command)
+        , reply(reply)
+    {
+    }
     QByteArray command;
     Reply reply;
 };
@@ -27,7 +35,7 @@ QByteArray kesetReply(const QByteArray &field)
 Script chat(int kind, const QByteArray &imei, const Reply &licence)
 {
     const SerialPersona &persona = serialPersonas[kind];
-    Script script{{persona.licenceCommand, licence}};
+    Script script {{persona.licenceCommand, licence}};
     if (persona.imeiCommand)
         script.prepend({persona.imeiCommand, persona.imeiReply(imei)});
     return script;
@@ -70,11 +78,12 @@ private slots:
         QTest::addColumn<QString>("text");
         const QString licence = QString::fromLatin1(licence21);
 
-        QTest::newRow("kind 0, KESET") << 0 << chat(0, "990001011234567", kesetReply(licence21 + "XYZ"))
-                                       << "LBL01.jpg" << licence;
+        QTest::newRow("kind 0, KESET")
+            << 0 << chat(0, "990001011234567", kesetReply(licence21 + "XYZ")) << "LBL01.jpg" << licence;
         QTest::newRow("kind 0, row 10 asks USERDATAR")
-            << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
-                           {"AT+USERDATAR=1,21", okLine("+USERDATAR:21," + licence21)}}
+            << 0
+            << Script {{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
+                       {"AT+USERDATAR=1,21", okLine("+USERDATAR:21," + licence21)}}
             << "LBL10.jpg" << licence;
         QTest::newRow("kind 1, 4 bytes skipped behind AT+NCSN?")
             << 1 << chat(1, "990001031234567", licenceReplyOfKind(1)) << "LBL03.jpg" << licence;
@@ -85,26 +94,35 @@ private slots:
         QTest::newRow("kind 3, no IMEI, one byte skipped behind MRD_SN:")
             << 3 << chat(3, QByteArray(), licenceReplyOfKind(3)) << "BKG00.png" << licence;
         QTest::newRow("a shorter field carries the line ends")
-            << 0 << chat(0, "990001021234567", kesetReply("SHORT1234")) << "LBL02.jpg" << "SHORT1234\r\n\r\nOK\r\n";
+            << 0 << chat(0, "990001021234567", kesetReply("SHORT1234")) << "LBL02.jpg"
+            << "SHORT1234\r\n\r\nOK\r\n";
         QTest::newRow("a zero byte ends the field")
             << 0 << chat(0, "990001041234567", kesetReply(QByteArray("ABC\0DEFGHIJKLMNOPQRSTU", 22)))
-            << "LBL04.jpg" << "ABC";
+            << "LBL04.jpg"
+            << "ABC";
         QTest::newRow("UTF-8 in the field") // 4 * 3 + 9 = 21 bytes
             << 0 << chat(0, "990001081234567", kesetReply("入网许可ABCDEFGHI")) << "LBL08.jpg"
             << QStringLiteral("入网许可ABCDEFGHI");
         // Replies that come in parts: the continuation gathers them.
         QTest::newRow("replies in chunks")
-            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40)},
-                           {"AT*KESET=26", Reply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40)}}
+            << 0
+            << Script {{"AT*MRD_IMEI=R",
+                        Reply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40)},
+                       {"AT*KESET=26",
+                        Reply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40)}}
             << "LBL06.jpg" << licence;
         // "ok" in the first part of a licence reply, in any case and inside any word, ends
         // the reading there: the text is cut from that part alone.
         const auto cutAtOk = [](const QByteArray &first) {
-            return chat(0, "990001011234567", Reply::text("\r\n+KESET: 26," + first).then("MORE\r\n\r\nOK\r\n", 40));
+            return chat(0, "990001011234567",
+                        Reply::text("\r\n+KESET: 26," + first).then("MORE\r\n\r\nOK\r\n", 40));
         };
-        QTest::newRow("OK inside TOKEN") << 0 << cutAtOk("TOKEN123") << "LBL01.jpg" << "TOKEN123";
-        QTest::newRow("lower case ok") << 0 << cutAtOk("book") << "LBL01.jpg" << "book";
-        QTest::newRow("mixed case ok") << 0 << cutAtOk("xOk") << "LBL01.jpg" << "xOk";
+        QTest::newRow("OK inside TOKEN") << 0 << cutAtOk("TOKEN123") << "LBL01.jpg"
+                                         << "TOKEN123";
+        QTest::newRow("lower case ok") << 0 << cutAtOk("book") << "LBL01.jpg"
+                                       << "book";
+        QTest::newRow("mixed case ok") << 0 << cutAtOk("xOk") << "LBL01.jpg"
+                                       << "xOk";
     }
     void dialogueShowsTheLicence()
     {
@@ -137,32 +155,40 @@ private slots:
         const QString unsupported = QStringLiteral("不支持此机型！");
         const QString failed = QStringLiteral("指令接收失败！");
 
-        QTest::newRow("unknown TAC") << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("860001011234567")}}
+        QTest::newRow("unknown TAC") << 0 << Script {{"AT*MRD_IMEI=R", imeiReply("860001011234567")}}
                                      << unsupported << true;
-        QTest::newRow("TAC cut in two by a line end") << 0 << Script{{"AT*MRD_IMEI=R", okLine("9900\r\n0101")}}
-                                                      << unsupported << true;
+        QTest::newRow("TAC cut in two by a line end")
+            << 0 << Script {{"AT*MRD_IMEI=R", okLine("9900\r\n0101")}} << unsupported << true;
         // ERROR in the IMEI reply: no continuation, so a TAC that follows later is not seen.
         QTest::newRow("ERROR skips the IMEI continuation")
-            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << 0
+            << Script {{"AT*MRD_IMEI=R",
+                        Reply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40)}}
             << unsupported << true;
         QTest::newRow("error in a word skips it too")
-            << 0 << Script{{"AT*MRD_IMEI=R", Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << 0
+            << Script {{"AT*MRD_IMEI=R",
+                        Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
             << unsupported << true;
         QTest::newRow("kind 0, no marker")
-            << 0 << chat(0, "990001011234567", okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")) << failed << false;
+            << 0 << chat(0, "990001011234567", okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")) << failed
+            << false;
         QTest::newRow("kind 0, USERDATAR, no marker")
-            << 0 << Script{{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
-                           {"AT+USERDATAR=1,21", okLine("+KESET: 26,ABCDEFGHIJKLMNOPQRSTU")}}
+            << 0
+            << Script {{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
+                       {"AT+USERDATAR=1,21", okLine("+KESET: 26,ABCDEFGHIJKLMNOPQRSTU")}}
             << failed << false;
         QTest::newRow("kind 1, no marker")
-            << 1 << chat(1, "990001031234567", okLine("+NCSN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << failed << false;
+            << 1 << chat(1, "990001031234567", okLine("+NCSN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << failed
+            << false;
         QTest::newRow("kind 2, ERROR")
-            << 2 << Script{{"AT+EGMR=0", okLine("990001051234567")}, {"AT*MRD_SN=R", QByteArray("\r\nERROR\r\n")}}
+            << 2
+            << Script {{"AT+EGMR=0", okLine("990001051234567")}, {"AT*MRD_SN=R", QByteArray("\r\nERROR\r\n")}}
             << failed << false;
         QTest::newRow("kind 3, no marker")
             << 3 << chat(3, QByteArray(), okLine("SN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << QString() << false;
-        QTest::newRow("empty field")
-            << 0 << chat(0, "990001011234567", kesetReply(QByteArray())) << QString() << false;
+        QTest::newRow("empty field") << 0 << chat(0, "990001011234567", kesetReply(QByteArray())) << QString()
+                                     << false;
     }
     void dialogueShowsNoLicence()
     {
@@ -177,7 +203,7 @@ private slots:
 
         QVERIFY(dialogue.run());
         QCOMPARE(device.received(), wire);
-        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList {message});
         if (!message.isEmpty())
             QCOMPARE(dialogue.statusBar(), message);
         QVERIFY(cleared ? dialogue.cleared() : dialogue.showsEarlier());
@@ -223,10 +249,11 @@ private slots:
         QFETCH(Reply, imeiReply);
         QFETCH(QString, message);
         SerialBench bench;
-        FakeAtDevice &device = addAnsweringPort(bench, kind, imeiReply, Reply::text(licenceReplyOfKind(kind)));
+        FakeAtDevice &device =
+            addAnsweringPort(bench, kind, imeiReply, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
-        QCOMPARE(dialogue.messages(), QStringList{message});
+        QCOMPARE(dialogue.messages(), QStringList {message});
         QVERIFY(dialogue.cleared());
         QVERIFY(!device.isPlugged());
         QUORVANE_VERIFY_WAITS(dialogue.lastQueryMs, 0);

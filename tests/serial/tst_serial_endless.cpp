@@ -22,9 +22,10 @@ private slots:
         QTest::newRow("IMEI reply")
             << Reply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenStream("+CREG: 1\r\n", 20, 20)
             << Reply::text(licenceReplyOfKind(0), 30) << "LBL01.jpg";
-        QTest::newRow("licence reply") << Reply::text(imeiReply("990001131234567"))
-                                       << Reply::text("\r\n+KESET: 26," + licence21).thenStream("\r\n+CSQ: 31,99", 25, 25)
-                                       << "LBL14.png";
+        QTest::newRow("licence reply")
+            << Reply::text(imeiReply("990001131234567"))
+            << Reply::text("\r\n+KESET: 26," + licence21).thenStream("\r\n+CSQ: 31,99", 25, 25)
+            << "LBL14.png";
     }
     void endlessReplyEndsAfter2000ms()
     {
@@ -62,7 +63,8 @@ private slots:
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
         const QList<FakeAtDevice::Write> writes = device.writes();
-        const qint64 silentFromMs = quorvane::test::lastWriteBeforeSilence(writes, 0, 100, quorvane::sim::clockMs());
+        const qint64 silentFromMs =
+            quorvane::test::lastWriteBeforeSilence(writes, 0, 100, quorvane::sim::clockMs());
         int writtenBeforeSilence = 0;
         for (int i = 0; i < writes.size() && (silentFromMs < 0 || writes.at(i).atMs <= silentFromMs); ++i)
             writtenBeforeSilence += writes.at(i).bytes;
@@ -74,7 +76,6 @@ private slots:
                      qPrintable(QString::number(logged)));
         }
     }
-
 };
 
 QUORVANE_TEST_MAIN(TestSerialEndless, Serial)

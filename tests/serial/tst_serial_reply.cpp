@@ -65,15 +65,18 @@ private slots:
         const int variants[] = {keep, keep, keep, keep, keep, keep, keep, keep, 2, 1, 2, 2, keep};
         for (int row = 1; row <= 13; ++row) {
             const QByteArray tac = "990001" + QByteArray::number(row).rightJustified(2, '0');
-            QTest::addRow("row %d", row) << "\r\n*MRD_IMEI:" + tac + "0900001\r\n\r\nOK\r\n"
-                                         << QStringLiteral(":/qjpg/res/") + pictures[row - 1] << variants[row - 1];
+            QTest::addRow("row %d", row)
+                << "\r\n*MRD_IMEI:" + tac + "0900001\r\n\r\nOK\r\n"
+                << QStringLiteral(":/qjpg/res/") + pictures[row - 1] << variants[row - 1];
         }
         QTest::newRow("table order, not reply order")
             << QByteArray("990001131234567,990001021234567") << ":/qjpg/res/LBL02.jpg" << keepModelVariant;
-        QTest::newRow("TAC inside a longer run") << QByteArray("SN 7799000111888") << ":/qjpg/res/LBL11.png" << 2;
+        QTest::newRow("TAC inside a longer run")
+            << QByteArray("SN 7799000111888") << ":/qjpg/res/LBL11.png" << 2;
         QTest::newRow("row 12 above 300315") << QByteArray("990001120300316") << ":/qjpg/res/LBL12.png" << 2;
         QTest::newRow("row 12 at 300315") << QByteArray("990001120300315") << ":/qjpg/res/LBL13.png" << 2;
-        QTest::newRow("row 12 without a 15-digit run") << QByteArray("99000112 0300316") << ":/qjpg/res/LBL13.png" << 2;
+        QTest::newRow("row 12 without a 15-digit run")
+            << QByteArray("99000112 0300316") << ":/qjpg/res/LBL13.png" << 2;
         QTest::newRow("row 12: first 15-digit run decides")
             << QByteArray("1234567890123456 990001120999999 990001120000001") << ":/qjpg/res/LBL12.png" << 2;
         QTest::newRow("unknown") << QByteArray("860001011234567") << "" << 0;
@@ -110,16 +113,18 @@ private slots:
         QTest::addColumn<bool>("goOn");
         QTest::newRow("text") << QByteArray("A") << QByteArray("BC") << QByteArray("ABC") << true;
         QTest::newRow("nothing read") << QByteArray("A") << QByteArray() << QByteArray("A") << false;
-        QTest::newRow("zero byte first") << QByteArray("A") << QByteArray("\0BC", 3) << QByteArray("A") << false;
-        QTest::newRow("up to the zero byte") << QByteArray("A") << QByteArray("B\0C", 3) << QByteArray("AB") << true;
+        QTest::newRow("zero byte first")
+            << QByteArray("A") << QByteArray("\0BC", 3) << QByteArray("A") << false;
+        QTest::newRow("up to the zero byte")
+            << QByteArray("A") << QByteArray("B\0C", 3) << QByteArray("AB") << true;
         QTest::newRow("invalid UTF-8 becomes U+FFFD")
             << QByteArray("A") << QByteArray("\xff") << QByteArray("A\xef\xbf\xbd") << true;
         QTest::newRow("fills up to the limit")
             << QByteArray(licencetext::replyLimitBytes - 2, 'x') << QByteArray("abcd")
             << QByteArray(licencetext::replyLimitBytes - 2, 'x') + "ab" << false;
         QTest::newRow("full reply takes nothing")
-            << QByteArray(licencetext::replyLimitBytes, 'x') << QByteArray("abcd") << QByteArray(licencetext::replyLimitBytes, 'x')
-            << false;
+            << QByteArray(licencetext::replyLimitBytes, 'x') << QByteArray("abcd")
+            << QByteArray(licencetext::replyLimitBytes, 'x') << false;
     }
     void continuation()
     {

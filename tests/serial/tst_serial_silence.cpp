@@ -68,7 +68,7 @@ private slots:
         QVERIFY(dialogue.run());
         QCOMPARE(device.received(), QByteArray(silent.wire));
         const QString message = QString::fromUtf8(silent.message);
-        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dialogue.messages(), message.isEmpty() ? QStringList() : QStringList {message});
         if (!message.isEmpty())
             QCOMPARE(dialogue.statusBar(), message);
         if (silent.licenceAnswered && message.isEmpty()) {

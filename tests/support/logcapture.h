@@ -14,7 +14,11 @@ namespace testsupport {
 class LogCapture
 {
 public:
-    LogCapture() : previous(qInstallMessageHandler(&LogCapture::handler)) { active = this; }
+    LogCapture()
+        : previous(qInstallMessageHandler(&LogCapture::handler))
+    {
+        active = this;
+    }
     ~LogCapture()
     {
         qInstallMessageHandler(previous);

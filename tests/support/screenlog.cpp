@@ -63,7 +63,7 @@ void writeLine(const char *what, const QByteArray &rest)
     const int fd = logFd();
     if (fd < 0)
         return;
-    timespec now{};
+    timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     const QByteArray line = "screen " + QByteArray::number(ms) + ' ' + what + ' ' + rest + '\n';
@@ -79,8 +79,7 @@ QByteArray nameOf(const QObject *object)
 }
 
 // Qt's own definition of the function this library stands in for.
-template <typename Function>
-Function next(const char *symbol)
+template<typename Function> Function next(const char *symbol)
 {
     void *found = ::dlsym(RTLD_NEXT, symbol);
     if (!found)
@@ -99,7 +98,8 @@ class QStatusBar;
 
 extern "C" {
 
-Q_DECL_EXPORT void _ZN10QStatusBar11showMessageERK7QStringi(QStatusBar *self, const QString &message, int timeout)
+Q_DECL_EXPORT void _ZN10QStatusBar11showMessageERK7QStringi(QStatusBar *self, const QString &message,
+                                                            int timeout)
 {
     static const auto original = next<void (*)(QStatusBar *, const QString &, int)>(__func__);
     writeLine("message", escaped(message));

@@ -10,16 +10,14 @@
 #include <cstddef>
 #include <string_view>
 
-template <typename Row, std::size_t N>
-void addRows(const Row (&rows)[N])
+template<typename Row, std::size_t N> void addRows(const Row (&rows)[N])
 {
     QTest::addColumn<int>("row");
     for (std::size_t i = 0; i < N; ++i)
         QTest::newRow(rows[i].tag) << int(i);
 }
 
-template <typename Row, std::size_t N>
-const Row &fetchRow(const Row (&rows)[N])
+template<typename Row, std::size_t N> const Row &fetchRow(const Row (&rows)[N])
 {
     QFETCH(int, row);
     return rows[row];
@@ -40,7 +38,7 @@ struct TextCase
     const char *out;
 };
 
-template <typename Input, std::size_t N>
+template<typename Input, std::size_t N>
 void checkRow(const TextCase (&rows)[N], QString (*function)(const Input &))
 {
     const TextCase &row = fetchRow(rows);

@@ -54,16 +54,16 @@ inline std::unique_ptr<quorvane::sim::Testbed> emptyTestbed(Devices devices)
 
 } // namespace testsupport
 
-#define QUORVANE_TEST_MAIN(TestClass, devices)                                          \
-    int main(int argc, char **argv)                                                     \
-    {                                                                                   \
-        testsupport::prepareProcess(argc, argv, testsupport::Devices::devices);         \
-        QApplication app(argc, argv);                                                   \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                        \
-        const auto testbed = testsupport::emptyTestbed(testsupport::Devices::devices);  \
-        TestClass test;                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                      \
-        return QTest::qExec(&test, argc, argv);                                         \
+#define QUORVANE_TEST_MAIN(TestClass, devices) \
+    int main(int argc, char **argv) \
+    { \
+        testsupport::prepareProcess(argc, argv, testsupport::Devices::devices); \
+        QApplication app(argc, argv); \
+        app.setAttribute(Qt::AA_Use96Dpi, true); \
+        const auto testbed = testsupport::emptyTestbed(testsupport::Devices::devices); \
+        TestClass test; \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return QTest::qExec(&test, argc, argv); \
     }
 
 #endif // QUORVANE_TESTS_SUPPORT_TESTMAIN_H

@@ -25,7 +25,7 @@ inline int slackMs()
 // when it has not (yet, at `nowMs`). A reader that ends a reply at such a silence may end
 // it there, however the script meant the bytes to be spaced: a fake's thread starved on a
 // busy machine is silent too.
-template <typename Writes>
+template<typename Writes>
 qint64 lastWriteBeforeSilence(const Writes &writes, int from, int gapMs, qint64 nowMs)
 {
     for (int i = from; i < writes.size(); ++i) {
@@ -39,10 +39,13 @@ qint64 lastWriteBeforeSilence(const Writes &writes, int from, int gapMs, qint64 
 } // namespace quorvane::test
 
 // `ms` lies between `atLeastMs` and `atMostMs` plus the slack.
-#define QUORVANE_VERIFY_DURATION(ms, atLeastMs, atMostMs)                                          \
-    QVERIFY2((ms) >= (atLeastMs) && (ms) <= (atMostMs) + quorvane::test::slackMs(),                \
-             qPrintable(QStringLiteral("%1 ms, expected %2 to %3 ms and a slack of %4 ms")         \
-                            .arg(ms).arg(atLeastMs).arg(atMostMs).arg(quorvane::test::slackMs())))
+#define QUORVANE_VERIFY_DURATION(ms, atLeastMs, atMostMs) \
+    QVERIFY2((ms) >= (atLeastMs) && (ms) <= (atMostMs) + quorvane::test::slackMs(), \
+             qPrintable(QStringLiteral("%1 ms, expected %2 to %3 ms and a slack of %4 ms") \
+                            .arg(ms) \
+                            .arg(atLeastMs) \
+                            .arg(atMostMs) \
+                            .arg(quorvane::test::slackMs())))
 
 // `ms` is `waitsMs`, the waits the code is meant to spend, and at most the slack more.
 #define QUORVANE_VERIFY_WAITS(ms, waitsMs) QUORVANE_VERIFY_DURATION(ms, waitsMs, waitsMs)

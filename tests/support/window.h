@@ -28,7 +28,7 @@ public:
     explicit WindowProbe(MainWindow &window)
         : picture(window.findChild<QLabel *>(QStringLiteral("label_show")))
         , text(window.findChild<QLabel *>(QStringLiteral("label")))
-        , said(&window, SIGNAL(ShowInformationTr(QString,int)))
+        , said(&window, SIGNAL(ShowInformationTr(QString, int)))
         , m_window(window)
     {
     }
@@ -47,7 +47,8 @@ public:
         const QImage shown = picture->pixmap(Qt::ReturnByValue).toImage();
         const QImage expected(path);
         return !shown.isNull() && !expected.isNull()
-            && shown.convertToFormat(QImage::Format_ARGB32) == expected.convertToFormat(QImage::Format_ARGB32);
+            && shown.convertToFormat(QImage::Format_ARGB32)
+            == expected.convertToFormat(QImage::Format_ARGB32);
     }
     // Neither picture nor text.
     bool cleared() const { return picture->pixmap(Qt::ReturnByValue).isNull() && text->text().isEmpty(); }
@@ -93,7 +94,11 @@ struct WindowHolder
 // A window whose poll timer stands still, with its probe.
 struct QuietWindow : WindowHolder, WindowProbe
 {
-    QuietWindow() : WindowProbe(window) { stopPolling(window); }
+    QuietWindow()
+        : WindowProbe(window)
+    {
+        stopPolling(window);
+    }
 };
 
 } // namespace testsupport

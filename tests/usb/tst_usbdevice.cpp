@@ -27,32 +27,41 @@ private slots:
         QTest::addColumn<QString>("opened"); // "A", "B" or "" for none
 
         // A sits at bus 1 address 2, B at bus 1 address 3 (plugged in that order).
-        QTest::newRow("open: bus and address win over IDs and VP") << false
-            << QByteArray(R"({"bus":1,"addr":3,"vid":15882,"pid":3073,"VP":["VID_3E0A&PID_0C01"]})") << 0 << "B";
-        QTest::newRow("open: address alone searches bus 0") << false << QByteArray(R"({"addr":2})") << -2 << "";
-        QTest::newRow("open: bus alone searches address 0") << false << QByteArray(R"({"bus":1})") << -2 << "";
-        QTest::newRow("open: IDs win over VP") << false
-            << QByteArray(R"({"vid":15882,"pid":3073,"VP":["VID_0483&PID_5750"]})") << 0 << "A";
-        QTest::newRow("open: pid alone still opens by IDs") << false << QByteArray(R"({"pid":22352})") << -2 << "";
-        QTest::newRow("open: VP: first name that matches a device") << false
-            << QByteArray(R"({"VP":["VID_1234&PID_5678","xxVID_0483&PID_5750yy"]})") << 0 << "B";
-        QTest::newRow("open: VP: first device in libusb's order") << false
-            << QByteArray(R"({"VP":["VID_0483&PID_5750","VID_3E0A&PID_0C01"]})") << 0 << "first";
-        QTest::newRow("open: VP: lower-case VID_ does not match") << false
-            << QByteArray(R"({"VP":["vid_0483&pid_5750"]})") << -2 << "";
+        QTest::newRow("open: bus and address win over IDs and VP")
+            << false << QByteArray(R"({"bus":1,"addr":3,"vid":15882,"pid":3073,"VP":["VID_3E0A&PID_0C01"]})")
+            << 0 << "B";
+        QTest::newRow("open: address alone searches bus 0")
+            << false << QByteArray(R"({"addr":2})") << -2 << "";
+        QTest::newRow("open: bus alone searches address 0")
+            << false << QByteArray(R"({"bus":1})") << -2 << "";
+        QTest::newRow("open: IDs win over VP")
+            << false << QByteArray(R"({"vid":15882,"pid":3073,"VP":["VID_0483&PID_5750"]})") << 0 << "A";
+        QTest::newRow("open: pid alone still opens by IDs")
+            << false << QByteArray(R"({"pid":22352})") << -2 << "";
+        QTest::newRow("open: VP: first name that matches a device")
+            << false << QByteArray(R"({"VP":["VID_1234&PID_5678","xxVID_0483&PID_5750yy"]})") << 0 << "B";
+        QTest::newRow("open: VP: first device in libusb's order")
+            << false << QByteArray(R"({"VP":["VID_0483&PID_5750","VID_3E0A&PID_0C01"]})") << 0 << "first";
+        QTest::newRow("open: VP: lower-case VID_ does not match")
+            << false << QByteArray(R"({"VP":["vid_0483&pid_5750"]})") << -2 << "";
         QTest::newRow("open: VP empty") << false << QByteArray(R"({"VP":[]})") << -1 << "";
         QTest::newRow("open: no criteria at all") << false << QByteArray("{}") << -1 << "";
         QTest::newRow("open: empty text") << false << QByteArray() << -1 << "";
         QTest::newRow("open: invalid JSON") << false << QByteArray(R"({"bus":1,)") << -1 << "";
-        QTest::newRow("open: IDs as hex strings read as 0") << false
-            << QByteArray(R"({"vid":"3E0A","pid":"0C01"})") << -1 << "";
+        QTest::newRow("open: IDs as hex strings read as 0")
+            << false << QByteArray(R"({"vid":"3E0A","pid":"0C01"})") << -1 << "";
 
         QTest::newRow("by port: all four match") << true << QByteArray(openB) << 0 << "B";
-        QTest::newRow("by port: other port") << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":1,"port":3})") << -2 << "";
-        QTest::newRow("by port: other bus") << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":2,"port":5})") << -2 << "";
-        QTest::newRow("by port: other vid") << true << QByteArray(R"({"vid":15882,"pid":22352,"bus":1,"port":5})") << -2 << "";
-        QTest::newRow("by port: other pid") << true << QByteArray(R"({"vid":1155,"pid":3073,"bus":1,"port":5})") << -2 << "";
-        QTest::newRow("by port: addr is not read") << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":1,"addr":3})") << -2 << "";
+        QTest::newRow("by port: other port")
+            << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":1,"port":3})") << -2 << "";
+        QTest::newRow("by port: other bus")
+            << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":2,"port":5})") << -2 << "";
+        QTest::newRow("by port: other vid")
+            << true << QByteArray(R"({"vid":15882,"pid":22352,"bus":1,"port":5})") << -2 << "";
+        QTest::newRow("by port: other pid")
+            << true << QByteArray(R"({"vid":1155,"pid":3073,"bus":1,"port":5})") << -2 << "";
+        QTest::newRow("by port: addr is not read")
+            << true << QByteArray(R"({"vid":1155,"pid":22352,"bus":1,"addr":3})") << -2 << "";
         QTest::newRow("by port: empty text is bus 0 port 0") << true << QByteArray() << -2 << "";
         QTest::newRow("by port: invalid JSON") << true << QByteArray("[1,") << -1 << "";
         QTest::newRow("by port: a non-object reads as zeros") << true << QByteArray("[1,5]") << -2 << "";
@@ -114,9 +123,9 @@ private slots:
     void endpointsAreLearnedByEveryOpen()
     {
         DeviceSpec first = deviceA();
-        first.endpoints = {{0x83, 0x00, 8},   // control: not counted
-                           {0x02, 0x02, 32},  // first OUT
-                           {0x84, 0x03, 16},  // first IN (interrupt counts)
+        first.endpoints = {{0x83, 0x00, 8},  // control: not counted
+                           {0x02, 0x02, 32}, // first OUT
+                           {0x84, 0x03, 16}, // first IN (interrupt counts)
                            {0x81, 0x02, 64},
                            {0x01, 0x02, 64}};
         DeviceSpec second = deviceB();
@@ -127,8 +136,11 @@ private slots:
         BulkHidDevice device;
         // "OUT address/packet size, IN address/packet size"
         auto learned = [&device] {
-            return QStringLiteral("%1/%2, %3/%4").arg(int(device.outEndpointAddress()), 0, 16).arg(device.outPacketSize())
-                .arg(int(device.inEndpointAddress()), 0, 16).arg(device.inPacketSize());
+            return QStringLiteral("%1/%2, %3/%4")
+                .arg(int(device.outEndpointAddress()), 0, 16)
+                .arg(device.outPacketSize())
+                .arg(int(device.inEndpointAddress()), 0, 16)
+                .arg(device.inPacketSize());
         };
         QCOMPARE(learned(), QStringLiteral("0/0, 0/0"));
         QCOMPARE(device.openByBusPort(openA), 0);
@@ -156,7 +168,10 @@ private slots:
         QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
         QTest::addColumn<int>("result");
         QTest::addColumn<bool>("detached");
-        const auto asA = [](DeviceSpec &s) { s.vid = 0x3E0A; s.pid = 0x0C01; };
+        const auto asA = [](DeviceSpec &s) {
+            s.vid = 0x3E0A;
+            s.pid = 0x0C01;
+        };
         const auto usbhid = [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); };
         const auto errnoOf = [](int e) { return [e](DeviceSpec &s) { s.claimErrno = e; }; };
         const int busy = LIBUSB_ERROR_BUSY;
@@ -165,15 +180,19 @@ private slots:
         const DeviceSpec unbound = simusb::serialAdapter("1-3", QString());
 
         QTest::newRow("vendor specific, usbhid: detached") << with(deviceA(), usbhid) << "" << 0 << true;
-        QTest::newRow("HID without boot protocol, usbhid: detached")
-            << with(deviceA(), [](DeviceSpec &s) { s.interfaceClass = 3; s.kernelDriver = QStringLiteral("usbhid"); })
-            << "" << 0 << true;
-        QTest::newRow("keyboard, usbhid: left alone") << with(simusb::keyboard("1-3"), asA) << "" << busy << false;
-        QTest::newRow("disk, usb-storage: left alone") << with(simusb::disk("1-3"), asA) << "" << busy << false;
+        QTest::newRow("HID without boot protocol, usbhid: detached") << with(deviceA(), [](DeviceSpec &s) {
+            s.interfaceClass = 3;
+            s.kernelDriver = QStringLiteral("usbhid");
+        }) << "" << 0 << true;
+        QTest::newRow("keyboard, usbhid: left alone")
+            << with(simusb::keyboard("1-3"), asA) << "" << busy << false;
+        QTest::newRow("disk, usb-storage: left alone")
+            << with(simusb::disk("1-3"), asA) << "" << busy << false;
         QTest::newRow("vendor specific, usbhid, claim refused: the driver stays")
             << with(with(deviceA(), usbhid), errnoOf(EBUSY)) << "" << busy << false;
         QTest::newRow("busy") << with(deviceA(), errnoOf(EBUSY)) << "" << busy << false;
-        QTest::newRow("not found") << with(deviceA(), errnoOf(ENOENT)) << "" << int(LIBUSB_ERROR_NOT_FOUND) << false;
+        QTest::newRow("not found") << with(deviceA(), errnoOf(ENOENT)) << "" << int(LIBUSB_ERROR_NOT_FOUND)
+                                   << false;
         QTest::newRow("unlisted, ftdi_sio: not opened") << ftdi << "" << none << false;
         QTest::newRow("unlisted, no driver: not opened") << unbound << "" << none << false;
         QTest::newRow("given ID, ftdi_sio: detached") << ftdi << "3e0a:0c02 403:6001" << 0 << true;
@@ -198,13 +217,15 @@ private slots:
         BulkHidDevice device;
         device.setReach(reach);
         usbtest::LogCapture log;
-        QCOMPARE(device.openByBusPort(usbframe::openParamsJson(spec.vid, spec.pid, 1, 3).toStdString()), result);
+        QCOMPARE(device.openByBusPort(usbframe::openParamsJson(spec.vid, spec.pid, 1, 3).toStdString()),
+                 result);
         QCOMPARE(device.isOpen(), result == 0);
         QCOMPARE(a->opens(), result == -2 ? 0 : 1);
         QCOMPARE(a->claimed(), result == 0);
         QCOMPARE(a->detaches(), detached ? 1 : 0);
         QCOMPARE(a->kernelDriver(), detached ? QString() : spec.kernelDriver);
-        QCOMPARE(log.count("libusb_kernel_driver_active 1"), spec.kernelDriver.isEmpty() || result == -2 ? 0 : 1);
+        QCOMPARE(log.count("libusb_kernel_driver_active 1"),
+                 spec.kernelDriver.isEmpty() || result == -2 ? 0 : 1);
         const bool leftAlone = result == LIBUSB_ERROR_BUSY && spec.claimErrno == 0;
         QCOMPARE(log.count("belongs to its kernel driver: left alone"), leftAlone ? 1 : 0);
         // Left alone or not claimed: no endpoint learned from it, nothing sent.
@@ -348,11 +369,16 @@ private slots:
     {
         QTest::addColumn<QString>("hole");
         QTest::addColumn<QString>("reported"); // part of the guard's sentence; empty: none
-        QTest::newRow("only fakes") << "" << "";
-        QTest::newRow("USB device without its node") << "usb" << "USB device /dev/bus/usb/001/002";
-        QTest::newRow("serial port without its node") << "serial" << "serial port /dev/ttyACM7";
-        QTest::newRow("no testbed in the environment") << "environment" << "no emulated testbed";
-        QTest::newRow("preload named but not loaded") << "preload" << "preload library is not loaded";
+        QTest::newRow("only fakes") << ""
+                                    << "";
+        QTest::newRow("USB device without its node") << "usb"
+                                                     << "USB device /dev/bus/usb/001/002";
+        QTest::newRow("serial port without its node") << "serial"
+                                                      << "serial port /dev/ttyACM7";
+        QTest::newRow("no testbed in the environment") << "environment"
+                                                       << "no emulated testbed";
+        QTest::newRow("preload named but not loaded") << "preload"
+                                                      << "preload library is not loaded";
     }
     void guardSeesOnlyTheTestbed()
     {
@@ -362,11 +388,14 @@ private slots:
         if (hole == QLatin1String("usb"))
             QVERIFY(QFile::remove(bench->rootDir() + a->devnode()));
         if (hole == QLatin1String("serial")) {
-            umockdev_testbed_add_from_string(bench->testbed(),
+            umockdev_testbed_add_from_string(
+                bench->testbed(),
                 "P: /devices/usb1/1-9\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n\n"
-                "P: /devices/usb1/1-9/1-9:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n\n"
+                "P: /devices/usb1/1-9/1-9:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: "
+                "DRIVER=cdc_acm\n\n"
                 "P: /devices/usb1/1-9/1-9:1.0/tty/ttyACM7\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyACM7\n"
-                "E: MAJOR=166\nE: MINOR=7\nA: dev=166:7\nE: ID_MODEL=Modem\n", nullptr);
+                "E: MAJOR=166\nE: MINOR=7\nA: dev=166:7\nE: ID_MODEL=Modem\n",
+                nullptr);
         }
         if (hole == QLatin1String("environment"))
             qputenv("UMOCKDEV_DIR", root + "-elsewhere");

@@ -9,7 +9,7 @@ namespace {
 
 DeviceSpec unopenable(const char *sysName)
 {
-    return with(DeviceSpec{sysName, 0x0483, 0x5751}, [](DeviceSpec &s) { s.openFails = true; });
+    return with(DeviceSpec {sysName, 0x0483, 0x5751}, [](DeviceSpec &s) { s.openFails = true; });
 }
 
 } // namespace
@@ -33,13 +33,16 @@ private slots:
         QCOMPARE(broken->opens(), 0);
         // One scan per try: retry counts 0, 1, 2 and 3 in the per-device lines.
         for (int retry = 0; retry <= 3; ++retry)
-            QCOMPARE(log.lines().filter(QRegularExpression(QStringLiteral("^%1 vid-pid: 1155 22353 ").arg(retry))).size(), 1);
+            QCOMPARE(log.lines()
+                         .filter(QRegularExpression(QStringLiteral("^%1 vid-pid: 1155 22353 ").arg(retry)))
+                         .size(),
+                     1);
         QCOMPARE(log.count("BulkHidDevice::open open hid device error"), 1);
     }
 
     void afterTheRetriesTheScanMovesOn()
     {
-        FakeUsbDevice *working = bench->plug(DeviceSpec{"1-2", 0x3E0B, 0x0C02});
+        FakeUsbDevice *working = bench->plug(DeviceSpec {"1-2", 0x3E0B, 0x0C02});
         FakeUsbDevice *broken = bench->plug(unopenable("1-6"));
         // libusb lists the device plugged last first: the broken one is tried first.
         const QStringList order = libusbOrder();

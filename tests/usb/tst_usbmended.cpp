@@ -36,7 +36,7 @@ private slots:
         window.ClearLicenceLabel();
 
         // Opened by position and IDs together: only the second device's own IDs open it.
-        FakeUsbDevice *second = bench->plug(licensed(DeviceSpec{"1-7", quint16(vid), quint16(pid)}));
+        FakeUsbDevice *second = bench->plug(licensed(DeviceSpec {"1-7", quint16(vid), quint16(pid)}));
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
@@ -151,7 +151,7 @@ private slots:
         MainWindow window;
         window.hidVid = 0x0BAD;
         window.hidPid = 0x0BAD;
-        FakeUsbDevice *behindHub = bench->plug(licensed(DeviceSpec{"1-4.3", 0x0483, 0x5750}));
+        FakeUsbDevice *behindHub = bench->plug(licensed(DeviceSpec {"1-4.3", 0x0483, 0x5750}));
         LogCapture log;
         runCycle(window);
         QCOMPARE(log.count("11111"), 1);

@@ -59,9 +59,8 @@ private slots:
         }
         std::sort(times.begin(), times.end());
         const qint64 sum = std::accumulate(times.begin(), times.end(), qint64(0));
-        qInfo("plug to label (ms): min %lld, median %lld, mean %lld, max %lld, over %d plugs",
-              times.first(), times.at(times.size() / 2), sum / times.size(), times.last(),
-              int(times.size()));
+        qInfo("plug to label (ms): min %lld, median %lld, mean %lld, max %lld, over %d plugs", times.first(),
+              times.at(times.size() / 2), sum / times.size(), times.last(), int(times.size()));
     }
 
     // A device pulled in the middle of its dialogue: the failure is reported, the device

@@ -79,7 +79,7 @@ private slots:
         // A workstation that runs all day: more plugs than a device number has values (a
         // byte; a bus gives addresses up to 127), each seen as it comes and goes.
         for (int plug = 0; plug < 260; ++plug) {
-            FakeUsbDevice *again = bench->plug(DeviceSpec{"1-7", 0x3E0A, 0x0C01});
+            FakeUsbDevice *again = bench->plug(DeviceSpec {"1-7", 0x3E0A, 0x0C01});
             QCOMPARE(window.CheckUsbList(), QStringLiteral("1,7"));
             again->unplug();
             QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
@@ -118,8 +118,8 @@ private slots:
     {
         bench->plugRootHub(1);
         MainWindow window;
-        bench->plug(DeviceSpec{"1-2", 0x1111, 0x2222});
-        bench->plug(DeviceSpec{"1-4", 0x3333, 0x4444});
+        bench->plug(DeviceSpec {"1-2", 0x1111, 0x2222});
+        bench->plug(DeviceSpec {"1-4", 0x3333, 0x4444});
         const QString reported = window.CheckUsbList();
         // The first of the two in libusb's order, with that device's own IDs.
         QStringList newOnes = window.usbPositions;
@@ -138,7 +138,7 @@ private slots:
         FakeUsbDevice *a = bench->plug(deviceA());
         MainWindow window;
         a->unplug();
-        bench->plug(DeviceSpec{"1-6", 0x0483, 0x5750});
+        bench->plug(DeviceSpec {"1-6", 0x0483, 0x5750});
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
         QCOMPARE(window.extraElement, QStringLiteral("1,3"));
         QVERIFY(window.usbPositions.contains("1,6"));
@@ -158,7 +158,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.count("11111") >= 3, 3 * 1500 + quorvane::test::slackMs());
         // Not more often than the poll timer's ticks (a coarse timer: up to 5 % early).
         const int polls = log.count("11111");
-        QVERIFY2(clock.elapsed() >= polls * 950, qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
+        QVERIFY2(clock.elapsed() >= polls * 950,
+                 qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
         FakeUsbDevice *b = bench->plug(deviceB());
         QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, QStringLiteral("1,5"), plugLimitMs());
         QTRY_VERIFY_WITH_TIMEOUT(b->opens() == 1, plugLimitMs()); // the dialogue ran once

@@ -28,29 +28,41 @@ private slots:
 
         QTest::newRow("success") << answering(ok) << "" << text << 1;
         QTest::newRow("success after 300 ms") << answering(ok, 300) << "" << text << 1;
-        QTest::newRow("check failure (41 hex)") << answering(simusb::licenceReply(0x41, licence)) << "校验失败" << "" << 1;
-        QTest::newRow("other status") << answering(simusb::licenceReply(0x6A, licence)) << "读取失败" << "" << 1;
+        QTest::newRow("check failure (41 hex)")
+            << answering(simusb::licenceReply(0x41, licence)) << "校验失败"
+            << "" << 1;
+        QTest::newRow("other status") << answering(simusb::licenceReply(0x6A, licence)) << "读取失败"
+                                      << "" << 1;
         // A reply shorter than its status byte still comes as a whole zero-padded packet:
         // the status then reads 0.
-        QTest::newRow("8-byte reply: status reads 0") << answering(simusb::licenceReply(0x90, licence, 8)) << "读取失败" << "" << 1;
-        QTest::newRow("zero-length packet") << answering(QByteArray()) << "读取失败" << "" << 1;
+        QTest::newRow("8-byte reply: status reads 0")
+            << answering(simusb::licenceReply(0x90, licence, 8)) << "读取失败"
+            << "" << 1;
+        QTest::newRow("zero-length packet") << answering(QByteArray()) << "读取失败"
+                                            << "" << 1;
         QTest::newRow("reply too late") << answering(ok, 900) << tooShort << "" << 1;
         QTest::newRow("silent device") << answering(simusb::Reply::silence()) << tooShort << "" << 1;
         // A device that never stops talking: one bounded read, and the dialogue ends.
         QTest::newRow("endless stream") << answering(simusb::Reply::stream(ok)) << "" << text << 1;
-        QTest::newRow("8-byte packets: fewer than 9 bytes") << with(answering(ok), packets(8)) << tooShort << "" << 2;
+        QTest::newRow("8-byte packets: fewer than 9 bytes")
+            << with(answering(ok), packets(8)) << tooShort << "" << 2;
         QTest::newRow("long reply in 512-byte packets")
             << with(answering(simusb::licenceReply(0x90, licence, 200)), packets(512)) << "" << text << 1;
         QTest::newRow("kernel driver bound: taken, then bound again")
-            << with(answering(ok), [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); }) << "" << text << 1;
+            << with(answering(ok), [](DeviceSpec &s) { s.kernelDriver = QStringLiteral("usbhid"); }) << ""
+            << text << 1;
         // Devices of other kinds, held by their drivers: not claimed, not written, nothing said.
-        QTest::newRow("keyboard: left alone") << simusb::keyboard(QStringLiteral("1-3")) << "" << "" << 0;
-        QTest::newRow("disk: left alone") << simusb::disk(QStringLiteral("1-3")) << "" << "" << 0;
-        QTest::newRow("extra endpoints: the first of each direction") << with(answering(ok), [](DeviceSpec &s) {
-            s.endpoints = {{0x82, 0x03, 64}, {0x03, 0x02, 64}, {0x81, 0x02, 16}, {0x01, 0x02, 8}};
-        }) << "" << text << 1;
+        QTest::newRow("keyboard: left alone") << simusb::keyboard(QStringLiteral("1-3")) << ""
+                                              << "" << 0;
+        QTest::newRow("disk: left alone") << simusb::disk(QStringLiteral("1-3")) << ""
+                                          << "" << 0;
+        QTest::newRow("extra endpoints: the first of each direction") << with(
+            answering(ok), [](DeviceSpec &s) {
+                s.endpoints = {{0x82, 0x03, 64}, {0x03, 0x02, 64}, {0x81, 0x02, 16}, {0x01, 0x02, 8}};
+            }) << "" << text << 1;
         QTest::newRow("write fails: nothing said")
-            << with(answering(ok), [](DeviceSpec &s) { s.out = simusb::OutMode::Stall; }) << "" << "" << 1;
+            << with(answering(ok), [](DeviceSpec &s) { s.out = simusb::OutMode::Stall; }) << ""
+            << "" << 1;
         QTest::newRow("unplugged in the middle") << answering(simusb::Reply::unplug()) << tooShort << "" << 1;
     }
     void dialogue()
@@ -114,14 +126,15 @@ private slots:
     void reach_data()
     {
         QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("usbIds");  // --usb-id values, separated by spaces
+        QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
         QTest::addColumn<bool>("opened");
         QTest::addColumn<bool>("served");
         QTest::addColumn<QString>("message");
 
         for (const usbids::UsbId &id : usbids::builtInIds) {
             const QByteArray name = "built in " + usbids::idText(id).toLatin1();
-            QTest::newRow(name.constData()) << licensed(DeviceSpec{"1-3", id.vid, id.pid}) << "" << true << true << "";
+            QTest::newRow(name.constData())
+                << licensed(DeviceSpec {"1-3", id.vid, id.pid}) << "" << true << true << "";
         }
         const DeviceSpec ftdi = licensed(simusb::serialAdapter("1-3", QStringLiteral("ftdi_sio")));
         const DeviceSpec unbound = licensed(simusb::serialAdapter("1-3", QString()));
@@ -134,8 +147,8 @@ private slots:
         QTest::newRow("any: unlisted, no driver") << unbound << "any" << true << true << "";
         QTest::newRow("any: unlisted, ftdi_sio keeps it") << ftdi << "any" << true << false << "";
         QTest::newRow("any: still image") << camera << "any" << false << false << "";
-        QTest::newRow("listed, no permission")
-            << with(licensed(), [](DeviceSpec &s) { s.nodeLocked = true; }) << "" << false << false << "USB设备无访问权限";
+        QTest::newRow("listed, no permission") << with(licensed(), [](DeviceSpec &s) { s.nodeLocked = true; })
+                                               << "" << false << false << "USB设备无访问权限";
     }
     void reach()
     {
@@ -177,9 +190,9 @@ private slots:
     void eachDeviceThroughItsOwnEndpoints()
     {
         const QByteArray fullSpeedLicence("CMIIT ID:2026FS0064AB");
-        DeviceSpec highSpeed = licensed(DeviceSpec{"1-3", 0x3E0A, 0x0C01});
+        DeviceSpec highSpeed = licensed(DeviceSpec {"1-3", 0x3E0A, 0x0C01});
         highSpeed.endpoints = {{0x81, 0x02, 512}, {0x01, 0x02, 512}};
-        DeviceSpec fullSpeed = licensed(DeviceSpec{"1-4", 0x3E0B, 0x0C02}, fullSpeedLicence);
+        DeviceSpec fullSpeed = licensed(DeviceSpec {"1-4", 0x3E0B, 0x0C02}, fullSpeedLicence);
         fullSpeed.endpoints = {{0x82, 0x02, 64}, {0x02, 0x02, 64}};
         fullSpeed.speed = 12;
         MainWindow window;

@@ -35,21 +35,29 @@ using testsupport::LogCapture;
 constexpr int plugToAnswerMs = bench::usbPlugToAnswerMs;
 
 // How long a test waits for what plugToAnswerMs covers, the suite's slack included.
-inline int plugLimitMs() { return plugToAnswerMs + quorvane::test::slackMs(); }
+inline int plugLimitMs()
+{
+    return plugToAnswerMs + quorvane::test::slackMs();
+}
 
 const QByteArray licence("CMIIT ID:2026AB1234XY");
 
 // Device A at 1-3 (3e0a:0c01) and device B at 1-5 (0483:5750), with the default endpoints
 // (bulk 0x81 and 0x01, 64 bytes) and without a script, and the texts that open each by
 // position. Other devices are written as DeviceSpec{sysName, vid, pid}.
-inline DeviceSpec deviceA() { return {QStringLiteral("1-3"), 0x3E0A, 0x0C01}; }
-inline DeviceSpec deviceB() { return {QStringLiteral("1-5"), 0x0483, 0x5750}; }
+inline DeviceSpec deviceA()
+{
+    return {QStringLiteral("1-3"), 0x3E0A, 0x0C01};
+}
+inline DeviceSpec deviceB()
+{
+    return {QStringLiteral("1-5"), 0x0483, 0x5750};
+}
 constexpr char openA[] = R"({"vid":15882,"pid":3073,"bus":1,"port":3})";
 constexpr char openB[] = R"({"vid":1155,"pid":22352,"bus":1,"port":5})";
 
 // `spec` changed by `change`, for rows of a data table.
-template <typename Change>
-DeviceSpec with(DeviceSpec spec, Change change)
+template<typename Change> DeviceSpec with(DeviceSpec spec, Change change)
 {
     change(spec);
     return spec;
@@ -83,7 +91,9 @@ inline QStringList libusbOrder()
     const ssize_t n = libusb_get_device_list(context, &list);
     QStringList result;
     for (ssize_t i = 0; i < n; ++i)
-        result << QStringLiteral("%1,%2").arg(libusb_get_bus_number(list[i])).arg(libusb_get_device_address(list[i]));
+        result << QStringLiteral("%1,%2")
+                      .arg(libusb_get_bus_number(list[i]))
+                      .arg(libusb_get_device_address(list[i]));
     libusb_free_device_list(list, 1);
     libusb_exit(context);
     return result;
@@ -109,8 +119,8 @@ public:
     AsOperator &operator=(const AsOperator &) = delete;
 
 private:
-    __user_cap_header_struct header{};
-    __user_cap_data_struct saved[2]{};
+    __user_cap_header_struct header {};
+    __user_cap_data_struct saved[2] {};
 };
 
 // Base of the USB test classes: a new bench for every case, in a private network.
