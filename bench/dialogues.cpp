@@ -24,6 +24,8 @@
 
 namespace bench {
 
+using namespace ::waits;
+
 namespace {
 
 // Time for a fake to notice that the port closed or the connection went, between runs.

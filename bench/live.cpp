@@ -6,7 +6,7 @@
 
 #include "devsim/devices.h"
 #include "sim/net/netdevices.h"
-#include "tests/e2e/screen.h"
+#include "runner/screenimage.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 namespace bench {
+
+using namespace ::waits;
 
 namespace {
 
@@ -99,8 +101,8 @@ static_assert(std::size(presenters) == std::size(attachPaths));
 // The window shows `picture` with white licence text over it.
 bool showsLabel(const QImage &window, const QImage &picture)
 {
-    const QPoint at = e2e::findPicture(window, picture);
-    return !at.isNull() && e2e::whiteTextPixels(window, picture, at, picture.height() * 3 / 4) > 150;
+    const QPoint at = runner::findPicture(window, picture);
+    return !at.isNull() && runner::whiteTextPixels(window, picture, at, picture.height() * 3 / 4) > 150;
 }
 
 class Session
@@ -138,7 +140,7 @@ public:
     // Finds the window on the screen once it has been painted.
     bool locateWindow()
     {
-        m_window = e2e::windowRect(m_screen.grab());
+        m_window = runner::windowRect(m_screen.grab());
         return m_window.width() > 300 && m_window.height() > 200;
     }
 

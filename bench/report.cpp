@@ -13,6 +13,8 @@
 
 namespace bench {
 
+using namespace ::waits;
+
 namespace {
 
 constexpr double ratioTarget = 1.02;

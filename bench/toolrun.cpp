@@ -1,7 +1,7 @@
 #include "bench/toolrun.h"
 #include "bench/xscreen.h"
+#include "runner/procstat.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <unistd.h>
@@ -90,42 +90,19 @@ int ToolRun::cycles()
     return m_cycles;
 }
 
-namespace {
-
-long statusField(qint64 pid, const char *name)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(name) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-} // namespace
-
 long ToolRun::rssKiB() const
 {
-    return statusField(pid(), "VmRSS");
+    return runner::processUse(pid()).rssKiB;
 }
 
 long ToolRun::hwmKiB() const
 {
-    return statusField(pid(), "VmHWM");
+    return runner::processUse(pid()).hwmKiB;
 }
 
 long ToolRun::cpuTicks() const
 {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid()));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = file.readAll();
-    // After the command name in parentheses: state is field 3, utime 14, stime 15.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.value(11).toLong() + fields.value(12).toLong();
+    return runner::processUse(pid()).cpuTicks;
 }
 
 } // namespace bench

@@ -1,5 +1,5 @@
 #include "bench/xscreen.h"
-#include "tests/e2e/screen.h"
+#include "runner/xserver.h"
 
 #include <QString>
 
@@ -32,12 +32,12 @@ XScreen::~XScreen()
 {
     if (m_connection)
         XCloseDisplay(m_connection);
-    e2e::stopXServer(m_server);
+    runner::stopXServer(m_server);
 }
 
 bool XScreen::start(QString *why)
 {
-    const e2e::XServer server = e2e::startXServer(screenWidth, screenHeight);
+    const runner::XServer server = runner::startXServer(screenWidth, screenHeight);
     m_server = server.pid;
     if (server.display.isEmpty()) {
         *why = QStringLiteral("Xvfb did not start");

@@ -6,9 +6,9 @@
 
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
-#include "sim/serial/serialbench.h"
+#include "sim/serial/fakeserialports.h"
 #include "sim/serial/serialdevices.h"
-#include "sim/usb/usbbench.h"
+#include "sim/usb/fakeusbbus.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -109,9 +109,9 @@ private:
     const Presented *latest(const QString &name) const;
 
     std::shared_ptr<quorvane::sim::Testbed> m_testbed = std::make_shared<quorvane::sim::Testbed>();
-    std::unique_ptr<quorvane::sim::SerialBench> m_serial =
-        std::make_unique<quorvane::sim::SerialBench>(m_testbed);
-    std::unique_ptr<simusb::UsbBench> m_usb = std::make_unique<simusb::UsbBench>(m_testbed);
+    std::unique_ptr<quorvane::sim::FakeSerialPorts> m_serial =
+        std::make_unique<quorvane::sim::FakeSerialPorts>(m_testbed);
+    std::unique_ptr<simusb::FakeUsbBus> m_usb = std::make_unique<simusb::FakeUsbBus>(m_testbed);
     std::vector<std::unique_ptr<simnet::FakeTcpService>> m_services;
     std::vector<Presented> m_presented;
     int m_serialCount = 0;

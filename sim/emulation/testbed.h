@@ -11,17 +11,17 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 namespace quorvane::sim {
 
 // The emulated sysfs, udev and /dev that the fake serial ports and USB devices live in
-// (one umockdev testbed). umockdev allows one testbed per process, so the serial bench and
-// the USB bench share one when a program presents both kinds of device at once: make a
-// Testbed and hand it to both. Each bench makes its own when given none.
+// (one umockdev testbed). umockdev allows one testbed per process, so the fake serial ports and
+// the fake USB bus share one when a program presents both kinds of device at once: make a
+// Testbed and hand it to both. Each makes its own when given none.
 //
 // The process (and every program it starts with processEnvironment()) must run with
 // umockdev's preload library: call Testbed::runUnderEmulation at the top of main.
 //
 //   quorvane::sim::Testbed::runUnderEmulation(argc, argv);
 //   auto testbed = std::make_shared<quorvane::sim::Testbed>();
-//   quorvane::sim::SerialBench serial(testbed);
-//   simusb::UsbBench usb(testbed);
+//   quorvane::sim::FakeSerialPorts serial(testbed);
+//   simusb::FakeUsbBus usb(testbed);
 class Testbed
 {
 public:

@@ -14,7 +14,7 @@
 // lower bounds and limits from it. It sits beside the fakes whose delays it counts, where
 // both the benchmark and the tests already depend.
 
-namespace bench {
+namespace waits {
 
 struct Wait
 {
@@ -235,6 +235,6 @@ static_assert(usbPlugToAnswerMs == 3110);
 constexpr int usbStalledPlugToAnswerMs = usbPlugToAnswerMs + usbWriteTimeoutMs;
 static_assert(usbStalledPlugToAnswerMs == 4110);
 
-} // namespace bench
+} // namespace waits
 
 #endif // QUORVANE_SIM_SCRIPT_WAITS_H

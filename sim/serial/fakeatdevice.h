@@ -29,7 +29,7 @@ namespace quorvane::sim {
 // The device outlives the program's opening and closing of the port: while the port is
 // closed it listens for the next open, and whatever it still had to say is dropped.
 //
-// Made by SerialBench::addPort; owned by the bench.
+// Made by FakeSerialPorts::addPort; owned by them.
 class FakeAtDevice : public FakeDevice
 {
 public:
@@ -75,7 +75,7 @@ public:
     int baudRate() const;
 
 private:
-    friend class SerialBench;
+    friend class FakeSerialPorts;
     FakeAtDevice(int masterFd, const QString &portName, std::function<void()> removeFromSystem);
 
     struct Pending

@@ -23,10 +23,11 @@ const SerialPersona serialPersonas[4] = {
      [](const QByteArray &l) { return okLine("*MRD_SN: " + l); }, nullptr, ":/qjpg/res/BKG00.png"},
 };
 
-FakeAtDevice &addPersonaPort(SerialBench &bench, int kind, const QString &name, const QString &description)
+FakeAtDevice &addPersonaPort(FakeSerialPorts &ports, int kind, const QString &name,
+                             const QString &description)
 {
     const SerialPersona &persona = serialPersonas[kind];
-    return bench.addPort(name.isEmpty() ? QString::fromLatin1(persona.name) : name,
+    return ports.addPort(name.isEmpty() ? QString::fromLatin1(persona.name) : name,
                          description.isEmpty() ? QString::fromLatin1(persona.description) : description);
 }
 

@@ -1,7 +1,7 @@
 #ifndef QUORVANE_SIM_SERIAL_SERIALDEVICES_H
 #define QUORVANE_SIM_SERIAL_SERIALDEVICES_H
 
-#include "sim/serial/serialbench.h"
+#include "sim/serial/fakeserialports.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,8 +32,8 @@ constexpr char userDataCommand[] = "AT+USERDATAR=1,21";
 // A line as devices answer with it: "\r\n<line>\r\n\r\nOK\r\n".
 QByteArray okLine(const QByteArray &line);
 
-// A port of the persona's kind on the bench, by its own name and description unless given.
-FakeAtDevice &addPersonaPort(SerialBench &bench, int kind, const QString &name = QString(),
+// A port of the persona's kind on the ports, by its own name and description unless given.
+FakeAtDevice &addPersonaPort(FakeSerialPorts &ports, int kind, const QString &name = QString(),
                              const QString &description = QString());
 
 } // namespace quorvane::sim

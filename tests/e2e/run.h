@@ -4,6 +4,8 @@
 // The real tool as the end-to-end tests run it, what it showed and what its devices
 // received, and the wait for any of it.
 
+#include "runner/screenlog.h"
+
 #include <QtTest>
 
 #include <functional>
@@ -27,13 +29,7 @@ inline bool waitFor(const std::function<bool()> &condition, qint64 limitMs,
     return condition();
 }
 
-// A change of the window as the screen log has it: "message <text>", "label <picture>
-// <text>" (a picture with the text over it), or "cleared".
-struct Event
-{
-    qint64 atMs;
-    QString what;
-};
+using Event = runner::WindowChange;
 
 // The real tool with its files in a folder of its own: its standard output and error in
 // "out" and "err".
@@ -50,7 +46,7 @@ public:
               QProcessEnvironment::systemEnvironment());
     }
     // The tool alone among the caller's fakes, which `environment` shows it, on the
-    // offscreen platform (or `platform`) with the screen log (tests/support/screenlog.cpp)
+    // offscreen platform (or `platform`) with the screen log (runner/screenlogmodule.cpp)
     // preloaded, writing to "screen.log".
     explicit Run(QProcessEnvironment environment, const QString &platform = QStringLiteral("offscreen"))
     {
@@ -100,30 +96,16 @@ public:
     // The window's changes so far; the start-up's own (the empty labels) left out.
     QList<Event> events()
     {
-        const QString cleared = QStringLiteral("cleared");
         QList<Event> events;
-        QString picture;
+        runner::WindowChanges changes;
         for (const QByteArray &line : read("screen.log").split('\n')) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() < 3 || parts[0] != "screen")
+            const std::optional<runner::ScreenLine> parsed = runner::parseScreenLine(line);
+            if (!parsed)
                 continue;
-            const qint64 atMs = parts[1].toLongLong();
             if (m_startedAtMs < 0)
-                m_startedAtMs = atMs;
-            // A backslash only ever starts an escape, \xHH. Zero bytes stay in the text.
-            QByteArray rest = line.mid(parts[0].size() + parts[1].size() + parts[2].size() + 3);
-            rest = QByteArray::fromPercentEncoding(rest.replace("\\x", "\\"), '\\');
-            const QString text = QString::fromUtf8(rest.constData(), rest.size());
-            if (parts[2] == "message") {
-                events << Event {atMs, QStringLiteral("message ") + text};
-            } else if (parts[2] == "picture") {
-                picture = text;
-            } else if (parts[2] == "text" && parts.size() > 3 && parts[3] == "label" && !picture.isEmpty()) {
-                // The picture loaded last: the window loads a picture only when it changes.
-                events << Event {atMs, QStringLiteral("label %1 %2").arg(picture, text.mid(6))};
-            } else if (parts[2] == "clear" && !events.isEmpty() && events.last().what != cleared) {
-                events << Event {atMs, cleared};
-            }
+                m_startedAtMs = parsed->atMs;
+            if (const std::optional<runner::WindowChange> change = changes.follow(*parsed))
+                events << *change;
         }
         return events;
     }

@@ -5,9 +5,9 @@
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
 #include "sim/net/netdevices.h"
-#include "sim/usb/usbbench.h"
+#include "sim/usb/fakeusbbus.h"
 #include "tests/e2e/run.h"
-#include "tests/e2e/screen.h"
+#include "runner/xserver.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
@@ -172,7 +172,7 @@ class TestAlive : public QObject
 
     // A USB licence device held by a kernel driver that the tool takes for the dialogue,
     // plugged once the window has taken its first list of devices.
-    static simusb::FakeUsbDevice *plugUsb(simusb::UsbBench &bench, e2e::Run &run)
+    static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, e2e::Run &run)
     {
         if (!e2e::waitFor([&] { return run.read("err").contains("11111"); },
                           1000 + quorvane::test::slackMs()))
@@ -181,7 +181,7 @@ class TestAlive : public QObject
         spec.kernelDriver = QStringLiteral("quorvane_test_driver");
         spec.script.on(simusb::licenceRequest(),
                        quorvane::sim::Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234QP")));
-        return bench.plug(spec);
+        return bus.plug(spec);
     }
 
     // Ends the tool as the row says, and checks that it ended in order within a second
@@ -230,11 +230,11 @@ private slots:
     void answersWhileUsbDialogueWaits()
     {
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::UsbBench bench(testbed);
-        bench.plugRootHub(1);
+        simusb::FakeUsbBus bus(testbed);
+        bus.plugRootHub(1);
         Tool tool(*testbed);
         QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bench, tool.run);
+        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
         QVERIFY(device);
         const qint64 silence =
             tool.manager.longestSilence(tool.window, [&] { return device->releases() > 0; });
@@ -257,11 +257,11 @@ private slots:
     {
         QFETCH(int, how);
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::UsbBench bench(testbed);
-        bench.plugRootHub(1);
+        simusb::FakeUsbBus bus(testbed);
+        bus.plugRootHub(1);
         Tool tool(*testbed);
         QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bench, tool.run);
+        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
         QVERIFY(device);
         QVERIFY(e2e::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
         stop(tool, how);
@@ -302,10 +302,10 @@ private slots:
 int main(int argc, char **argv)
 {
     testsupport::prepareProcess(argc, argv, testsupport::Devices::Usb);
-    static const e2e::XServer server = e2e::startXServer(640, 480);
+    static const runner::XServer server = runner::startXServer(640, 480);
     if (server.display.isEmpty())
         qFatal("cannot start Xvfb (scripts/install-deps installs it)");
-    std::atexit([] { e2e::stopXServer(server.pid); });
+    std::atexit([] { runner::stopXServer(server.pid); });
     qputenv("DISPLAY", server.display);
     QCoreApplication application(argc, argv);
     TestAlive test;

@@ -84,7 +84,7 @@ int tableCount(const e2e::PgServer &server)
 }
 
 // The tool under the simulator, with the window's changes written to `screenLog`
-// (tests/support/screenlog.cpp), for the status bar's label.
+// (runner/screenlogmodule.cpp), for the status bar's label.
 std::unique_ptr<e2e::Run> startRun(const QString &devices, const QStringList &arguments,
                                    const QString &screenLog)
 {

@@ -4,7 +4,8 @@
 // bar changes. The tool draws its window without loading OpenGL.
 #include "sim/net/netdevices.h"
 #include "tests/e2e/run.h"
-#include "tests/e2e/screen.h"
+#include "runner/screenimage.h"
+#include "runner/xserver.h"
 #include "tests/support/testmain.h"
 
 #include <QGuiApplication>
@@ -106,9 +107,9 @@ class TestEndToEnd : public QObject
         const bool shown = e2e::waitFor(
             [&] {
                 const QImage screen = grab();
-                window = e2e::windowRect(screen);
-                at = e2e::findPicture(screen, picture);
-                white = at.isNull() ? 0 : e2e::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
+                window = runner::windowRect(screen);
+                at = runner::findPicture(screen, picture);
+                white = at.isNull() ? 0 : runner::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
                 return !at.isNull() && white > 150;
             },
             25000, {}, screenPollMs);
@@ -134,17 +135,17 @@ class TestEndToEnd : public QObject
     {
         QVERIFY(e2e::waitFor(
             [&] {
-                const QRect window = e2e::windowRect(grab());
+                const QRect window = runner::windowRect(grab());
                 return window.width() > 300 && window.height() > 200;
             },
             10000, {}, screenPollMs));
         QTest::qWait(500);
         const QImage before = grab();
-        const QRect status = e2e::statusRegion(e2e::windowRect(before));
+        const QRect status = runner::statusRegion(runner::windowRect(before));
         int changed = 0;
         const bool reported = e2e::waitFor(
             [&] {
-                changed = e2e::differingPixels(before, grab(), status);
+                changed = runner::differingPixels(before, grab(), status);
                 return changed > 30;
             },
             25000, {}, screenPollMs);
@@ -210,10 +211,10 @@ private slots:
 // so does the tool it starts.
 int main(int argc, char **argv)
 {
-    static const e2e::XServer server = e2e::startXServer(640, 480);
+    static const runner::XServer server = runner::startXServer(640, 480);
     if (server.display.isEmpty())
         qFatal("cannot start Xvfb (scripts/install-deps installs it)");
-    std::atexit([] { e2e::stopXServer(server.pid); });
+    std::atexit([] { runner::stopXServer(server.pid); });
     qputenv("DISPLAY", server.display);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication application(argc, argv);

@@ -1,7 +1,7 @@
 // Hostile devices against the real program. Each row presents a device that misbehaves
 // (a huge reply, an endless stream, garbage, zero bytes in the licence field, a device
 // that vanishes, resets, line errors, libusb errors) to the real quorvane binary, run
-// under the fakes of sim/ with the screen log preloaded (tests/support/screenlog.cpp).
+// under the fakes of sim/ with the screen log preloaded (runner/screenlogmodule.cpp).
 // Then a good device takes its place. Each row checks what the operator sees: the
 // expected messages and labels in order, nothing else, each within the bounded waits
 // and a slack, the good device served by the next polls, and the program still running.
@@ -10,7 +10,7 @@
 #include "sim/net/netdevices.h"
 #include "sim/script/waits.h"
 #include "sim/serial/serialdevices.h"
-#include "sim/usb/usbbench.h"
+#include "sim/usb/fakeusbbus.h"
 #include "tests/e2e/run.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
@@ -23,9 +23,9 @@
 #include <memory>
 
 using quorvane::sim::FakeAtDevice;
+using quorvane::sim::FakeSerialPorts;
 using quorvane::sim::Reply;
 using quorvane::sim::Script;
-using quorvane::sim::SerialBench;
 using quorvane::sim::SerialPersona;
 using quorvane::sim::serialPersonas;
 using namespace simnet;
@@ -635,11 +635,11 @@ private slots:
     void serial()
     {
         QFETCH(SerialRow, row);
-        SerialBench bench;
+        FakeSerialPorts ports;
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
-        e2e::Run program(bench.processEnvironment());
-        FakeAtDevice *device = &quorvane::sim::addPersonaPort(bench, 0);
+        e2e::Run program(ports.processEnvironment());
+        FakeAtDevice *device = &quorvane::sim::addPersonaPort(ports, 0);
         device->on(port.imeiCommand, row.imei);
         device->on(port.licenceCommand, row.licence);
         for (const Reply &once : row.licenceOnce)
@@ -661,7 +661,7 @@ private slots:
 
         if (!device->isPlugged()) { // gone, or its line is down: a good port instead
             device->unplug();
-            device = &quorvane::sim::addPersonaPort(bench, 0, QStringLiteral("COM6"));
+            device = &quorvane::sim::addPersonaPort(ports, 0, QStringLiteral("COM6"));
         } else {
             device->setScript(Script());
         }
@@ -677,12 +677,12 @@ private slots:
         QFETCH(UsbRow, row);
         // The rest of a poll period, a cycle's three network pauses, the dialogue: the
         // write (up to its time-out), the wait and the read.
-        constexpr int plugToAnswerMs = bench::usbStalledPlugToAnswerMs;
+        constexpr int plugToAnswerMs = waits::usbStalledPlugToAnswerMs;
         // The dialogue's own waits: the pause before the request and the wait for the reply.
-        constexpr int dialogueWaitsMs = bench::totalMs(*bench::findDialogue("usb"));
+        constexpr int dialogueWaitsMs = waits::totalMs(*waits::findDialogue("usb"));
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::UsbBench bench(testbed);
-        bench.plugRootHub(1);
+        simusb::FakeUsbBus bus(testbed);
+        bus.plugRootHub(1);
         e2e::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
         const auto listed = [&] { return program.read("err").contains("11111"); };
@@ -690,7 +690,7 @@ private slots:
         simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), licence21);
         row.fault(spec);
         const qint64 pluggedAtMs = simusb::clockMs();
-        simusb::FakeUsbDevice *device = bench.plug(spec);
+        simusb::FakeUsbDevice *device = bus.plug(spec);
 
         // The reply is read only after the request and the 500 ms wait.
         expectShown(program, row.expected, plugToAnswerMs, dialogueWaitsMs, plugToAnswerMs, pluggedAtMs,
@@ -700,7 +700,7 @@ private slots:
         QCOMPARE(device->inRequests() > 0, row.answers);
 
         // Beside it, at another port: a good device.
-        bench.plug(usbDevice(QStringLiteral("1-4"), goodLicence));
+        bus.plug(usbDevice(QStringLiteral("1-4"), goodLicence));
         expectServedAfter(program, row.expected, "LBL17.png", goodLicence, plugToAnswerMs);
         QVERIFY(!device->claimed()); // the failed dialogue let go of it
     }

@@ -7,9 +7,9 @@ using namespace simnet;
 
 namespace {
 // The tool's own waits and the devices' pauses (sim/script/waits.h lists them one by one).
-constexpr int at9527WaitsMs = bench::totalMs(*bench::findDialogue("9527"));
-constexpr int shellWaitsMs = bench::totalMs(*bench::findDialogue("3762-2"));
-static_assert(shellWaitsMs == bench::totalMs(*bench::findDialogue("3762-10")));
+constexpr int at9527WaitsMs = waits::totalMs(*waits::findDialogue("9527"));
+constexpr int shellWaitsMs = waits::totalMs(*waits::findDialogue("3762-2"));
+static_assert(shellWaitsMs == waits::totalMs(*waits::findDialogue("3762-10")));
 } // namespace
 
 class TestNetDurations : public QObject

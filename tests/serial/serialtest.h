@@ -14,8 +14,8 @@
 namespace serialtest {
 
 using quorvane::sim::FakeAtDevice;
+using quorvane::sim::FakeSerialPorts;
 using quorvane::sim::Reply;
-using quorvane::sim::SerialBench;
 
 using quorvane::sim::addPersonaPort;
 using quorvane::sim::okLine;
@@ -37,9 +37,10 @@ inline QByteArray licenceReplyOfKind(int kind)
 
 // A port of the kind whose device answers the kind's IMEI command with `imei` and its
 // licence command with `licence`.
-inline FakeAtDevice &addAnsweringPort(SerialBench &bench, int kind, const Reply &imei, const Reply &licence)
+inline FakeAtDevice &addAnsweringPort(FakeSerialPorts &ports, int kind, const Reply &imei,
+                                      const Reply &licence)
 {
-    FakeAtDevice &device = addPersonaPort(bench, kind);
+    FakeAtDevice &device = addPersonaPort(ports, kind);
     device.on(serialPersonas[kind].imeiCommand, imei);
     device.on(serialPersonas[kind].licenceCommand, licence);
     return device;

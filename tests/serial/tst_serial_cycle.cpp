@@ -18,8 +18,8 @@ private slots:
     // next cycle closes it, opens it again and asks again.
     void dealTimerRunsTheSerialDialogue()
     {
-        SerialBench bench;
-        FakeAtDevice &device = addAnsweringPort(bench, 2, Reply::text(okLine("+EGMR: \"990001081234567\"")),
+        FakeSerialPorts ports;
+        FakeAtDevice &device = addAnsweringPort(ports, 2, Reply::text(okLine("+EGMR: \"990001081234567\"")),
                                                 Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
@@ -35,8 +35,8 @@ private slots:
         QVERIFY(dialogue.said.isEmpty());
     }
 
-    // The real program, started as a child, sees the bench's ports and talks to the fake
-    // device in two cycles of its own timer; a port the bench holds busy is busy for it too.
+    // The real program, started as a child, sees the ports's ports and talks to the fake
+    // device in two cycles of its own timer; a port the ports holds busy is busy for it too.
     void realProgramUnderTheFakes_data()
     {
         QTest::addColumn<bool>("busy");
@@ -46,13 +46,13 @@ private slots:
     void realProgramUnderTheFakes()
     {
         QFETCH(bool, busy);
-        SerialBench bench;
-        FakeAtDevice &device = addAnsweringPort(bench, 1, Reply::text(okLine("990001031234567")),
+        FakeSerialPorts ports;
+        FakeAtDevice &device = addAnsweringPort(ports, 1, Reply::text(okLine("990001031234567")),
                                                 Reply::text(licenceReplyOfKind(1)));
         if (busy)
-            QVERIFY(bench.holdBusy(QString::fromLatin1(serialPersonas[1].name)));
+            QVERIFY(ports.holdBusy(QString::fromLatin1(serialPersonas[1].name)));
 
-        QProcessEnvironment environment = bench.processEnvironment();
+        QProcessEnvironment environment = ports.processEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QProcess program;
         program.setProcessEnvironment(environment);
@@ -88,8 +88,8 @@ private slots:
     {
         QFETCH(QByteArray, licenceReply);
         QFETCH(int, waits);
-        SerialBench bench;
-        addAnsweringPort(bench, 0, Reply::text(imeiReply("990001011234567")), Reply::text(licenceReply));
+        FakeSerialPorts ports;
+        addAnsweringPort(ports, 0, Reply::text(imeiReply("990001011234567")), Reply::text(licenceReply));
         Dialogue dialogue;
 
         QVector<qint64> queries;

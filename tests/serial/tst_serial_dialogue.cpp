@@ -47,7 +47,7 @@ Script chat(int kind, const QByteArray &imei, const QByteArray &licence)
 
 // Puts the script on a port of the kind, strict: any other command stops the test there.
 // Returns the device and the bytes the dialogue should send it.
-std::pair<FakeAtDevice &, QByteArray> addScriptedPort(SerialBench &bench, int kind, const Script &script)
+std::pair<FakeAtDevice &, QByteArray> addScriptedPort(FakeSerialPorts &ports, int kind, const Script &script)
 {
     quorvane::sim::Script strict;
     QByteArray wire;
@@ -55,7 +55,7 @@ std::pair<FakeAtDevice &, QByteArray> addScriptedPort(SerialBench &bench, int ki
         strict.on(say.command, say.reply);
         wire += say.command + "\r\n";
     }
-    FakeAtDevice &device = addPersonaPort(bench, kind);
+    FakeAtDevice &device = addPersonaPort(ports, kind);
     device.setScript(strict.strict());
     return {device, wire};
 }
@@ -130,8 +130,8 @@ private slots:
         QFETCH(Script, script);
         QFETCH(QString, picture);
         QFETCH(QString, text);
-        SerialBench bench;
-        const auto [device, wire] = addScriptedPort(bench, kind, script);
+        FakeSerialPorts ports;
+        const auto [device, wire] = addScriptedPort(ports, kind, script);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
@@ -196,8 +196,8 @@ private slots:
         QFETCH(Script, script);
         QFETCH(QString, message);
         QFETCH(bool, cleared);
-        SerialBench bench;
-        const auto [device, wire] = addScriptedPort(bench, kind, script);
+        FakeSerialPorts ports;
+        const auto [device, wire] = addScriptedPort(ports, kind, script);
         Dialogue dialogue;
         dialogue.showEarlier();
 
@@ -213,8 +213,8 @@ private slots:
     // of the next one.
     void modelVariantDoesNotLeak()
     {
-        SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, 0);
+        FakeSerialPorts ports;
+        FakeAtDevice &device = addPersonaPort(ports, 0);
         device.on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")));
         device.on("AT+USERDATAR=1,21", Reply::text(okLine("+USERDATAR:21,ROW10ROW10ROW10ROW10RO")));
         device.on("AT*KESET=26", Reply::text(kesetReply(licence21)));
@@ -248,9 +248,9 @@ private slots:
         QFETCH(int, kind);
         QFETCH(Reply, imeiReply);
         QFETCH(QString, message);
-        SerialBench bench;
+        FakeSerialPorts ports;
         FakeAtDevice &device =
-            addAnsweringPort(bench, kind, imeiReply, Reply::text(licenceReplyOfKind(kind)));
+            addAnsweringPort(ports, kind, imeiReply, Reply::text(licenceReplyOfKind(kind)));
         Dialogue dialogue;
         QVERIFY(dialogue.run());
         QCOMPARE(dialogue.messages(), QStringList {message});

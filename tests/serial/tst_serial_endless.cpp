@@ -32,8 +32,8 @@ private slots:
         QFETCH(Reply, imei);
         QFETCH(Reply, licence);
         QFETCH(QString, picture);
-        SerialBench bench;
-        FakeAtDevice &device = addAnsweringPort(bench, 0, imei, licence);
+        FakeSerialPorts ports;
+        FakeAtDevice &device = addAnsweringPort(ports, 0, imei, licence);
         Dialogue dialogue;
 
         QVERIFY(dialogue.run());
@@ -48,9 +48,9 @@ private slots:
     // the line really was silent and the reply may end there, with what came before.
     void floodingImeiReplyEndsAt64KiB()
     {
-        SerialBench bench;
+        FakeSerialPorts ports;
         const FakeAtDevice &device = addAnsweringPort(
-            bench, 0, Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1),
+            ports, 0, Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1),
             Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
         const testsupport::LogCapture log;

@@ -30,7 +30,7 @@ constexpr struct
     {"udev Quectel on ttyUSB3", "Quectel USB REPL PortttyUSB3", 2, 115200},
 };
 
-// The ports on the bench in order, and the one opened (none: "").
+// The ports on the ports in order, and the one opened (none: "").
 constexpr struct
 {
     const char *tag;
@@ -88,10 +88,10 @@ private slots:
     {
         const auto &row = fetchRow(portChoices);
         const QString chosen = QLatin1String(row.chosen);
-        SerialBench bench;
+        FakeSerialPorts ports;
         for (const auto &[name, description] : row.ports) {
             if (name)
-                bench.addPort(QLatin1String(name), QLatin1String(description));
+                ports.addPort(QLatin1String(name), QLatin1String(description));
         }
         Dialogue dialogue;
         dialogue.window.serialKind = 99;
@@ -109,18 +109,18 @@ private slots:
         QCOMPARE(dialogue.window.serialPort->stopBits(), QSerialPort::OneStop);
         QCOMPARE(dialogue.window.serialPort->flowControl(), QSerialPort::NoFlowControl);
         // The device end sees the line speed too.
-        QCOMPARE(bench.device(chosen)->baudRate(), row.baud);
+        QCOMPARE(ports.device(chosen)->baudRate(), row.baud);
     }
 
     // A matching port held by another program is not bypassed: the free second one is
     // never tried, in this cycle or the next, and nothing is shown.
     void busyPortIsNotBypassed()
     {
-        SerialBench bench;
-        FakeAtDevice &first = bench.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
-        FakeAtDevice &second = bench.addPort(QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340"));
+        FakeSerialPorts ports;
+        FakeAtDevice &first = ports.addPort(QStringLiteral("COM7"), QStringLiteral("Quectel USB REPL Port"));
+        FakeAtDevice &second = ports.addPort(QStringLiteral("COM8"), QStringLiteral("USB-SERIAL CH340"));
         second.otherwise(Reply::text(okLine("MRD_SN: 9ABCDEFGHIJKLMNOPQRSTU")));
-        QVERIFY(bench.holdBusy(QStringLiteral("COM7")));
+        QVERIFY(ports.holdBusy(QStringLiteral("COM7")));
 
         Dialogue dialogue;
         for (int cycle = 0; cycle < 2; ++cycle) {
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(second.received().isEmpty());
 
         // Once the other program lets go, the port is ours.
-        bench.release(QStringLiteral("COM7"));
+        ports.release(QStringLiteral("COM7"));
         QVERIFY(dialogue.window.OpenSerialPort());
         QCOMPARE(dialogue.window.serialPort->portName(), QStringLiteral("COM7"));
     }

@@ -51,8 +51,8 @@ private slots:
         QFETCH(int, index);
         const SilentCase &silent = silentCases[index];
         const SerialPersona &port = serialPersonas[silent.kind];
-        SerialBench bench;
-        FakeAtDevice &device = addPersonaPort(bench, silent.kind);
+        FakeSerialPorts ports;
+        FakeAtDevice &device = addPersonaPort(ports, silent.kind);
         const Reply imei = Reply::text(imeiReply("990001131234567"));
         if (silent.silentImeiCommands == 0 && port.imeiCommand)
             device.on(port.imeiCommand, imei);

@@ -11,7 +11,7 @@
 // port or USB device is in sight, and runs the QtTest class. `Devices` says which fakes
 // the test brings: None (an empty testbed covers the machine's own), Serial (fake ports,
 // with a private /run/lock so that binaries run side by side can use the same port names)
-// or Usb (a bench per case, see tests/usb/usbtestsupport.h).
+// or Usb (a fake USB bus per case, see tests/usb/usbtestsupport.h).
 
 #include "sim/emulation/testbed.h"
 #include "sim/net/privatenetwork.h"

@@ -11,7 +11,7 @@
 
 using namespace usbtest;
 
-class TestUsbDevice : public usbtest::BenchTest
+class TestUsbDevice : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
@@ -72,8 +72,8 @@ private slots:
         QFETCH(QByteArray, params);
         QFETCH(int, result);
         QFETCH(QString, opened);
-        FakeUsbDevice *a = bench->plug(deviceA());
-        FakeUsbDevice *b = bench->plug(deviceB());
+        FakeUsbDevice *a = bus->plug(deviceA());
+        FakeUsbDevice *b = bus->plug(deviceB());
         QCOMPARE(a->devnum(), 2);
         QCOMPARE(b->devnum(), 3);
 
@@ -97,8 +97,8 @@ private slots:
     // A new open first closes what the object has open.
     void openClosesFirst()
     {
-        FakeUsbDevice *a = bench->plug(deviceA());
-        FakeUsbDevice *b = bench->plug(deviceB());
+        FakeUsbDevice *a = bus->plug(deviceA());
+        FakeUsbDevice *b = bus->plug(deviceB());
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QVERIFY(a->claimed());
@@ -130,8 +130,8 @@ private slots:
                            {0x01, 0x02, 64}};
         DeviceSpec second = deviceB();
         second.endpoints = {{0x85, 0x02, 512}, {0x06, 0x02, 512}};
-        bench->plug(first);
-        FakeUsbDevice *b = bench->plug(second);
+        bus->plug(first);
+        FakeUsbDevice *b = bus->plug(second);
 
         BulkHidDevice device;
         // "OUT address/packet size, IN address/packet size"
@@ -213,7 +213,7 @@ private slots:
             if (id != "any")
                 reach.added.append(*usbids::parseUsbId(id));
         }
-        FakeUsbDevice *a = bench->plug(spec);
+        FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         device.setReach(reach);
         usbtest::LogCapture log;
@@ -261,7 +261,7 @@ private slots:
         QFETCH(int, result);
         DeviceSpec spec = deviceA();
         spec.out = simusb::OutMode(mode);
-        FakeUsbDevice *a = bench->plug(spec);
+        FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QByteArray data;
@@ -307,7 +307,7 @@ private slots:
         if (inErrno >= 0)
             spec.script.on("ask", simusb::Reply::text("0123456789"));
         spec.inErrno = qMax(0, inErrno);
-        FakeUsbDevice *a = bench->plug(spec);
+        FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QCOMPARE(device.write("ask", 3, 200), 64);
@@ -329,7 +329,7 @@ private slots:
     {
         DeviceSpec spec = deviceA();
         spec.script.on("go", simusb::Reply::text("abc"));
-        FakeUsbDevice *a = bench->plug(spec);
+        FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QCOMPARE(device.write("go", 2, 200), 64);
@@ -364,7 +364,7 @@ private slots:
     // What the guard calls real: a port or USB device that the testbed lists but has no node
     // for (its /dev path would reach the machine's own), no testbed at all, or a preload
     // that LD_PRELOAD names but the loader could not load (this test run again that way,
-    // which must stop when its first bench is made).
+    // which must stop when its first bus is made).
     void guardSeesOnlyTheTestbed_data()
     {
         QTest::addColumn<QString>("hole");
@@ -383,13 +383,13 @@ private slots:
     void guardSeesOnlyTheTestbed()
     {
         QFETCH(QString, hole);
-        FakeUsbDevice *a = bench->plug(deviceA());
+        FakeUsbDevice *a = bus->plug(deviceA());
         const QByteArray root = qgetenv("UMOCKDEV_DIR");
         if (hole == QLatin1String("usb"))
-            QVERIFY(QFile::remove(bench->rootDir() + a->devnode()));
+            QVERIFY(QFile::remove(bus->rootDir() + a->devnode()));
         if (hole == QLatin1String("serial")) {
             umockdev_testbed_add_from_string(
-                bench->testbed(),
+                bus->testbed(),
                 "P: /devices/usb1/1-9\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n\n"
                 "P: /devices/usb1/1-9/1-9:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: "
                 "DRIVER=cdc_acm\n\n"
@@ -420,7 +420,7 @@ private slots:
     {
         BulkHidDevice device;
         const int before = device.deviceCount();
-        FakeUsbDevice *a = bench->plug(deviceA());
+        FakeUsbDevice *a = bus->plug(deviceA());
         QCOMPARE(device.deviceCount(), before + 1);
         a->unplug();
         QCOMPARE(device.deviceCount(), before);

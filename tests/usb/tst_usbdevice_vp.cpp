@@ -14,14 +14,14 @@ DeviceSpec unopenable(const char *sysName)
 
 } // namespace
 
-class TestUsbDeviceVp : public usbtest::BenchTest
+class TestUsbDeviceVp : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
 private slots:
     void candidateThatWillNotOpenIsRetriedThreeTimes()
     {
-        FakeUsbDevice *broken = bench->plug(unopenable("1-3"));
+        FakeUsbDevice *broken = bus->plug(unopenable("1-3"));
         BulkHidDevice device;
         LogCapture log;
         QElapsedTimer clock;
@@ -42,8 +42,8 @@ private slots:
 
     void afterTheRetriesTheScanMovesOn()
     {
-        FakeUsbDevice *working = bench->plug(DeviceSpec {"1-2", 0x3E0B, 0x0C02});
-        FakeUsbDevice *broken = bench->plug(unopenable("1-6"));
+        FakeUsbDevice *working = bus->plug(DeviceSpec {"1-2", 0x3E0B, 0x0C02});
+        FakeUsbDevice *broken = bus->plug(unopenable("1-6"));
         // libusb lists the device plugged last first: the broken one is tried first.
         const QStringList order = libusbOrder();
         QVERIFY(order.indexOf(QStringLiteral("1,%1").arg(broken->devnum()))

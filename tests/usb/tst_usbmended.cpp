@@ -7,7 +7,7 @@
 using testsupport::runCycle;
 using namespace usbtest;
 
-class TestUsbMended : public usbtest::BenchTest
+class TestUsbMended : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
@@ -26,17 +26,17 @@ private slots:
     {
         QFETCH(int, vid);
         QFETCH(int, pid);
-        bench->plug(licensed());
+        bus->plug(licensed());
         MainWindow window;
         window.usbReach.added = {{quint16(vid), quint16(pid)}}; // --usb-id, where not built in
         // A device of another maker came and was queried: its IDs are the last ones taken.
-        FakeUsbDevice *other = bench->plug(licensed(deviceB()));
+        FakeUsbDevice *other = bus->plug(licensed(deviceB()));
         runCycle(window);
         QCOMPARE(other->received().left(11), simusb::licenceRequest());
         window.ClearLicenceLabel();
 
         // Opened by position and IDs together: only the second device's own IDs open it.
-        FakeUsbDevice *second = bench->plug(licensed(DeviceSpec {"1-7", quint16(vid), quint16(pid)}));
+        FakeUsbDevice *second = bus->plug(licensed(DeviceSpec {"1-7", quint16(vid), quint16(pid)}));
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
@@ -47,7 +47,7 @@ private slots:
     // Fault 2: no transfer, no loop, no division by zero without a device or an endpoint.
     void transfersOnAClosedDeviceFailAtOnce()
     {
-        FakeUsbDevice *fake = bench->plug(licensed());
+        FakeUsbDevice *fake = bus->plug(licensed());
         BulkHidDevice device;
         auto allFail = [&device] {
             char data[11] = {};
@@ -70,8 +70,8 @@ private slots:
     {
         // Interface 0 with the endpoint `ep` alone.
         const auto only = [](quint8 ep) { return [ep](DeviceSpec &s) { s.endpoints = {{ep}}; }; };
-        FakeUsbDevice *a = bench->plug(with(licensed(), only(0x81)));
-        FakeUsbDevice *b = bench->plug(with(licensed(deviceB()), only(0x01)));
+        FakeUsbDevice *a = bus->plug(with(licensed(), only(0x81)));
+        FakeUsbDevice *b = bus->plug(with(licensed(deviceB()), only(0x01)));
         char data[11] = {};
         unsigned char buffer[64];
         {
@@ -101,7 +101,7 @@ private slots:
         MainWindow window;
         DeviceSpec inOnly = licensed();
         inOnly.endpoints = {{0x81, 0x02, 64}};
-        FakeUsbDevice *fake = bench->plug(inOnly);
+        FakeUsbDevice *fake = bus->plug(inOnly);
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
         QElapsedTimer clock;
         clock.start();
@@ -126,7 +126,7 @@ private slots:
     void positionWithoutACommaOpensNothing()
     {
         QFETCH(QString, position);
-        FakeUsbDevice *fake = bench->plug(licensed());
+        FakeUsbDevice *fake = bus->plug(licensed());
         MainWindow window;
         window.hidVid = 0x3E0A;
         window.hidPid = 0x0C01;
@@ -147,11 +147,11 @@ private slots:
     // the IDs keep their values, and the cycle's dialogue ends silently.
     void growthWithoutANewPositionEndsSilently()
     {
-        FakeUsbDevice *first = bench->plug(licensed());
+        FakeUsbDevice *first = bus->plug(licensed());
         MainWindow window;
         window.hidVid = 0x0BAD;
         window.hidPid = 0x0BAD;
-        FakeUsbDevice *behindHub = bench->plug(licensed(DeviceSpec {"1-4.3", 0x0483, 0x5750}));
+        FakeUsbDevice *behindHub = bus->plug(licensed(DeviceSpec {"1-4.3", 0x0483, 0x5750}));
         LogCapture log;
         runCycle(window);
         QCOMPARE(log.count("11111"), 1);

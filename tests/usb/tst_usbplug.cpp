@@ -26,7 +26,7 @@ qint64 waitForLabel(QLabel *label, const QString &text, qint64 limitMs)
 
 } // namespace
 
-class TestUsbPlug : public usbtest::BenchTest
+class TestUsbPlug : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
@@ -35,7 +35,7 @@ private slots:
     // plus the dialogue (10 ms pause, 500 ms wait, the read).
     void plugToLabelTime()
     {
-        bench->plugRootHub(1);
+        bus->plugRootHub(1);
         MainWindow window;
         window.show();
         QLabel *label = testsupport::WindowProbe(window).text;
@@ -43,7 +43,7 @@ private slots:
         for (int round = 0; round < 5; ++round) {
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
             QTest::qWait(137 * round); // plug at different phases of the poll timer
-            FakeUsbDevice *device = bench->plug(licensed(deviceA(), licence));
+            FakeUsbDevice *device = bus->plug(licensed(deviceA(), licence));
             const qint64 ms = waitForLabel(label, QString::fromLatin1(licence), plugLimitMs());
             QVERIFY2(ms >= 0, "the label never showed the licence");
             times << ms;
@@ -69,16 +69,16 @@ private slots:
     {
         MainWindow window;
         QLabel *label = testsupport::WindowProbe(window).text;
-        FakeUsbDevice *first = bench->plug(answering(simusb::Reply::unplug()));
+        FakeUsbDevice *first = bus->plug(answering(simusb::Reply::unplug()));
         const QString tooShort = QStringLiteral("读取失败,长度小于9");
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), tooShort, plugLimitMs());
         QCOMPARE(first->opens(), 1);
         QVERIFY(!window.usbDevice->isOpen());
-        bench->collect(); // the cable is out: the device leaves sysfs too
+        bus->collect(); // the cable is out: the device leaves sysfs too
         QTRY_VERIFY_WITH_TIMEOUT(!window.usbPositions.contains(first->position()), plugLimitMs());
 
         const QByteArray licence("CMIIT ID:2026EF9012QP");
-        FakeUsbDevice *again = bench->plug(licensed(deviceA(), licence));
+        FakeUsbDevice *again = bus->plug(licensed(deviceA(), licence));
         QVERIFY(waitForLabel(label, QString::fromLatin1(licence), plugLimitMs()) >= 0);
         QCOMPARE(again->opens(), 1);
     }
@@ -88,13 +88,13 @@ private slots:
     // shows. A licence device plugged in afterwards is served as if they were not there.
     void otherDevicesAreLeftAlone()
     {
-        bench->plugRootHub(1);
+        bus->plugRootHub(1);
         MainWindow window;
         QLabel *label = testsupport::WindowProbe(window).text;
         QList<FakeUsbDevice *> others;
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6"),
                                        simusb::serialAdapter("1-7", "ftdi_sio"), simusb::camera("1-8")}) {
-            others << bench->plug(spec);
+            others << bus->plug(spec);
             QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, others.last()->position(), plugLimitMs());
         }
         QTest::qWait(1600); // the last one's dialogue has ended
@@ -106,7 +106,7 @@ private slots:
         QVERIFY(label->text().isEmpty());
 
         const QByteArray licence("CMIIT ID:2026CD5678ZZ");
-        FakeUsbDevice *device = bench->plug(licensed(deviceA(), licence));
+        FakeUsbDevice *device = bus->plug(licensed(deviceA(), licence));
         QVERIFY(waitForLabel(label, QString::fromLatin1(licence), plugLimitMs()) >= 0);
         QCOMPARE(device->claims(), 1);
     }
@@ -115,7 +115,7 @@ private slots:
     void failedDialogueIsNotRetried()
     {
         MainWindow window;
-        FakeUsbDevice *device = bench->plug(answering(simusb::licenceReply(0x41, "x")));
+        FakeUsbDevice *device = bus->plug(answering(simusb::licenceReply(0x41, "x")));
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("校验失败"),
                                   plugLimitMs());
         QTest::qWait(3500);

@@ -24,15 +24,15 @@ extern "C" ssize_t libusb_get_device_list(libusb_context *context, libusb_device
     return real(context, list);
 }
 
-class TestUsbPresence : public usbtest::BenchTest
+class TestUsbPresence : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
 private slots:
     void devicesPresentAtStartAreNeverReported()
     {
-        bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(deviceA());
+        bus->plugRootHub(1);
+        FakeUsbDevice *a = bus->plug(deviceA());
         MainWindow window;
         QCOMPARE(window.usbPositions.size(), 2);
         QVERIFY(window.usbPositions.contains("1,0"));
@@ -51,10 +51,10 @@ private slots:
     // IDs alone; the device plugged in again is a new arrival.
     void arrivalRemovalAndReplugging()
     {
-        bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(deviceA());
+        bus->plugRootHub(1);
+        FakeUsbDevice *a = bus->plug(deviceA());
         MainWindow window;
-        FakeUsbDevice *b = bench->plug(deviceB());
+        FakeUsbDevice *b = bus->plug(deviceB());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,5"));
         QCOMPARE(window.extraElement, QStringLiteral("1,5"));
         QCOMPARE(window.hidVid, quint16(0x0483));
@@ -71,7 +71,7 @@ private slots:
         QVERIFY(!window.usbPositions.contains("1,3"));
         QCOMPARE(window.hidVid, quint16(0x0483));
 
-        bench->plug(deviceA());
+        bus->plug(deviceA());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,3"));
         QCOMPARE(window.hidVid, quint16(0x3E0A));
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
@@ -79,7 +79,7 @@ private slots:
         // A workstation that runs all day: more plugs than a device number has values (a
         // byte; a bus gives addresses up to 127), each seen as it comes and goes.
         for (int plug = 0; plug < 260; ++plug) {
-            FakeUsbDevice *again = bench->plug(DeviceSpec {"1-7", 0x3E0A, 0x0C01});
+            FakeUsbDevice *again = bus->plug(DeviceSpec {"1-7", 0x3E0A, 0x0C01});
             QCOMPARE(window.CheckUsbList(), QStringLiteral("1,7"));
             again->unplug();
             QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
@@ -91,8 +91,8 @@ private slots:
     // taken for new ones.
     void failedEnumerationsReportNothing()
     {
-        bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(deviceA());
+        bus->plugRootHub(1);
+        FakeUsbDevice *a = bus->plug(deviceA());
         failingEnumerations = 1;
         MainWindow window;
         QVERIFY(!window.usbListed);
@@ -108,7 +108,7 @@ private slots:
         QVERIFY(window.extraElement.isEmpty());  // nothing reported gone either
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
 
-        bench->plug(deviceB());
+        bus->plug(deviceB());
         QCOMPARE(window.CheckUsbList(), QStringLiteral("1,5"));
         QCOMPARE(window.hidVid, quint16(0x0483));
         QCOMPARE(a->opens(), 0);
@@ -116,10 +116,10 @@ private slots:
 
     void twoArrivalsBetweenPollsReportTheFirstListedOnly()
     {
-        bench->plugRootHub(1);
+        bus->plugRootHub(1);
         MainWindow window;
-        bench->plug(DeviceSpec {"1-2", 0x1111, 0x2222});
-        bench->plug(DeviceSpec {"1-4", 0x3333, 0x4444});
+        bus->plug(DeviceSpec {"1-2", 0x1111, 0x2222});
+        bus->plug(DeviceSpec {"1-4", 0x3333, 0x4444});
         const QString reported = window.CheckUsbList();
         // The first of the two in libusb's order, with that device's own IDs.
         QStringList newOnes = window.usbPositions;
@@ -134,11 +134,11 @@ private slots:
 
     void swapWithTheSameCountIsNotReported()
     {
-        bench->plugRootHub(1);
-        FakeUsbDevice *a = bench->plug(deviceA());
+        bus->plugRootHub(1);
+        FakeUsbDevice *a = bus->plug(deviceA());
         MainWindow window;
         a->unplug();
-        bench->plug(DeviceSpec {"1-6", 0x0483, 0x5750});
+        bus->plug(DeviceSpec {"1-6", 0x0483, 0x5750});
         QCOMPARE(window.CheckUsbList(), QStringLiteral("NULL"));
         QCOMPARE(window.extraElement, QStringLiteral("1,3"));
         QVERIFY(window.usbPositions.contains("1,6"));
@@ -160,7 +160,7 @@ private slots:
         const int polls = log.count("11111");
         QVERIFY2(clock.elapsed() >= polls * 950,
                  qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
-        FakeUsbDevice *b = bench->plug(deviceB());
+        FakeUsbDevice *b = bus->plug(deviceB());
         QTRY_COMPARE_WITH_TIMEOUT(window.extraElement, QStringLiteral("1,5"), plugLimitMs());
         QTRY_VERIFY_WITH_TIMEOUT(b->opens() == 1, plugLimitMs()); // the dialogue ran once
         QTest::qWait(3500);

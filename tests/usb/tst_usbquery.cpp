@@ -7,7 +7,7 @@
 
 using namespace usbtest;
 
-class TestUsbQuery : public usbtest::BenchTest
+class TestUsbQuery : public usbtest::UsbBusTest
 {
     Q_OBJECT
 
@@ -74,7 +74,7 @@ private slots:
 
         MainWindow window;
         const testsupport::WindowProbe probe(window);
-        FakeUsbDevice *device = bench->plug(spec);
+        FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
 
         QElapsedTimer clock;
@@ -164,7 +164,7 @@ private slots:
                 window.usbReach.added.append(*usbids::parseUsbId(id));
         }
         const testsupport::WindowProbe probe(window);
-        FakeUsbDevice *device = bench->plug(spec);
+        FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         {
             const std::unique_ptr<AsOperator> operatorRights(spec.nodeLocked ? new AsOperator : nullptr);
@@ -198,7 +198,7 @@ private slots:
         MainWindow window;
         const testsupport::WindowProbe probe(window);
         for (const DeviceSpec &spec : {highSpeed, fullSpeed}) {
-            FakeUsbDevice *device = bench->plug(spec);
+            FakeUsbDevice *device = bus->plug(spec);
             QCOMPARE(window.CheckUsbList(), device->position());
             window.QueryUsb();
             const QList<simusb::Transfer> sent = device->outTransfers();
@@ -219,7 +219,7 @@ private slots:
         DeviceSpec spec = answering(reply);
         spec.endpoints = {{0x81, 0x02, 512}, {0x01, 0x02, 512}};
         MainWindow window;
-        FakeUsbDevice *device = bench->plug(spec);
+        FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         LogCapture log;
         window.QueryUsb();
@@ -245,7 +245,7 @@ private slots:
         DeviceSpec spec = licensed();
         spec.claimErrno = claimErrno;
         MainWindow window;
-        FakeUsbDevice *device = bench->plug(spec);
+        FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         QVERIFY(window.OpenPort(window.extraElement));
         // A failed claim teaches nothing; a new object has not been asked to open anything.
@@ -263,7 +263,7 @@ private slots:
     void openPortAndReadUsb()
     {
         MainWindow window;
-        FakeUsbDevice *device = bench->plug(answering(QByteArray("pong")));
+        FakeUsbDevice *device = bus->plug(answering(QByteArray("pong")));
         QCOMPARE(window.CheckUsbList(), device->position());
         LogCapture log;
         QCOMPARE(window.OpenPort(device->position()), false);

@@ -2,11 +2,11 @@
 #define QUORVANE_TESTS_USB_USBTESTSUPPORT_H
 
 // Shared by the USB tests (whose entry is QUORVANE_TEST_MAIN(Class, Usb)): a fixture with
-// a fresh bench per case, device specs answering the licence request strictly, libusb's
+// a fresh bus per case, device specs answering the licence request strictly, libusb's
 // listing order and a capture of the log lines the code under test writes.
 
 #include "sim/script/waits.h"
-#include "sim/usb/usbbench.h"
+#include "sim/usb/fakeusbbus.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
@@ -32,7 +32,7 @@ using simusb::FakeUsbDevice;
 using testsupport::LogCapture;
 
 // The longest a running window takes from a USB plug to the end of its dialogue.
-constexpr int plugToAnswerMs = bench::usbPlugToAnswerMs;
+constexpr int plugToAnswerMs = waits::usbPlugToAnswerMs;
 
 // How long a test waits for what plugToAnswerMs covers, the suite's slack included.
 inline int plugLimitMs()
@@ -123,17 +123,17 @@ private:
     __user_cap_data_struct saved[2] {};
 };
 
-// Base of the USB test classes: a new bench for every case, in a private network.
-class BenchTest : public QObject
+// Base of the USB test classes: a new bus for every case, in a private network.
+class UsbBusTest : public QObject
 {
     Q_OBJECT
 
 protected:
-    std::unique_ptr<simusb::UsbBench> bench;
+    std::unique_ptr<simusb::FakeUsbBus> bus;
 
 private slots:
-    void init() { bench = std::make_unique<simusb::UsbBench>(); }
-    void cleanup() { bench.reset(); }
+    void init() { bus = std::make_unique<simusb::FakeUsbBus>(); }
+    void cleanup() { bus.reset(); }
 };
 
 } // namespace usbtest

@@ -1,7 +1,7 @@
 // umockdev first: GLib headers use names that Qt defines as macros.
 #include <umockdev.h>
 
-#include "sim/usb/usbbench.h"
+#include "sim/usb/fakeusbbus.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,7 +93,7 @@ struct FakeUsbDevice::State
     QString devnode;
     UMockdevIoctlBase *handler = nullptr;
     gulong handlerId = 0;
-    std::function<void()> removeFromSystem; // the bench's unplug of this device
+    std::function<void()> removeFromSystem; // the bus's unplug of this device
 
     mutable std::mutex lock;
     bool present = true; // in sysfs
@@ -502,21 +502,21 @@ void FakeUsbDevice::setScript(const Script &script)
     d->streamFrom = -1;
 }
 
-// --- UsbBench ---------------------------------------------------------------------------
+// --- FakeUsbBus ---------------------------------------------------------------------------
 
-struct UsbBench::Private
+struct FakeUsbBus::Private
 {
     std::shared_ptr<Testbed> shared;
     UMockdevTestbed *testbed = nullptr;
     std::map<int, int> nextDevnum; // per bus; 1 is the root hub's
     QList<FakeUsbDevice *> plugged;
-    QList<FakeUsbDevice *> all; // the bench owns them until it goes
+    QList<FakeUsbDevice *> all; // the bus owns them until it goes
 
     FakeUsbDevice *add(const DeviceSpec &spec, bool rootHub);
     void remove(FakeUsbDevice *device);
 };
 
-FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
+FakeUsbDevice *FakeUsbBus::Private::add(const DeviceSpec &spec, bool rootHub)
 {
     auto *device = new FakeUsbDevice;
     FakeUsbDevice::State &s = *device->d;
@@ -597,7 +597,7 @@ FakeUsbDevice *UsbBench::Private::add(const DeviceSpec &spec, bool rootHub)
     return device;
 }
 
-void UsbBench::Private::remove(FakeUsbDevice *device)
+void FakeUsbBus::Private::remove(FakeUsbDevice *device)
 {
     FakeUsbDevice::State &s = *device->d;
     {
@@ -617,22 +617,22 @@ void UsbBench::Private::remove(FakeUsbDevice *device)
     plugged.removeAll(device);
 }
 
-UsbBench::UsbBench()
-    : UsbBench(nullptr)
+FakeUsbBus::FakeUsbBus()
+    : FakeUsbBus(nullptr)
 {
 }
 
-UsbBench::UsbBench(std::shared_ptr<Testbed> testbed)
+FakeUsbBus::FakeUsbBus(std::shared_ptr<Testbed> testbed)
     : p(new Private)
 {
     p->shared = testbed ? std::move(testbed) : std::make_shared<Testbed>();
     p->testbed = p->shared->handle();
 }
 
-UsbBench::~UsbBench()
+FakeUsbBus::~FakeUsbBus()
 {
     {
-        // A shared testbed outlives the bench: its devices leave it first.
+        // A shared testbed outlives the bus: its devices leave it first.
         std::lock_guard<std::mutex> testbedLock(p->shared->mutex());
         for (FakeUsbDevice *device : p->plugged) {
             device->d->present = false;
@@ -642,22 +642,22 @@ UsbBench::~UsbBench()
     qDeleteAll(p->all);
 }
 
-FakeUsbDevice *UsbBench::plug(const DeviceSpec &spec)
+FakeUsbDevice *FakeUsbBus::plug(const DeviceSpec &spec)
 {
     return p->add(spec, false);
 }
 
-FakeUsbDevice *UsbBench::plugRootHub(int bus)
+FakeUsbDevice *FakeUsbBus::plugRootHub(int bus)
 {
     return p->add({QStringLiteral("usb%1").arg(bus), 0x1D6B, 0x0002, {{0x81, 0x03, 4}}}, true);
 }
 
-void UsbBench::unplug(FakeUsbDevice *device)
+void FakeUsbBus::unplug(FakeUsbDevice *device)
 {
     p->remove(device);
 }
 
-void UsbBench::collect()
+void FakeUsbBus::collect()
 {
     const QList<FakeUsbDevice *> plugged = p->plugged;
     for (FakeUsbDevice *device : plugged) {
@@ -666,12 +666,12 @@ void UsbBench::collect()
     }
 }
 
-QString UsbBench::rootDir() const
+QString FakeUsbBus::rootDir() const
 {
     return p->shared->rootDir();
 }
 
-UMockdevTestbed *UsbBench::testbed() const
+UMockdevTestbed *FakeUsbBus::testbed() const
 {
     return p->testbed;
 }

@@ -1,5 +1,5 @@
-#ifndef QUORVANE_SIM_SERIAL_SERIALBENCH_H
-#define QUORVANE_SIM_SERIAL_SERIALBENCH_H
+#ifndef QUORVANE_SIM_SERIAL_FAKESERIALPORTS_H
+#define QUORVANE_SIM_SERIAL_FAKESERIALPORTS_H
 
 #include "sim/emulation/testbed.h"
 #include "sim/serial/fakeatdevice.h"
@@ -15,27 +15,27 @@ class QSerialPort;
 
 namespace quorvane::sim {
 
-// A workbench of emulated serial ports (umockdev): each port is a USB device with one
+// A set of emulated serial ports (umockdev): each port is a USB device with one
 // interface and a tty whose udev model text is the port's description, so the real
 // QSerialPortInfo lists it and the real QSerialPort opens it. Behind each port sits a
 // FakeAtDevice.
 //
 // The process (and any program it starts) must run with libumockdev-preload loaded:
 // call Testbed::runUnderEmulation at the top of main. One testbed at a time per process:
-// a bench makes its own, or shares one with the USB bench (see Testbed).
+// a set makes its own, or shares one with the fake USB bus (see Testbed).
 //
-//   SerialBench bench;
-//   FakeAtDevice &modem = bench.addPort("COM5", "USB Serial Device");
+//   FakeSerialPorts ports;
+//   FakeAtDevice &modem = ports.addPort("COM5", "USB Serial Device");
 //   modem.on("AT*MRD_IMEI=R", Reply::text("\r\n990001011234567\r\n\r\nOK\r\n"));
 //   ... run the program, then look at modem.received() ...
-class SerialBench
+class FakeSerialPorts
 {
 public:
-    SerialBench();
-    explicit SerialBench(std::shared_ptr<Testbed> testbed);
-    ~SerialBench();
-    SerialBench(const SerialBench &) = delete;
-    SerialBench &operator=(const SerialBench &) = delete;
+    FakeSerialPorts();
+    explicit FakeSerialPorts(std::shared_ptr<Testbed> testbed);
+    ~FakeSerialPorts();
+    FakeSerialPorts(const FakeSerialPorts &) = delete;
+    FakeSerialPorts &operator=(const FakeSerialPorts &) = delete;
 
     // A new port at the end of the port list. The name is the tty's name (COM5, ttyACM0);
     // the description is what QSerialPortInfo::description reports ('_' reads as a
@@ -71,4 +71,4 @@ private:
 
 } // namespace quorvane::sim
 
-#endif // QUORVANE_SIM_SERIAL_SERIALBENCH_H
+#endif // QUORVANE_SIM_SERIAL_FAKESERIALPORTS_H

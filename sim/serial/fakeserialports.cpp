@@ -1,7 +1,7 @@
 // GLib's headers use the word "signals", which Qt defines as a keyword: umockdev first.
 #include <umockdev.h>
 
-#include "sim/serial/serialbench.h"
+#include "sim/serial/fakeserialports.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,31 +15,31 @@ namespace {
 constexpr int acmMajor = 166;
 } // namespace
 
-SerialBench::SerialBench()
-    : SerialBench(nullptr)
+FakeSerialPorts::FakeSerialPorts()
+    : FakeSerialPorts(nullptr)
 {
 }
 
-SerialBench::SerialBench(std::shared_ptr<Testbed> testbed)
+FakeSerialPorts::FakeSerialPorts(std::shared_ptr<Testbed> testbed)
 {
     if (!Testbed::isUnderEmulation())
-        qFatal("SerialBench: umockdev's preload library is not loaded; call "
+        qFatal("FakeSerialPorts: umockdev's preload library is not loaded; call "
                "Testbed::runUnderEmulation first");
     m_testbed = testbed ? std::move(testbed) : std::make_shared<Testbed>();
 }
 
-SerialBench::~SerialBench()
+FakeSerialPorts::~FakeSerialPorts()
 {
     qDeleteAll(m_held);
     m_devices.clear(); // stops the device threads before their ports go
 }
 
-QProcessEnvironment SerialBench::processEnvironment() const
+QProcessEnvironment FakeSerialPorts::processEnvironment() const
 {
     return m_testbed->processEnvironment();
 }
 
-FakeAtDevice &SerialBench::addPort(const QString &name, const QString &description)
+FakeAtDevice &FakeSerialPorts::addPort(const QString &name, const QString &description)
 {
     const int number = ++m_portCount;
     // The port list comes sorted by sysfs path: the two-digit port number keeps the order
@@ -80,18 +80,18 @@ FakeAtDevice &SerialBench::addPort(const QString &name, const QString &descripti
         std::lock_guard<std::mutex> lock(m_testbed->mutex());
         GError *error = nullptr;
         if (!umockdev_testbed_add_from_string(m_testbed->handle(), record.toUtf8().constData(), &error))
-            qFatal("SerialBench: cannot add port %s: %s", qPrintable(name), error->message);
+            qFatal("FakeSerialPorts: cannot add port %s: %s", qPrintable(name), error->message);
         masterFd =
             umockdev_testbed_get_dev_fd(m_testbed->handle(), qPrintable(QStringLiteral("/dev/") + name));
     }
     if (masterFd < 0)
-        qFatal("SerialBench: port %s has no terminal behind it", qPrintable(name));
+        qFatal("FakeSerialPorts: port %s has no terminal behind it", qPrintable(name));
 
     m_devices.emplace_back(new FakeAtDevice(masterFd, name, [this, port] { remove(port); }));
     return *m_devices.back();
 }
 
-FakeAtDevice *SerialBench::device(const QString &name) const
+FakeAtDevice *FakeSerialPorts::device(const QString &name) const
 {
     for (const auto &device : m_devices) {
         if (device->portName() == name)
@@ -101,7 +101,7 @@ FakeAtDevice *SerialBench::device(const QString &name) const
 }
 
 // A pulled-out USB modem: its tty goes first, then the interface and the device.
-void SerialBench::remove(const Port &port)
+void FakeSerialPorts::remove(const Port &port)
 {
     std::lock_guard<std::mutex> lock(m_testbed->mutex());
     // umockdev maps the terminal behind the port (/dev/pts/N) back to the port in
@@ -122,7 +122,7 @@ void SerialBench::remove(const Port &port)
     }
 }
 
-bool SerialBench::holdBusy(const QString &name)
+bool FakeSerialPorts::holdBusy(const QString &name)
 {
     if (m_held.contains(name))
         return true;
@@ -135,7 +135,7 @@ bool SerialBench::holdBusy(const QString &name)
     return true;
 }
 
-void SerialBench::release(const QString &name)
+void FakeSerialPorts::release(const QString &name)
 {
     delete m_held.take(name);
 }

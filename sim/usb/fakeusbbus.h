@@ -1,24 +1,24 @@
-#ifndef QUORVANE_SIM_USB_USBBENCH_H
-#define QUORVANE_SIM_USB_USBBENCH_H
+#ifndef QUORVANE_SIM_USB_FAKEUSBBUS_H
+#define QUORVANE_SIM_USB_FAKEUSBBUS_H
 
 // Emulated USB bulk devices for the tests and the device simulator.
 //
-// A UsbBench sits on an umockdev testbed (its own, or one shared with the serial bench,
+// A FakeUsbBus sits on an umockdev testbed (its own, or one shared with the fake serial ports,
 // see quorvane::sim::Testbed): the devices plugged into it appear in sysfs and
 // /dev/bus/usb of this process and of every child process started with its environment
 // (LD_PRELOAD of umockdev's preload library, UMOCKDEV_DIR), so the real libusb finds,
 // opens, claims and transfers to them. An in-process ioctl handler plays each device: it
 // records every byte it receives and answers from a script (sim/script/script.h).
 //
-//     simusb::UsbBench bench;                         // before the first libusb_init
+//     simusb::FakeUsbBus bus;                           // before the first libusb_init
 //     simusb::DeviceSpec spec;                        // 3e0a:0c01 at 1-3, bulk 0x81/0x01
 //     spec.script.on(simusb::licenceRequest(), Reply::text(simusb::licenceReply(0x90, "CMIIT
-//     ID:2026AB1234"))); simusb::FakeUsbDevice *device = bench.plug(spec);
+//     ID:2026AB1234"))); simusb::FakeUsbDevice *device = bus.plug(spec);
 //     ... the code under test talks to it ...
 //     device->received();                             // all bytes written to it
 //     device->unplug();
 //
-// Every libusb context must be ended (libusb_exit) before the bench is destroyed. The
+// Every libusb context must be ended (libusb_exit) before the bus is destroyed. The
 // process must run under umockdev's preload library: Testbed::runUnderEmulation() at the
 // top of main() re-executes the program with it when needed.
 
@@ -57,7 +57,7 @@ struct Endpoint
 // and again while the host reads. A reply ending in Unplug (or Close, or Reset) pulls the
 // device once its time has come, but never before the request's OUT transfer completed:
 // every later transfer fails as on a vanished device, and the owner's next
-// UsbBench::collect() (or unplug()) removes it from sysfs. Rules stay in force: the first
+// FakeUsbBus::collect() (or unplug()) removes it from sysfs. Rules stay in force: the first
 // rule that matches fires, every time it matches.
 
 // How the device treats OUT transfers.
@@ -132,27 +132,27 @@ public:
     struct State; // the device's side of the conversation (internal)
 
 private:
-    friend class UsbBench;
+    friend class FakeUsbBus;
     FakeUsbDevice();
     std::unique_ptr<State> d;
 };
 
-class UsbBench
+class FakeUsbBus
 {
 public:
-    UsbBench();
-    explicit UsbBench(std::shared_ptr<Testbed> testbed);
-    ~UsbBench();
-    UsbBench(const UsbBench &) = delete;
-    UsbBench &operator=(const UsbBench &) = delete;
+    FakeUsbBus();
+    explicit FakeUsbBus(std::shared_ptr<Testbed> testbed);
+    ~FakeUsbBus();
+    FakeUsbBus(const FakeUsbBus &) = delete;
+    FakeUsbBus &operator=(const FakeUsbBus &) = delete;
 
     // Plugs a device in: it appears at the next enumeration, with the next free device
-    // number of its bus. The bench owns it.
+    // number of its bus. The bus owns it.
     FakeUsbDevice *plug(const DeviceSpec &spec);
     // The bus's root hub (1d6b:0002, sysfs name "usbN", port 0), as on a real machine.
     FakeUsbDevice *plugRootHub(int bus);
     // Pulls a device out (as FakeUsbDevice::unplug). The object stays readable until the
-    // bench goes.
+    // bus goes.
     void unplug(FakeUsbDevice *device);
     // Removes from sysfs the devices that their scripts have pulled.
     void collect();
@@ -189,4 +189,4 @@ QByteArray licenceReply(quint8 status, const QByteArray &licence, int length = 6
 // The fake USB devices' short name, as the tests use it.
 namespace simusb = quorvane::sim::usb;
 
-#endif // QUORVANE_SIM_USB_USBBENCH_H
+#endif // QUORVANE_SIM_USB_FAKEUSBBUS_H
