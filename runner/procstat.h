@@ -11,8 +11,8 @@ namespace runner {
 // Each figure is -1 where it could not be read (the process has gone).
 struct ProcessUse
 {
-    long rssKiB = -1;      // resident memory now
-    long hwmKiB = -1;      // the most it has been resident
+    long rssKiB = -1; // resident memory now
+    long hwmKiB = -1; // the most it has been resident
     long threads = -1;
     long descriptors = -1; // open file descriptors
     long cpuTicks = -1;    // user and system time so far, in clock ticks

@@ -1,6 +1,5 @@
 #include "runner/screenimage.h"
 
-
 namespace runner {
 
 namespace {

@@ -109,7 +109,8 @@ class TestEndToEnd : public QObject
                 const QImage screen = grab();
                 window = runner::windowRect(screen);
                 at = runner::findPicture(screen, picture);
-                white = at.isNull() ? 0 : runner::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
+                white =
+                    at.isNull() ? 0 : runner::whiteTextPixels(screen, picture, at, picture.height() * 3 / 4);
                 return !at.isNull() && white > 150;
             },
             25000, {}, screenPollMs);
