@@ -264,9 +264,8 @@ bool writeReport(const QString &docPath, const QString &plotPath, const QString 
             << "A device appears at a random moment (uniform over one idle cycle of " << idlePeriodMs
             << " ms). "
             << "Its transport is looked at once per cycle, at a fixed place in it; from there its dialogue "
-               "runs, then the "
-            << "rest of the cycle, and only then does the window repaint. The dashed line of each colour is "
-               "that best: "
+               "runs, and the window repaints as soon as the dialogue has ended (the next wait of the "
+               "cycle serves the window). The dashed line of each colour is that best: "
             << "a uniform wait of up to one period on top of the shortest path. Presenting a device took "
             << num(live.plugging.median()) << " ms (median, max " << num(live.plugging.max())
             << ") before the clock started.\n\n";

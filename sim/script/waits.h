@@ -175,29 +175,29 @@ static_assert(idlePeriodMs == 1500);
 static_assert(totalMs(cycleWaits[2]) == 510 + 4240 + 2 * 2310);
 
 // From a device appearing to its label on screen. Its transport is looked at once per
-// idle period, at a fixed place in the cycle; from there its dialogue runs, then the rest
-// of the cycle (the targets after it refuse), and only then does the window repaint. At
-// best the device appears just before it is looked at; at a random moment it waits a
-// further uniform share of the period.
+// idle period, at a fixed place in the cycle; from there its dialogue runs, and the label
+// is painted when the dialogue has ended: the next wait of the cycle (the pause before the
+// next target) serves the window, and so does the cycle's end. At best the device appears
+// just before it is looked at; at a random moment it waits a further uniform share of the
+// period.
 struct AttachPath
 {
     const char *id;
     const char *name;
     const char *dialogue;
     int beforeCheckpointMs; // waits of the dialogue before it looks: the connection pause
-    int refusedAfter;       // targets tried after it in the same cycle
     int checkpointMs;       // where in an idle cycle it looks, from the cycle's start
 };
 
 constexpr AttachPath attachPaths[] = {
     // The port list is read first thing in every cycle, and a serial dialogue ends it.
-    {"serial", "Serial kind 0", "serial0", 0, 0, 0},
+    {"serial", "Serial kind 0", "serial0", 0, 0},
     // The USB list is read right after the serial port search.
-    {"usb", "USB bulk device", "usb", 0, 3, 0},
+    {"usb", "USB bulk device", "usb", 0, 0},
     // Each network target connects after its pause, behind those of the targets before it.
-    {"9527", "Port 9527", "9527", connectPauseMs, 2, connectPauseMs},
-    {"3762-2", "Port 3762 at 192.168.2.1", "3762-2", connectPauseMs, 1, 2 * connectPauseMs},
-    {"3762-10", "Port 3762 at 192.168.10.1", "3762-10", connectPauseMs, 0, 3 * connectPauseMs},
+    {"9527", "Port 9527", "9527", connectPauseMs, connectPauseMs},
+    {"3762-2", "Port 3762 at 192.168.2.1", "3762-2", connectPauseMs, 2 * connectPauseMs},
+    {"3762-10", "Port 3762 at 192.168.10.1", "3762-10", connectPauseMs, 3 * connectPauseMs},
 };
 
 constexpr const AttachPath *findAttachPath(const char *id)
@@ -212,13 +212,12 @@ constexpr const AttachPath *findAttachPath(const char *id)
 // The shortest time from appearing to the repaint: appearing just before the look.
 constexpr int bestAttachMs(const AttachPath &path)
 {
-    return totalMs(*findDialogue(path.dialogue)) - path.beforeCheckpointMs
-        + path.refusedAfter * connectPauseMs;
+    return totalMs(*findDialogue(path.dialogue)) - path.beforeCheckpointMs;
 }
 
 static_assert(bestAttachMs(attachPaths[0]) == 100);
-static_assert(bestAttachMs(attachPaths[1]) == 2010);
-static_assert(bestAttachMs(attachPaths[2]) == 4740);
+static_assert(bestAttachMs(attachPaths[1]) == 510);
+static_assert(bestAttachMs(attachPaths[2]) == 3740);
 
 // The poll timer's period: a device plugged just after a look waits up to one period.
 constexpr int pollPeriodMs = 1000;
