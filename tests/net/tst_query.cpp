@@ -4,7 +4,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
-using namespace nettest;
+using namespace testsupport;
 
 namespace {
 const QByteArray firstCommand = "AT*PROD=1\r\n\r";

@@ -4,6 +4,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 namespace {
 constexpr int limitBytes = 64 * 1024;
@@ -41,8 +42,7 @@ private slots:
         QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, drainMs);
-        const auto [service, screen] =
-            nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
+        const auto [service, screen] = serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
         screen->window.readTCP(QStringLiteral("CMD"));
@@ -82,7 +82,7 @@ private slots:
         QFETCH(int, atMostMs);
         QFETCH(int, minSize);
         QFETCH(int, maxSize);
-        const auto [service, screen] = nettest::serveConnected(Script().on("CMD", talk));
+        const auto [service, screen] = serveConnected(Script().on("CMD", talk));
         QElapsedTimer clock;
         clock.start();
         const QString reply = screen->window.readTCP(QStringLiteral("CMD"));
@@ -99,16 +99,16 @@ private slots:
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
-        nettest::QuietWindow screen;
+        QuietWindow screen;
         screen.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
+        QVERIFY(connectTarget(screen.window, atServiceAddress));
         screen.window.QueryTcp9527();
         // The two 500 ms pauses; the drain and the reply end at 64 KiB each.
         QUORVANE_VERIFY_WAITS(clock.elapsed(), 1000);
-        QCOMPARE(screen.statusBar(), nettest::wrongReply);
+        QCOMPARE(screen.statusBar(), wrongReply);
         QVERIFY(screen.cleared());
         // The command went out although the device never fell silent.
         QVERIFY(service->waitForReceived(12, 1000));

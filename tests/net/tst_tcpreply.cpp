@@ -4,6 +4,7 @@
 #include "tests/support/tablerows.h"
 
 using namespace std::literals;
+using namespace testsupport;
 
 namespace {
 constexpr char lbl15[] = ":/qjpg/res/LBL15.png";

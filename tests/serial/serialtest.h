@@ -11,7 +11,7 @@
 
 #include <QtTest>
 
-namespace serialtest {
+namespace testsupport {
 
 using quorvane::sim::FakeAtDevice;
 using quorvane::sim::FakeSerialPorts;
@@ -47,7 +47,7 @@ inline FakeAtDevice &addAnsweringPort(FakeSerialPorts &ports, int kind, const Re
 }
 
 // A window whose poll timer stands still: the test drives the dialogue by hand.
-struct Dialogue : testsupport::QuietWindow
+struct Dialogue : QuietWindow
 {
     qint64 lastQueryMs = -1;
 
@@ -64,6 +64,6 @@ struct Dialogue : testsupport::QuietWindow
     }
 };
 
-} // namespace serialtest
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_SERIALTEST_H

@@ -3,7 +3,7 @@
 // the next, replies that show nothing, and devices pulled out.
 #include "tests/serial/serialtest.h"
 
-using namespace serialtest;
+using namespace testsupport;
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "serial/serialreply.h"
 
-using namespace serialtest;
+using namespace testsupport;
 
 class TestSerialEndless : public QObject
 {
@@ -53,7 +53,7 @@ private slots:
             ports, 0, Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1),
             Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
-        const testsupport::LogCapture log;
+        const LogCapture log;
 
         QVERIFY(dialogue.run());
         QUORVANE_VERIFY_WAITS(dialogue.lastQueryMs, 0);
@@ -63,8 +63,7 @@ private slots:
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
         const QList<FakeAtDevice::Write> writes = device.writes();
-        const qint64 silentFromMs =
-            quorvane::test::lastWriteBeforeSilence(writes, 0, 100, quorvane::sim::clockMs());
+        const qint64 silentFromMs = lastWriteBeforeSilence(writes, 0, 100, quorvane::sim::clockMs());
         int writtenBeforeSilence = 0;
         for (int i = 0; i < writes.size() && (silentFromMs < 0 || writes.at(i).atMs <= silentFromMs); ++i)
             writtenBeforeSilence += writes.at(i).bytes;

@@ -6,6 +6,7 @@
 
 using namespace serialreply;
 using namespace std::literals;
+using namespace testsupport;
 
 namespace {
 constexpr TextCase imeiCases[] = {

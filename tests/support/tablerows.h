@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace testsupport {
+
 template<typename Row, std::size_t N> void addRows(const Row (&rows)[N])
 {
     QTest::addColumn<int>("row");
@@ -44,5 +46,7 @@ void checkRow(const TextCase (&rows)[N], QString (*function)(const Input &))
     const TextCase &row = fetchRow(rows);
     QCOMPARE(function(Input(bytesOf(row.in))), QString::fromUtf8(row.out));
 }
+
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_SUPPORT_TABLEROWS_H

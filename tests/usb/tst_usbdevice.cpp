@@ -9,9 +9,9 @@
 
 #include <cerrno>
 
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbDevice : public usbtest::UsbBusTest
+class TestUsbDevice : public UsbBusTest
 {
     Q_OBJECT
 
@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(b->devnum(), 3);
 
         if (opened == "first") {
-            const QStringList order = usbtest::libusbOrder();
+            const QStringList order = libusbOrder();
             opened = order.indexOf("1,2") < order.indexOf("1,3") ? "A" : "B";
         }
 
@@ -102,7 +102,7 @@ private slots:
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QVERIFY(a->claimed());
-        usbtest::LogCapture log;
+        LogCapture log;
         QCOMPARE(device.openByBusPort(openB), 0);
         QVERIFY(!a->claimed());
         QVERIFY(b->claimed());
@@ -216,7 +216,7 @@ private slots:
         FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         device.setReach(reach);
-        usbtest::LogCapture log;
+        LogCapture log;
         QCOMPARE(device.openByBusPort(usbframe::openParamsJson(spec.vid, spec.pid, 1, 3).toStdString()),
                  result);
         QCOMPARE(device.isOpen(), result == 0);
@@ -346,7 +346,7 @@ private slots:
     {
         BulkHidDevice device;
         for (auto open : {&BulkHidDevice::open, &BulkHidDevice::openByBusPort}) {
-            usbtest::LogCapture log;
+            LogCapture log;
             for (int calls = 0; log.count("BulkHidDevice::open start") == 0; ++calls) {
                 QVERIFY(calls < 50);
                 (device.*open)("{broken");

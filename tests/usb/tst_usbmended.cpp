@@ -4,10 +4,9 @@
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-using testsupport::runCycle;
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbMended : public usbtest::UsbBusTest
+class TestUsbMended : public UsbBusTest
 {
     Q_OBJECT
 
@@ -40,7 +39,7 @@ private slots:
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
-        QCOMPARE(testsupport::WindowProbe(window).text->text(), QString::fromLatin1(licence));
+        QCOMPARE(WindowProbe(window).text->text(), QString::fromLatin1(licence));
         QVERIFY(!second->claimed());
     }
 

@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbQuery : public usbtest::UsbBusTest
+class TestUsbQuery : public UsbBusTest
 {
     Q_OBJECT
 
@@ -73,7 +73,7 @@ private slots:
         QFETCH(int, requestPackets);
 
         MainWindow window;
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
 
@@ -163,7 +163,7 @@ private slots:
             if (id != "any")
                 window.usbReach.added.append(*usbids::parseUsbId(id));
         }
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         {
@@ -196,7 +196,7 @@ private slots:
         fullSpeed.endpoints = {{0x82, 0x02, 64}, {0x02, 0x02, 64}};
         fullSpeed.speed = 12;
         MainWindow window;
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         for (const DeviceSpec &spec : {highSpeed, fullSpeed}) {
             FakeUsbDevice *device = bus->plug(spec);
             QCOMPARE(window.CheckUsbList(), device->position());
@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(window.CheckUsbList(), device->position());
         LogCapture log;
         window.QueryUsb();
-        QCOMPARE(testsupport::WindowProbe(window).statusBar(), QStringLiteral("读取失败"));
+        QCOMPARE(WindowProbe(window).statusBar(), QStringLiteral("读取失败"));
         const QString hex = QString::fromLatin1(reply.mid(10, 120).toHex().toUpper());
         QCOMPARE(log.count(hex), 1);
         QCOMPARE(hex.size(), 240);
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(window.usbDevice->lastParams().empty(), recreated);
         QVERIFY(!window.usbDevice->isOpen());
         QVERIFY(device->outTransfers().isEmpty());
-        QCOMPARE(testsupport::WindowProbe(window).statusBar(), QString());
+        QCOMPARE(WindowProbe(window).statusBar(), QString());
         // The replacement works like the first object.
         QCOMPARE(window.usbDevice->deviceCount(), 1);
     }

@@ -25,11 +25,10 @@
 
 Q_DECLARE_METATYPE(simusb::DeviceSpec)
 
-namespace usbtest {
+namespace testsupport {
 
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
-using testsupport::LogCapture;
 
 // The longest a running window takes from a USB plug to the end of its dialogue.
 constexpr int plugToAnswerMs = waits::usbPlugToAnswerMs;
@@ -37,7 +36,7 @@ constexpr int plugToAnswerMs = waits::usbPlugToAnswerMs;
 // How long a test waits for what plugToAnswerMs covers, the suite's slack included.
 inline int plugLimitMs()
 {
-    return plugToAnswerMs + quorvane::test::slackMs();
+    return plugToAnswerMs + slackMs();
 }
 
 const QByteArray licence("CMIIT ID:2026AB1234XY");
@@ -136,6 +135,6 @@ private slots:
     void cleanup() { bus.reset(); }
 };
 
-} // namespace usbtest
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_USB_USBTESTSUPPORT_H
