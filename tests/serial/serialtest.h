@@ -13,14 +13,9 @@
 
 namespace testsupport {
 
-using quorvane::sim::FakeAtDevice;
-using quorvane::sim::FakeSerialPorts;
-using quorvane::sim::Reply;
-
-using quorvane::sim::addPersonaPort;
-using quorvane::sim::okLine;
-using quorvane::sim::SerialPersona;
-using quorvane::sim::serialPersonas;
+// The serial tests speak the fakes' own words (sim/script, sim/serial): ports, personas,
+// replies and scripts.
+using namespace quorvane::sim;
 
 inline const QByteArray licence21 = "ABCDEFGHIJKLMNOPQRSTU";
 
