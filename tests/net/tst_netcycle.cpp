@@ -22,13 +22,8 @@ private slots:
     // The window starts with tcpVariant 5 and an earlier result on screen.
     void oneCycle_data()
     {
-        QTest::addColumn<QByteArray>("atLicence");
-        QTest::addColumn<QByteArray>("shell2Licence");
-        QTest::addColumn<bool>("shell2LoginFails");
-        QTest::addColumn<QByteArray>("shell10Licence");
-        QTest::addColumn<int>("variant");
-        QTest::addColumn<QString>("picture");
-        QTest::addColumn<QString>("text");
+        addColumns<QByteArray, QByteArray, bool, QByteArray, int, QString, QString>(
+            "atLicence", "shell2Licence", "shell2LoginFails", "shell10Licence", "variant", "picture", "text");
 
         const QByteArray none;
         // Three pauses of 500 ms, the screen and tcpVariant as they were.

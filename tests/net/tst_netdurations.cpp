@@ -21,9 +21,9 @@ private slots:
 
     void dialogue_data()
     {
-        QTest::addColumn<bool>("at9527"); // else 192.168.2.1:3762
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("waitsMs"); // the tool's own waits plus the device's pauses
+        // at9527: 192.168.0.1:9527, else 192.168.2.1:3762
+        // waitsMs: the tool's own waits plus the device's pauses
+        addColumns<bool, Script, int>("at9527", "script", "waitsMs");
         QTest::newRow("9527, no greeting")
             << true << atService(serialRecordReply(sampleLicence)) << at9527WaitsMs;
         QTest::newRow("3762, full shell") << false << loginShell(vlanDefaults(sampleLicence)) << shellWaitsMs;

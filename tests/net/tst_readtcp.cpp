@@ -16,11 +16,9 @@ private slots:
     // up to 6000 ms; silence or a reset is no reply, a reset at once.
     void reply_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<Reply>("answer");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("atLeastMs"); // the waits; the reset's row ends long before the 6000 ms wait
+        // atLeastMs: the waits; the reset's row ends long before the 6000 ms wait
+        addColumns<QString, Reply, QByteArray, QString, int>("command", "answer", "wire", "reply",
+                                                             "atLeastMs");
 
         const Reply ok = Reply::text("\r\nOK\r\n", 10);
         const QString okText = QStringLiteral("\r\nOK\r\n");

@@ -29,9 +29,8 @@ private slots:
     // 2000 ms; for a slow one the drain gives up after 2000 ms in all.
     void drain_data()
     {
-        QTest::addColumn<Reply>("talk");
-        QTest::addColumn<int>("commandAtLeastMs");
-        QTest::addColumn<int>("drainMs"); // the drain's own length
+        // drainMs: the drain's own length
+        addColumns<Reply, int, int>("talk", "commandAtLeastMs", "drainMs");
         // Sent before the 2000 ms are over: the 64 KiB ended the drain.
         QTest::newRow("64 KiB") << Reply::stream(QByteArray(4096, 'x')) << 0 << 0;
         // 12 s of a byte every 40 ms: sent once 2000 ms are over, well before the talk ends.
@@ -62,11 +61,7 @@ private slots:
     // 10000 ms after its first data.
     void gather_data()
     {
-        QTest::addColumn<Reply>("talk");
-        QTest::addColumn<int>("atLeastMs");
-        QTest::addColumn<int>("atMostMs");
-        QTest::addColumn<int>("minSize");
-        QTest::addColumn<int>("maxSize");
+        addColumns<Reply, int, int, int, int>("talk", "atLeastMs", "atMostMs", "minSize", "maxSize");
         Reply flood; // 160 KiB in one go, with no gap to end the reply
         for (int i = 0; i < 40; ++i)
             flood.then(QByteArray(4096, 'y'));

@@ -13,8 +13,7 @@ private slots:
 
     void withoutLogin_data()
     {
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("atLeastMs");
+        addColumns<Script, int>("script", "atLeastMs");
         // Two 500 ms pauses; the greeting wait ends as soon as the greeting is there.
         QTest::newRow("greeting at once: the two pauses")
             << Script().greet(Reply::text("\r\nREADY\r\n")) << 1000;

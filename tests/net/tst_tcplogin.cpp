@@ -30,9 +30,7 @@ private slots:
 
     void bytesOnTheWire_data()
     {
-        QTest::addColumn<QString>("userName");
-        QTest::addColumn<QString>("pass");
-        QTest::addColumn<QByteArray>("wire");
+        addColumns<QString, QString, QByteArray>("userName", "pass", "wire");
 
         QTest::newRow("user name, then password") << user << password << login;
         QTest::newRow("empty user name with a password") << QString() << password << passwordLine;
@@ -63,10 +61,7 @@ private slots:
     // to 1000 for each of N1, N2, M1 and M2.
     void replyRules_data()
     {
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<bool>("loggedIn");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<int>("atLeastMs");
+        addColumns<Script, bool, QByteArray, int>("script", "loggedIn", "wire", "atLeastMs");
 
         QTest::newRow("user name and password answered in two chunks each")
             << shell() << true << login << 1000;

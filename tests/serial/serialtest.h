@@ -5,6 +5,7 @@
 // set up for one dialogue at a time.
 
 #include "sim/serial/serialdevices.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 #include "tests/support/window.h" // the window, its labels, status bar and timer

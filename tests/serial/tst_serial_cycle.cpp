@@ -78,8 +78,7 @@ private slots:
     // licence reply without "OK".
     void durationOfOneDialogue_data()
     {
-        QTest::addColumn<QByteArray>("licenceReply");
-        QTest::addColumn<int>("waits");
+        addColumns<QByteArray, int>("licenceReply", "waits");
         QTest::newRow("licence reply with OK") << okLine("+KESET: 26," + licence21) << 1;
         QTest::newRow("licence reply without OK") << QByteArray("\r\n+KESET: 26," + licence21 + "\r\n") << 2;
     }

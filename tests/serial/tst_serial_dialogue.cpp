@@ -51,10 +51,7 @@ private slots:
     // One whole dialogue per row: what goes on the wire, and what is shown.
     void dialogueShowsTheLicence_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("picture");
-        QTest::addColumn<QString>("text");
+        addColumns<int, Script, QString, QString>("kind", "script", "picture", "text");
         const QString licence = QString::fromLatin1(licence21);
 
         QTest::newRow("kind 0, KESET")
@@ -129,10 +126,8 @@ private slots:
     // reply at all; an empty field shows nothing. Only the unknown model clears the screen.
     void dialogueShowsNoLicence_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("message"); // empty: none
-        QTest::addColumn<bool>("cleared");
+        // message: empty for none
+        addColumns<int, Script, QString, bool>("kind", "script", "message", "cleared");
         const QString unsupported = QStringLiteral("不支持此机型！");
         const QString failed = QStringLiteral("指令接收失败！");
 
@@ -221,9 +216,7 @@ private slots:
     // step's message is shown; the next cycle finds no port.
     void unplugged_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Reply>("imeiReply");
-        QTest::addColumn<QString>("message");
+        addColumns<int, Reply, QString>("kind", "imeiReply", "message");
         QTest::newRow("after the IMEI reply")
             << 0 << Reply::text(imeiReply("990001011234567")).thenUnplug(20) << "指令接收失败！";
         QTest::newRow("instead of the IMEI reply") << 2 << Reply::unplug(10) << "指令接收失败10000！";

@@ -3,7 +3,8 @@
 
 // Data-driven cases read from a constexpr table of structs whose first member is the row's
 // tag: a test's _data function calls addRows(table), the test itself takes its row with
-// fetchRow(table).
+// fetchRow(table). Tables whose cells are not constexpr (replies, scripts, Qt values) name
+// their columns in one line with addColumns.
 
 #include <QtTest>
 
@@ -11,6 +12,14 @@
 #include <string_view>
 
 namespace testsupport {
+
+// The columns of a data table, their types in the order of their names:
+//   addColumns<QString, Reply, int>("command", "answer", "atLeastMs");
+template<typename... Types, typename... Names> void addColumns(const Names &...names)
+{
+    static_assert(sizeof...(Types) == sizeof...(Names), "one name for each column type");
+    (QTest::addColumn<Types>(names), ...);
+}
 
 template<typename Row, std::size_t N> void addRows(const Row (&rows)[N])
 {

@@ -15,8 +15,7 @@ private slots:
     // even when a device with the same vendor or product ID is already attached.
     void secondDeviceOfOneMakerIsOpened_data()
     {
-        QTest::addColumn<int>("vid");
-        QTest::addColumn<int>("pid");
+        addColumns<int, int>("vid", "pid");
         QTest::newRow("same vendor and product") << 0x3E0A << 0x0C01;
         QTest::newRow("same vendor, other product") << 0x3E0A << 0x0C02;
         QTest::newRow("other vendor, same product") << 0x3E0B << 0x0C01;

@@ -14,10 +14,9 @@ class TestUsbQuery : public UsbBusTest
 private slots:
     void dialogue_data()
     {
-        QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("message"); // status bar text; empty: none
-        QTest::addColumn<QString>("shown");   // licence text on the label; empty: none
-        QTest::addColumn<int>("requestPackets");
+        // message: the status bar's text, empty for none
+        // shown: the licence text on the label, empty for none
+        addColumns<DeviceSpec, QString, QString, int>("spec", "message", "shown", "requestPackets");
 
         const QByteArray ok = simusb::licenceReply(0x90, licence);
         const QString text = QString::fromLatin1(licence);
@@ -125,11 +124,8 @@ private slots:
     // said once.
     void reach_data()
     {
-        QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
-        QTest::addColumn<bool>("opened");
-        QTest::addColumn<bool>("served");
-        QTest::addColumn<QString>("message");
+        // usbIds: --usb-id values, separated by spaces
+        addColumns<DeviceSpec, QString, bool, bool, QString>("spec", "usbIds", "opened", "served", "message");
 
         for (const usbids::UsbId &id : usbids::builtInIds) {
             const QByteArray name = "built in " + usbids::idText(id).toLatin1();
@@ -233,8 +229,7 @@ private slots:
     // context. Other failures keep the object.
     void deviceObjectIsRecreatedAfterNotFound_data()
     {
-        QTest::addColumn<int>("claimErrno");
-        QTest::addColumn<bool>("recreated");
+        addColumns<int, bool>("claimErrno", "recreated");
         QTest::newRow("not found (-5)") << ENOENT << true;
         QTest::newRow("busy (-6)") << EBUSY << false;
     }

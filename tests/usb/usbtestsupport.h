@@ -8,6 +8,7 @@
 #include "sim/script/waits.h"
 #include "sim/usb/fakeusbbus.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
 #include "tests/support/timing.h"
