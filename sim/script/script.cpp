@@ -104,6 +104,14 @@ Script &Script::strict(bool on)
     return *this;
 }
 
+QList<QByteArray> Script::requests() const
+{
+    QList<QByteArray> requests;
+    for (const Rule &rule : m_rules)
+        requests.append(rule.request);
+    return requests;
+}
+
 std::optional<Reply> Script::use(Rule &rule)
 {
     if (!rule.once.isEmpty())

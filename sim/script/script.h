@@ -101,6 +101,10 @@ public:
     Script &strict(bool on = true);
 
     const Reply &greeting() const { return m_greeting; }
+    // The requests that have rules, in the order their rules were first added (a later rule
+    // for a request keeps the place of the first): the order a dialogue written as a script
+    // is meant to send them in.
+    QList<QByteArray> requests() const;
 
     // The reply to one line, using up a once-reply. `received` is only for the message a
     // strict script stops with.

@@ -1,5 +1,6 @@
 // The compiled-in label pictures: every path loads, at its size, in its encoding.
 #include "res/labelpictures.h"
+#include "tests/support/tablerows.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,9 +48,7 @@ class TestLabelPictures : public QObject
 private slots:
     void everyPictureIsThereAsDrawn_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("header");
-        QTest::addColumn<QSize>("size");
+        testsupport::addColumns<QString, QString, QSize>("path", "header", "size");
         for (const auto &picture : labelpictures::all) {
             QTest::newRow(picture.path) << QString::fromLatin1(picture.path)
                                         << QString::fromLatin1(encodingHeaders[int(picture.encoding)])

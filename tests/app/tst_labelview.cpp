@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QtTest>
 
+using namespace testsupport;
+
 namespace {
 
 const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
@@ -13,7 +15,7 @@ const QString lbl08 = QStringLiteral(":/qjpg/res/LBL08.jpg");
 const QString licence = QStringLiteral("ABCDEFGHIJ0123456789K"); // 21 characters
 
 // The window with its poll timer running, as it opens.
-struct View : testsupport::WindowHolder, testsupport::WindowProbe
+struct View : WindowHolder, WindowProbe
 {
     View()
         : WindowProbe(window)

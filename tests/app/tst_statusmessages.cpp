@@ -13,6 +13,8 @@
 
 #include <iterator>
 
+using namespace testsupport;
+
 namespace {
 
 // Network dialogues ending one after another while the record's folder is missing, then
@@ -61,7 +63,7 @@ void saidThenGoneAfterEightSeconds(MainWindow &window, const QString &message)
     clock.start();
     emit window.ShowInformationTr(message, 0);
     QSignalSpy changes(window.statusBar(), &QStatusBar::messageChanged);
-    QVERIFY(changes.wait(8000 + quorvane::test::slackMs()));
+    QVERIFY(changes.wait(8000 + slackMs()));
     const qint64 shownFor = clock.elapsed();
     QCOMPARE(changes.size(), 1);
     QVERIFY(window.statusBar()->currentMessage().isEmpty());

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace testsupport;
+
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -58,7 +60,7 @@ private slots:
     void textLabelHasItsFontAndAlignment()
     {
         MainWindow window;
-        QLabel *text = testsupport::WindowProbe(window).text;
+        QLabel *text = WindowProbe(window).text;
         QCOMPARE(text->font().family(), QStringLiteral("iconfont"));
         QCOMPARE(text->font().pointSize(), 12);
         QVERIFY(text->font().kerning());
@@ -68,7 +70,7 @@ private slots:
     void bothLabelsStartEmpty()
     {
         MainWindow window;
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         QVERIFY(probe.cleared()); // no "TextLabel" left from the form
         QVERIFY(probe.picture->text().isEmpty());
     }
@@ -84,8 +86,8 @@ private slots:
         QVERIFY(!poll->isSingleShot());
 
         QSignalSpy ticks(poll, &QTimer::timeout);
-        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
-        QVERIFY(ticks.wait(1000 + quorvane::test::slackMs()));
+        QVERIFY(ticks.wait(1000 + slackMs()));
+        QVERIFY(ticks.wait(1000 + slackMs()));
         QCOMPARE(ticks.size(), 2);
 
         // disconnect() is true only for a connection that existed: this is how the

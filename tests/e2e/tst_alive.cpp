@@ -174,8 +174,7 @@ class TestAlive : public QObject
     // plugged once the window has taken its first list of devices.
     static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, e2e::Run &run)
     {
-        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); },
-                          1000 + quorvane::test::slackMs()))
+        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); }, 1000 + testsupport::slackMs()))
             return nullptr;
         simusb::DeviceSpec spec;
         spec.kernelDriver = QStringLiteral("quorvane_test_driver");
@@ -194,7 +193,7 @@ class TestAlive : public QObject
             tool.manager.close(tool.window);
         else
             ::kill(pid_t(tool.run.process.processId()), how);
-        QVERIFY2(tool.run.process.waitForFinished(1000 + quorvane::test::slackMs()),
+        QVERIFY2(tool.run.process.waitForFinished(1000 + testsupport::slackMs()),
                  qPrintable(tool.run.story()));
         qInfo("ended %lld ms after the request", clock.elapsed());
         QCOMPARE(tool.run.process.exitStatus(), QProcess::NormalExit);

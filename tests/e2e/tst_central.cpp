@@ -45,7 +45,7 @@ constexpr CentralCase centralCases[] = {
 
 // Retries back off up to 30 s; a line may wait that long after the server is back, plus
 // a connection and the machine's slack.
-const int deliveryMs = central::retryCapMs + 10000 + quorvane::test::slackMs();
+const int deliveryMs = central::retryCapMs + 10000 + testsupport::slackMs();
 const QString database = QStringLiteral("quorvane");
 const QString unreachable = QStringLiteral("text centralRecord 中心记录连不上");
 const QString caughtUp = QStringLiteral("text centralRecord 中心记录已补齐");

@@ -532,7 +532,7 @@ class TestHostileDevices : public QObject
     {
         const bool shown = e2e::waitFor(
             [&] { return (!ready || ready()) && program.distinctEvents().size() >= expected.size(); },
-            limitMs + quorvane::test::slackMs(), tick);
+            limitMs + testsupport::slackMs(), tick);
         QVERIFY2(shown, qPrintable(program.story()));
         // Anything after them is caught by expectServedAfter, which checks the whole list.
         QVERIFY2(program.distinctEvents().mid(0, expected.size()) == expected,
@@ -562,7 +562,7 @@ class TestHostileDevices : public QObject
         const QString good = label(picture, QString::fromLatin1(licence));
         const qint64 sinceMs = quorvane::sim::clockMs();
         const bool served = e2e::waitFor([&] { return program.distinctEvents().contains(good); },
-                                         cycleMs + quorvane::test::slackMs(), tick);
+                                         cycleMs + testsupport::slackMs(), tick);
         QVERIFY2(served, qPrintable(program.story()));
         qInfo("%s: %s; the good device served %lld ms later", QTest::currentDataTag(),
               qPrintable(expected.isEmpty() ? QStringLiteral("nothing shown")
@@ -594,7 +594,7 @@ class TestHostileDevices : public QObject
         const QList<FakeAtDevice::Write> writes = device.writes();
         QVERIFY(writes.size() > row.readsUntilSilentFrom);
         const qint64 readFromMs = writes.at(row.readsUntilSilentFrom).atMs;
-        const qint64 silentFromMs = quorvane::test::lastWriteBeforeSilence(
+        const qint64 silentFromMs = testsupport::lastWriteBeforeSilence(
             writes, row.readsUntilSilentFrom, continuationGapMs, quorvane::sim::clockMs());
         const qint64 readsAtLeastMs =
             silentFromMs < 0 ? continuationCapMs : qMin<qint64>(continuationCapMs, silentFromMs - readFromMs);
@@ -652,7 +652,7 @@ private slots:
             expectShown(program, expected, row.boundMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
         } else {
             QVERIFY2(e2e::waitFor([&] { return !program.distinctEvents().isEmpty(); },
-                                  row.boundMs + quorvane::test::slackMs()),
+                                  row.boundMs + testsupport::slackMs()),
                      qPrintable(program.story()));
             expectReadUntilSilent(program, *device, row, expected, cutShort);
         }
@@ -686,7 +686,7 @@ private slots:
         e2e::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
         const auto listed = [&] { return program.read("err").contains("11111"); };
-        QVERIFY(e2e::waitFor(listed, 1000 + quorvane::test::slackMs()));
+        QVERIFY(e2e::waitFor(listed, 1000 + testsupport::slackMs()));
         simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), licence21);
         row.fault(spec);
         const qint64 pluggedAtMs = simusb::clockMs();

@@ -2,7 +2,7 @@
 
 #include <QHostAddress>
 
-namespace nettest {
+namespace testsupport {
 
 bool connectTarget(MainWindow &window, const char *address)
 {
@@ -57,4 +57,4 @@ QString outcomeMismatch(const QuietWindow &screen, const QString &message, const
     return QString();
 }
 
-} // namespace nettest
+} // namespace testsupport

@@ -13,7 +13,7 @@
 #include <memory>
 
 // Small tools shared by the network tests.
-namespace nettest {
+namespace testsupport {
 
 inline const QString lbl15 = QStringLiteral(":/qjpg/res/LBL15.png");
 inline const QString lbl16 = QStringLiteral(":/qjpg/res/LBL16.png");
@@ -56,17 +56,17 @@ Connected serveConnected(const simnet::Script &script, const char *address = sim
 QString outcomeMismatch(const QuietWindow &screen, const QString &message, const QString &picture,
                         const QString &text);
 
-} // namespace nettest
+} // namespace testsupport
 
 // A fake service or the test ends here.
 #define NETTEST_START(var, address, port, script) \
     QString var##Why; \
-    const auto var = nettest::startService(address, port, script, &var##Why); \
+    const auto var = testsupport::startService(address, port, script, &var##Why); \
     QVERIFY2(var, qPrintable(var##Why))
 
 #define NETTEST_OUTCOME(screen, message, picture, text) \
     do { \
-        const QString mismatch_ = nettest::outcomeMismatch(screen, message, picture, text); \
+        const QString mismatch_ = testsupport::outcomeMismatch(screen, message, picture, text); \
         QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_)); \
     } while (false)
 

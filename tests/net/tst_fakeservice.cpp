@@ -3,7 +3,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
-using nettest::connectStraight;
+using namespace testsupport;
 
 namespace {
 // Reads whatever arrives within `ms`, as one read.

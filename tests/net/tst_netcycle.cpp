@@ -3,7 +3,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
-using namespace nettest;
+using namespace testsupport;
 
 namespace {
 const QByteArray loggedInCat = login + "cat /mnt/RT2860_default_vlan\r";
@@ -22,18 +22,13 @@ private slots:
     // The window starts with tcpVariant 5 and an earlier result on screen.
     void oneCycle_data()
     {
-        QTest::addColumn<QByteArray>("atLicence");
-        QTest::addColumn<QByteArray>("shell2Licence");
-        QTest::addColumn<bool>("shell2LoginFails");
-        QTest::addColumn<QByteArray>("shell10Licence");
-        QTest::addColumn<int>("variant");
-        QTest::addColumn<QString>("picture");
-        QTest::addColumn<QString>("text");
+        addColumns<QByteArray, QByteArray, bool, QByteArray, int, QString, QString>(
+            "atLicence", "shell2Licence", "shell2LoginFails", "shell10Licence", "variant", "picture", "text");
 
         const QByteArray none;
         // Three pauses of 500 ms, the screen and tcpVariant as they were.
         QTest::newRow("no device anywhere")
-            << none << none << false << none << 5 << testsupport::earlierPicture << testsupport::earlierText;
+            << none << none << false << none << 5 << earlierPicture << earlierText;
         // The first shell is queried with tcpVariant 0, the second with 1; the second stays.
         QTest::newRow("both shells: the second stays")
             << none << licenceA << false << licenceB << 1 << lbl16 << QString::fromLatin1(licenceB);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 using namespace simnet;
+using namespace testsupport;
 
 class TestNetCycleTimer : public QObject
 {
@@ -69,7 +70,7 @@ private slots:
         QVERIFY2(otherEventAtMs >= shell10->connections().first().lastSentAtMs,
                  "an event was handled in the middle of a cycle");
 
-        QCOMPARE(testsupport::WindowProbe(window).text->text(), QStringLiteral("700102-2023-CN-004711"));
+        QCOMPARE(WindowProbe(window).text->text(), QStringLiteral("700102-2023-CN-004711"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 namespace {
 // The tool's own waits and the devices' pauses (sim/script/waits.h lists them one by one).
@@ -20,9 +21,9 @@ private slots:
 
     void dialogue_data()
     {
-        QTest::addColumn<bool>("at9527"); // else 192.168.2.1:3762
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("waitsMs"); // the tool's own waits plus the device's pauses
+        // at9527: 192.168.0.1:9527, else 192.168.2.1:3762
+        // waitsMs: the tool's own waits plus the device's pauses
+        addColumns<bool, Script, int>("at9527", "script", "waitsMs");
         QTest::newRow("9527, no greeting")
             << true << atService(serialRecordReply(sampleLicence)) << at9527WaitsMs;
         QTest::newRow("3762, full shell") << false << loginShell(vlanDefaults(sampleLicence)) << shellWaitsMs;
@@ -34,11 +35,11 @@ private slots:
         QFETCH(int, waitsMs);
         const char *address = at9527 ? atServiceAddress : shellAddress2;
         NETTEST_START(device, address, at9527 ? atServicePort : shellPort, script);
-        nettest::QuietWindow screen;
+        QuietWindow screen;
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(nettest::connectTarget(screen.window, address));
+        QVERIFY(connectTarget(screen.window, address));
         if (at9527) {
             screen.window.QueryTcp9527();
         } else {
@@ -59,8 +60,8 @@ private slots:
         NETTEST_START(atDevice, atServiceAddress, atServicePort, atService(serialRecordReply(sampleLicence)));
         NETTEST_START(shell2, shellAddress2, shellPort, loginShell(vlanDefaults(sampleLicence)));
         NETTEST_START(shell10, shellAddress10, shellPort, loginShell(vlanDefaults(sampleLicence)));
-        nettest::QuietWindow screen;
-        const qint64 took = nettest::runCycle(screen.window);
+        QuietWindow screen;
+        const qint64 took = runCycle(screen.window);
         const int waits = at9527WaitsMs + 2 * shellWaitsMs;
         qInfo("cycle with all three devices: %lld ms, waits %d ms", took, waits);
         QUORVANE_VERIFY_WAITS(took, waits);

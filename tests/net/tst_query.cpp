@@ -4,7 +4,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
-using namespace nettest;
+using namespace testsupport;
 
 namespace {
 const QByteArray firstCommand = "AT*PROD=1\r\n\r";
@@ -30,12 +30,10 @@ private slots:
 
     void dialogue9527_data()
     {
-        QTest::addColumn<Reply>("acknowledgement");
-        QTest::addColumn<Reply>("serialRecord");
-        QTest::addColumn<QString>("message"); // empty: none
-        QTest::addColumn<QString>("picture"); // empty: both labels cleared
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("wire");
+        // message: empty for none
+        // picture: empty when both labels are cleared
+        addColumns<Reply, Reply, QString, QString, QString, QByteArray>("acknowledgement", "serialRecord",
+                                                                        "message", "picture", "text", "wire");
 
         const Reply ok = soon("\r\nOK\r\n");
         QTest::newRow("700101 shows LBL16")
@@ -90,10 +88,9 @@ private slots:
 
     void dialogue3762_data()
     {
-        QTest::addColumn<int>("variant");
-        QTest::addColumn<Reply>("output");    // the shell's answer to the cat command
-        QTest::addColumn<QString>("picture"); // empty: unsupported, both labels cleared
-        QTest::addColumn<QString>("text");
+        // output: the shell's answer to the cat command
+        // picture: empty when unsupported, both labels cleared
+        addColumns<int, Reply, QString, QString>("variant", "output", "picture", "text");
 
         const Reply file01 = shellPrint(vlanDefaults(licence01.toLatin1()));
         const Reply file02 = shellPrint(vlanDefaults(licence02.toLatin1()));

@@ -3,6 +3,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 namespace {
 constexpr struct
@@ -10,7 +11,7 @@ constexpr struct
     const char *tag;
     const char *address;  // 192.168.0.1: port 9527; else port 3762
     const char *answered; // the one command the device answers; null: none
-    bool wrongReply;      // the message: nettest::wrongReply, or else nettest::unsupported
+    bool wrongReply;      // the message: wrongReply, or else unsupported
     int atLeastMs;
 } silentDevices[] = {
     // drain 100, 6000 without a reply
@@ -37,8 +38,7 @@ private slots:
             script.on(serialRecordLine, Reply::text(serialRecordReply(sampleLicence)));
         else if (row.answered)
             script.on(productionModeLine, Reply::text("\r\nOK\r\n", 10));
-        const auto [device, screen] =
-            nettest::serveConnected(script, row.address, at9527 ? atServicePort : shellPort);
+        const auto [device, screen] = serveConnected(script, row.address, at9527 ? atServicePort : shellPort);
         screen->showEarlier();
         screen->window.tcpVariant = 1;
 
@@ -51,8 +51,7 @@ private slots:
         const qint64 took = clock.elapsed();
 
         QUORVANE_VERIFY_WAITS(took, row.atLeastMs);
-        NETTEST_OUTCOME(*screen, row.wrongReply ? nettest::wrongReply : nettest::unsupported, QString(),
-                        QString());
+        NETTEST_OUTCOME(*screen, row.wrongReply ? wrongReply : unsupported, QString(), QString());
     }
 };
 

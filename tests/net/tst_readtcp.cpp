@@ -3,6 +3,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 class TestReadTcp : public QObject
 {
@@ -15,11 +16,9 @@ private slots:
     // up to 6000 ms; silence or a reset is no reply, a reset at once.
     void reply_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<Reply>("answer");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("atLeastMs"); // the waits; the reset's row ends long before the 6000 ms wait
+        // atLeastMs: the waits; the reset's row ends long before the 6000 ms wait
+        addColumns<QString, Reply, QByteArray, QString, int>("command", "answer", "wire", "reply",
+                                                             "atLeastMs");
 
         const Reply ok = Reply::text("\r\nOK\r\n", 10);
         const QString okText = QStringLiteral("\r\nOK\r\n");
@@ -47,7 +46,7 @@ private slots:
         QFETCH(QByteArray, wire);
         QFETCH(QString, reply);
         QFETCH(int, atLeastMs);
-        const auto [service, screen] = nettest::serveConnected(Script().otherwise(answer));
+        const auto [service, screen] = serveConnected(Script().otherwise(answer));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(screen->window.readTCP(command), reply);
@@ -59,10 +58,9 @@ private slots:
     // Leftovers of the login and prompts never reach the reply.
     void leftoversAreDrained()
     {
-        const auto [service, screen] =
-            nettest::serveConnected(Script()
-                                        .greet(Reply::text("Password: ").then("\r\n# ", 50))
-                                        .on("CMD", Reply::text("answer\r\n", 20)));
+        const auto [service, screen] = serveConnected(Script()
+                                                          .greet(Reply::text("Password: ").then("\r\n# ", 50))
+                                                          .on("CMD", Reply::text("answer\r\n", 20)));
         QThread::msleep(300); // the leftovers are there, unread
         QCOMPARE(screen->window.readTCP(QStringLiteral("CMD")), QStringLiteral("answer\r\n"));
     }
@@ -71,9 +69,9 @@ private slots:
     void lateDataOfAnEarlierCommandIsDrained()
     {
         const auto [service, screen] =
-            nettest::serveConnected(Script()
-                                        .on("FIRST", Reply::text("first", 10).then("late", 1500))
-                                        .on("SECOND", Reply::text("second", 10)));
+            serveConnected(Script()
+                               .on("FIRST", Reply::text("first", 10).then("late", 1500))
+                               .on("SECOND", Reply::text("second", 10)));
         QCOMPARE(screen->window.readTCP(QStringLiteral("FIRST")), QStringLiteral("first"));
         QThread::msleep(800); // "late" arrives meanwhile
         QCOMPARE(screen->window.readTCP(QStringLiteral("SECOND")), QStringLiteral("second"));
@@ -82,10 +80,10 @@ private slots:
     // Chunks less than 1000 ms apart belong to one reply; the first gap of 1000 ms ends it.
     void replyEndsAtTheFirstSecondOfSilence()
     {
-        const auto [service, screen] = nettest::serveConnected(
-            Script()
-                .on("CMD", Reply::text("a", 10).then("b", 700).then("c", 700).then("d", 1300))
-                .on("NEXT", Reply::text("n", 10)));
+        const auto [service, screen] =
+            serveConnected(Script()
+                               .on("CMD", Reply::text("a", 10).then("b", 700).then("c", 700).then("d", 1300))
+                               .on("NEXT", Reply::text("n", 10)));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(screen->window.readTCP(QStringLiteral("CMD")), QStringLiteral("abc"));

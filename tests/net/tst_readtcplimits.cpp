@@ -4,6 +4,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 namespace {
 constexpr int limitBytes = 64 * 1024;
@@ -28,9 +29,8 @@ private slots:
     // 2000 ms; for a slow one the drain gives up after 2000 ms in all.
     void drain_data()
     {
-        QTest::addColumn<Reply>("talk");
-        QTest::addColumn<int>("commandAtLeastMs");
-        QTest::addColumn<int>("drainMs"); // the drain's own length
+        // drainMs: the drain's own length
+        addColumns<Reply, int, int>("talk", "commandAtLeastMs", "drainMs");
         // Sent before the 2000 ms are over: the 64 KiB ended the drain.
         QTest::newRow("64 KiB") << Reply::stream(QByteArray(4096, 'x')) << 0 << 0;
         // 12 s of a byte every 40 ms: sent once 2000 ms are over, well before the talk ends.
@@ -41,8 +41,7 @@ private slots:
         QFETCH(Reply, talk);
         QFETCH(int, commandAtLeastMs);
         QFETCH(int, drainMs);
-        const auto [service, screen] =
-            nettest::serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
+        const auto [service, screen] = serveConnected(Script().greet(talk).on("CMD", Reply::reset(10)));
         QThread::msleep(200);
         const qint64 start = clockMs();
         screen->window.readTCP(QStringLiteral("CMD"));
@@ -62,11 +61,7 @@ private slots:
     // 10000 ms after its first data.
     void gather_data()
     {
-        QTest::addColumn<Reply>("talk");
-        QTest::addColumn<int>("atLeastMs");
-        QTest::addColumn<int>("atMostMs");
-        QTest::addColumn<int>("minSize");
-        QTest::addColumn<int>("maxSize");
+        addColumns<Reply, int, int, int, int>("talk", "atLeastMs", "atMostMs", "minSize", "maxSize");
         Reply flood; // 160 KiB in one go, with no gap to end the reply
         for (int i = 0; i < 40; ++i)
             flood.then(QByteArray(4096, 'y'));
@@ -82,7 +77,7 @@ private slots:
         QFETCH(int, atMostMs);
         QFETCH(int, minSize);
         QFETCH(int, maxSize);
-        const auto [service, screen] = nettest::serveConnected(Script().on("CMD", talk));
+        const auto [service, screen] = serveConnected(Script().on("CMD", talk));
         QElapsedTimer clock;
         clock.start();
         const QString reply = screen->window.readTCP(QStringLiteral("CMD"));
@@ -99,16 +94,16 @@ private slots:
     {
         NETTEST_START(service, atServiceAddress, atServicePort,
                       Script().greet(Reply::stream("0123456789abcdef0123456789abcdef")));
-        nettest::QuietWindow screen;
+        QuietWindow screen;
         screen.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
+        QVERIFY(connectTarget(screen.window, atServiceAddress));
         screen.window.QueryTcp9527();
         // The two 500 ms pauses; the drain and the reply end at 64 KiB each.
         QUORVANE_VERIFY_WAITS(clock.elapsed(), 1000);
-        QCOMPARE(screen.statusBar(), nettest::wrongReply);
+        QCOMPARE(screen.statusBar(), wrongReply);
         QVERIFY(screen.cleared());
         // The command went out although the device never fell silent.
         QVERIFY(service->waitForReceived(12, 1000));

@@ -3,6 +3,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 class TestTcpBudget : public QObject
 {
@@ -12,8 +13,7 @@ private slots:
 
     void withoutLogin_data()
     {
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("atLeastMs");
+        addColumns<Script, int>("script", "atLeastMs");
         // Two 500 ms pauses; the greeting wait ends as soon as the greeting is there.
         QTest::newRow("greeting at once: the two pauses")
             << Script().greet(Reply::text("\r\nREADY\r\n")) << 1000;
@@ -25,11 +25,11 @@ private slots:
         QFETCH(Script, script);
         QFETCH(int, atLeastMs);
         NETTEST_START(atService, atServiceAddress, atServicePort, script);
-        nettest::QuietWindow screen;
+        QuietWindow screen;
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
+        QVERIFY(connectTarget(screen.window, atServiceAddress));
         const qint64 took = clock.elapsed();
         QUORVANE_VERIFY_WAITS(took, atLeastMs);
 
@@ -51,10 +51,10 @@ private slots:
     void addressWithoutListener()
     {
         QFETCH(QByteArray, address);
-        nettest::QuietWindow screen;
+        QuietWindow screen;
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!nettest::connectTarget(screen.window, address.constData()));
+        QVERIFY(!connectTarget(screen.window, address.constData()));
         const qint64 took = clock.elapsed();
         QCOMPARE(screen.window.tcpSocket->error(), QAbstractSocket::ConnectionRefusedError);
         QUORVANE_VERIFY_WAITS(took, 500);
@@ -64,9 +64,9 @@ private slots:
     void everyCallStartsAFreshConnection()
     {
         NETTEST_START(shellA, shellAddress2, shellPort, loginShell(vlanDefaults(sampleLicence)));
-        nettest::QuietWindow screen;
-        QVERIFY(nettest::connectTarget(screen.window, shellAddress2));
-        QVERIFY(nettest::connectTarget(screen.window, shellAddress2));
+        QuietWindow screen;
+        QVERIFY(connectTarget(screen.window, shellAddress2));
+        QVERIFY(connectTarget(screen.window, shellAddress2));
 
         const QList<ConnectionRecord> seen = shellA->connections();
         QCOMPARE(seen.size(), 2);
@@ -74,8 +74,8 @@ private slots:
         QVERIFY(seen[1].isOpen());
         QVERIFY2(seen[1].acceptedAtMs - seen[0].closedAtMs >= 480,
                  qPrintable(QString::number(seen[1].acceptedAtMs - seen[0].closedAtMs)));
-        QCOMPARE(seen[0].received, nettest::login);
-        QCOMPARE(seen[1].received, nettest::login);
+        QCOMPARE(seen[0].received, login);
+        QCOMPARE(seen[1].received, login);
     }
 
     // A failed connection leaves the socket as it is; the next call still connects. A port
@@ -83,13 +83,13 @@ private slots:
     // listening on the right port.
     void aFailedAttemptDoesNotSpoilTheNext()
     {
-        nettest::QuietWindow screen;
-        QVERIFY(!nettest::connectTarget(screen.window, atServiceAddress));
+        QuietWindow screen;
+        QVERIFY(!connectTarget(screen.window, atServiceAddress));
         NETTEST_START(atService, atServiceAddress, atServicePort, Script().greet(Reply::text("hi")));
         QVERIFY(!screen.window.ConnectTCP(QLatin1String(atServiceAddress), QStringLiteral("95x7"), QString(),
                                           QString()));
         QVERIFY(!atService->waitForConnections(1, 200));
-        QVERIFY(nettest::connectTarget(screen.window, atServiceAddress));
+        QVERIFY(connectTarget(screen.window, atServiceAddress));
         QCOMPARE(atService->connections().size(), 1);
     }
 };

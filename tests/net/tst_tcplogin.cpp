@@ -2,6 +2,7 @@
 #include "tests/net/netfixture.h"
 
 using namespace simnet;
+using namespace testsupport;
 
 namespace {
 const QString user = QLatin1String(shellUser);
@@ -29,11 +30,9 @@ private slots:
 
     void bytesOnTheWire_data()
     {
-        QTest::addColumn<QString>("userName");
-        QTest::addColumn<QString>("pass");
-        QTest::addColumn<QByteArray>("wire");
+        addColumns<QString, QString, QByteArray>("userName", "pass", "wire");
 
-        QTest::newRow("user name, then password") << user << password << nettest::login;
+        QTest::newRow("user name, then password") << user << password << login;
         QTest::newRow("empty user name with a password") << QString() << password << passwordLine;
         QTest::newRow("user name without a password") << user << QString() << userLine;
         QTest::newRow("no login at all") << QString() << QString() << QByteArray();
@@ -47,7 +46,7 @@ private slots:
         QFETCH(QString, pass);
         QFETCH(QByteArray, wire);
         NETTEST_START(shellA, shellAddress2, shellPort, anyUserShell());
-        nettest::QuietWindow screen;
+        QuietWindow screen;
 
         QVERIFY(
             screen.window.ConnectTCP(QLatin1String(shellAddress2), QStringLiteral("3762"), userName, pass));
@@ -62,13 +61,10 @@ private slots:
     // to 1000 for each of N1, N2, M1 and M2.
     void replyRules_data()
     {
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<bool>("loggedIn");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<int>("atLeastMs");
+        addColumns<Script, bool, QByteArray, int>("script", "loggedIn", "wire", "atLeastMs");
 
         QTest::newRow("user name and password answered in two chunks each")
-            << shell() << true << nettest::login << 1000;
+            << shell() << true << login << 1000;
         QTest::newRow("user name answered in one chunk fails")
             << Script(shell()).on(shellUser, Reply::text(QByteArray(shellUser) + "\r\nPassword: ", 10))
             << false << userLine << 2000;
@@ -78,11 +74,11 @@ private slots:
             << Script(shell()).on(shellUser, Reply::text("284qhnvw\r\n", 10).thenReset(50)) << false
             << userLine << 1000;
         QTest::newRow("password answered in one chunk logs in after the extra wait")
-            << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10)) << true << nettest::login << 2000;
+            << Script(shell()).on(shellPassword, Reply::text("\r\n# ", 10)) << true << login << 2000;
         QTest::newRow("password not answered fails")
-            << Script(shell()).on(shellPassword, Reply::silence()) << false << nettest::login << 2000;
+            << Script(shell()).on(shellPassword, Reply::silence()) << false << login << 2000;
         QTest::newRow("missing greeting is no failure")
-            << Script(shell()).greet(Reply::silence()) << true << nettest::login << 2000;
+            << Script(shell()).greet(Reply::silence()) << true << login << 2000;
     }
     void replyRules()
     {
@@ -91,19 +87,19 @@ private slots:
         QFETCH(QByteArray, wire);
         QFETCH(int, atLeastMs);
         NETTEST_START(shellB, shellAddress10, shellPort, script);
-        nettest::QuietWindow screen;
+        QuietWindow screen;
         screen.showEarlier();
 
         QElapsedTimer clock;
         clock.start();
-        const bool result = nettest::connectTarget(screen.window, shellAddress10);
+        const bool result = connectTarget(screen.window, shellAddress10);
         const qint64 took = clock.elapsed();
         QCOMPARE(result, loggedIn);
         QUORVANE_VERIFY_WAITS(took, atLeastMs);
         QThread::msleep(100);
         QCOMPARE(shellB->received(), wire);
         // Logged in or not, the screen stays as it was and nothing is said.
-        NETTEST_OUTCOME(screen, QString(), testsupport::earlierPicture, testsupport::earlierText);
+        NETTEST_OUTCOME(screen, QString(), earlierPicture, earlierText);
     }
 };
 

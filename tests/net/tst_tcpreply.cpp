@@ -4,6 +4,7 @@
 #include "tests/support/tablerows.h"
 
 using namespace std::literals;
+using namespace testsupport;
 
 namespace {
 constexpr char lbl15[] = ":/qjpg/res/LBL15.png";
@@ -84,8 +85,7 @@ private slots:
 
     void acknowledges_data()
     {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<bool>("ok");
+        addColumns<QString, bool>("reply", "ok");
         QTest::newRow("OK line") << QStringLiteral("AT*PROD=1\r\r\n\r\nOK\r\n") << true;
         QTest::newRow("inside a word") << QStringLiteral("\r\nBOOKED\r\n") << true;
         QTest::newRow("lower case") << QStringLiteral("\r\nok\r\n") << false;

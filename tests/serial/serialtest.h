@@ -5,22 +5,18 @@
 // set up for one dialogue at a time.
 
 #include "sim/serial/serialdevices.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 #include "tests/support/window.h" // the window, its labels, status bar and timer
 
 #include <QtTest>
 
-namespace serialtest {
+namespace testsupport {
 
-using quorvane::sim::FakeAtDevice;
-using quorvane::sim::FakeSerialPorts;
-using quorvane::sim::Reply;
-
-using quorvane::sim::addPersonaPort;
-using quorvane::sim::okLine;
-using quorvane::sim::SerialPersona;
-using quorvane::sim::serialPersonas;
+// The serial tests speak the fakes' own words (sim/script, sim/serial): ports, personas,
+// replies and scripts.
+using namespace quorvane::sim;
 
 inline const QByteArray licence21 = "ABCDEFGHIJKLMNOPQRSTU";
 
@@ -47,7 +43,7 @@ inline FakeAtDevice &addAnsweringPort(FakeSerialPorts &ports, int kind, const Re
 }
 
 // A window whose poll timer stands still: the test drives the dialogue by hand.
-struct Dialogue : testsupport::QuietWindow
+struct Dialogue : QuietWindow
 {
     qint64 lastQueryMs = -1;
 
@@ -64,6 +60,6 @@ struct Dialogue : testsupport::QuietWindow
     }
 };
 
-} // namespace serialtest
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_SERIALTEST_H

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-using namespace serialtest;
+using namespace testsupport;
 
 class TestSerialCycle : public QObject
 {
@@ -23,12 +23,12 @@ private slots:
                                                 Reply::text(licenceReplyOfKind(2)));
         Dialogue dialogue;
 
-        testsupport::runCycle(dialogue.window);
+        runCycle(dialogue.window);
         QVERIFY(dialogue.window.serialPort->isOpen());
         QVERIFY(dialogue.shows(QStringLiteral(":/qjpg/res/LBL08.jpg"), QString::fromLatin1(licence21)));
 
         dialogue.window.ClearLicenceLabel();
-        testsupport::runCycle(dialogue.window);
+        runCycle(dialogue.window);
         QCOMPARE(device.commands(),
                  (QList<QByteArray> {"AT+EGMR=0", "AT*MRD_SN=R", "AT+EGMR=0", "AT*MRD_SN=R"}));
         QVERIFY(dialogue.showsPicture(QStringLiteral(":/qjpg/res/LBL08.jpg")));
@@ -61,9 +61,8 @@ private slots:
         QVERIFY(program.waitForStarted());
 
         // Two cycles; when busy, two cycles and more.
-        const bool talked = busy
-            ? device.waitForCommands(1, 2500)
-            : device.waitForCommands(4, 3 * 1000 + quorvane::test::slackMs()); // start-up, two ticks
+        const bool talked = busy ? device.waitForCommands(1, 2500)
+                                 : device.waitForCommands(4, 3 * 1000 + slackMs()); // start-up, two ticks
         program.kill();
         program.waitForFinished();
         QCOMPARE(talked, !busy);
@@ -79,8 +78,7 @@ private slots:
     // licence reply without "OK".
     void durationOfOneDialogue_data()
     {
-        QTest::addColumn<QByteArray>("licenceReply");
-        QTest::addColumn<int>("waits");
+        addColumns<QByteArray, int>("licenceReply", "waits");
         QTest::newRow("licence reply with OK") << okLine("+KESET: 26," + licence21) << 1;
         QTest::newRow("licence reply without OK") << QByteArray("\r\n+KESET: 26," + licence21 + "\r\n") << 2;
     }

@@ -3,27 +3,9 @@
 // the next, replies that show nothing, and devices pulled out.
 #include "tests/serial/serialtest.h"
 
-using namespace serialtest;
+using namespace testsupport;
 
 namespace {
-
-// One command and the device's reply to it; a script lists them in the order they are sent.
-struct Say
-{
-    Say(const QByteArray &command, const QByteArray &reply)
-        : command(command)
-        , reply(Reply::text(reply))
-    {
-    }
-    Say(const QByteArray &command, const Reply &reply)
-        : command(command)
-        , reply(reply)
-    {
-    }
-    QByteArray command;
-    Reply reply;
-};
-using Script = QList<Say>;
 
 QByteArray kesetReply(const QByteArray &field)
 {
@@ -35,10 +17,10 @@ QByteArray kesetReply(const QByteArray &field)
 Script chat(int kind, const QByteArray &imei, const Reply &licence)
 {
     const SerialPersona &persona = serialPersonas[kind];
-    Script script {{persona.licenceCommand, licence}};
+    Script script;
     if (persona.imeiCommand)
-        script.prepend({persona.imeiCommand, persona.imeiReply(imei)});
-    return script;
+        script.on(persona.imeiCommand, Reply::text(persona.imeiReply(imei)));
+    return script.on(persona.licenceCommand, licence);
 }
 Script chat(int kind, const QByteArray &imei, const QByteArray &licence)
 {
@@ -46,23 +28,20 @@ Script chat(int kind, const QByteArray &imei, const QByteArray &licence)
 }
 
 // Puts the script on a port of the kind, strict: any other command stops the test there.
-// Returns the device and the bytes the dialogue should send it.
-std::pair<FakeAtDevice &, QByteArray> addScriptedPort(FakeSerialPorts &ports, int kind, const Script &script)
+// Returns the device and the bytes the dialogue should send it: the script's commands in
+// the order they were written.
+std::pair<FakeAtDevice &, QByteArray> addScriptedPort(FakeSerialPorts &ports, int kind, Script script)
 {
-    quorvane::sim::Script strict;
     QByteArray wire;
-    for (const Say &say : script) {
-        strict.on(say.command, say.reply);
-        wire += say.command + "\r\n";
-    }
+    for (const QByteArray &command : script.requests())
+        wire += command + "\r\n";
     FakeAtDevice &device = addPersonaPort(ports, kind);
-    device.setScript(strict.strict());
+    device.setScript(script.strict());
     return {device, wire};
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Script)
 class TestSerialDialogue : public QObject
 {
     Q_OBJECT
@@ -72,18 +51,16 @@ private slots:
     // One whole dialogue per row: what goes on the wire, and what is shown.
     void dialogueShowsTheLicence_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("picture");
-        QTest::addColumn<QString>("text");
+        addColumns<int, Script, QString, QString>("kind", "script", "picture", "text");
         const QString licence = QString::fromLatin1(licence21);
 
         QTest::newRow("kind 0, KESET")
             << 0 << chat(0, "990001011234567", kesetReply(licence21 + "XYZ")) << "LBL01.jpg" << licence;
         QTest::newRow("kind 0, row 10 asks USERDATAR")
             << 0
-            << Script {{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
-                       {"AT+USERDATAR=1,21", okLine("+USERDATAR:21," + licence21)}}
+            << Script()
+                   .on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")))
+                   .on("AT+USERDATAR=1,21", Reply::text(okLine("+USERDATAR:21," + licence21)))
             << "LBL10.jpg" << licence;
         QTest::newRow("kind 1, 4 bytes skipped behind AT+NCSN?")
             << 1 << chat(1, "990001031234567", licenceReplyOfKind(1)) << "LBL03.jpg" << licence;
@@ -106,10 +83,11 @@ private slots:
         // Replies that come in parts: the continuation gathers them.
         QTest::newRow("replies in chunks")
             << 0
-            << Script {{"AT*MRD_IMEI=R",
-                        Reply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40)},
-                       {"AT*KESET=26",
-                        Reply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40)}}
+            << Script()
+                   .on("AT*MRD_IMEI=R",
+                       Reply::text("\r\n*MRD_IMEI:99000").then("1061234567\r\n", 40).then("\r\nOK\r\n", 40))
+                   .on("AT*KESET=26",
+                       Reply::text("\r\n+KESET: 26,ABCDEFG").then("HIJKLMNOPQRSTU\r\n\r\nOK\r\n", 40))
             << "LBL06.jpg" << licence;
         // "ok" in the first part of a licence reply, in any case and inside any word, ends
         // the reading there: the text is cut from that part alone.
@@ -148,43 +126,45 @@ private slots:
     // reply at all; an empty field shows nothing. Only the unknown model clears the screen.
     void dialogueShowsNoLicence_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("message"); // empty: none
-        QTest::addColumn<bool>("cleared");
+        // message: empty for none
+        addColumns<int, Script, QString, bool>("kind", "script", "message", "cleared");
         const QString unsupported = QStringLiteral("不支持此机型！");
         const QString failed = QStringLiteral("指令接收失败！");
 
-        QTest::newRow("unknown TAC") << 0 << Script {{"AT*MRD_IMEI=R", imeiReply("860001011234567")}}
+        QTest::newRow("unknown TAC") << 0
+                                     << Script().on("AT*MRD_IMEI=R",
+                                                    Reply::text(imeiReply("860001011234567")))
                                      << unsupported << true;
         QTest::newRow("TAC cut in two by a line end")
-            << 0 << Script {{"AT*MRD_IMEI=R", okLine("9900\r\n0101")}} << unsupported << true;
+            << 0 << Script().on("AT*MRD_IMEI=R", Reply::text(okLine("9900\r\n0101"))) << unsupported << true;
         // ERROR in the IMEI reply: no continuation, so a TAC that follows later is not seen.
         QTest::newRow("ERROR skips the IMEI continuation")
             << 0
-            << Script {{"AT*MRD_IMEI=R",
-                        Reply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << Script().on("AT*MRD_IMEI=R",
+                           Reply::text("\r\nERROR\r\n").then("990001071234567\r\n\r\nOK\r\n", 40))
             << unsupported << true;
         QTest::newRow("error in a word skips it too")
             << 0
-            << Script {{"AT*MRD_IMEI=R",
-                        Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40)}}
+            << Script().on("AT*MRD_IMEI=R",
+                           Reply::text("\r\nno_error_yet:").then("990001071234567\r\n\r\nOK\r\n", 40))
             << unsupported << true;
         QTest::newRow("kind 0, no marker")
             << 0 << chat(0, "990001011234567", okLine("+KESET: 25,ABCDEFGHIJKLMNOPQRSTUVW")) << failed
             << false;
         QTest::newRow("kind 0, USERDATAR, no marker")
             << 0
-            << Script {{"AT*MRD_IMEI=R", imeiReply("990001101234567")},
-                       {"AT+USERDATAR=1,21", okLine("+KESET: 26,ABCDEFGHIJKLMNOPQRSTU")}}
+            << Script()
+                   .on("AT*MRD_IMEI=R", Reply::text(imeiReply("990001101234567")))
+                   .on("AT+USERDATAR=1,21", Reply::text(okLine("+KESET: 26,ABCDEFGHIJKLMNOPQRSTU")))
             << failed << false;
         QTest::newRow("kind 1, no marker")
             << 1 << chat(1, "990001031234567", okLine("+NCSN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << failed
             << false;
-        QTest::newRow("kind 2, ERROR")
-            << 2
-            << Script {{"AT+EGMR=0", okLine("990001051234567")}, {"AT*MRD_SN=R", QByteArray("\r\nERROR\r\n")}}
-            << failed << false;
+        QTest::newRow("kind 2, ERROR") << 2
+                                       << Script()
+                                              .on("AT+EGMR=0", Reply::text(okLine("990001051234567")))
+                                              .on("AT*MRD_SN=R", Reply::text("\r\nERROR\r\n"))
+                                       << failed << false;
         QTest::newRow("kind 3, no marker")
             << 3 << chat(3, QByteArray(), okLine("SN: ABCDEFGHIJKLMNOPQRSTUVWXYZ")) << QString() << false;
         QTest::newRow("empty field") << 0 << chat(0, "990001011234567", kesetReply(QByteArray())) << QString()
@@ -236,9 +216,7 @@ private slots:
     // step's message is shown; the next cycle finds no port.
     void unplugged_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<Reply>("imeiReply");
-        QTest::addColumn<QString>("message");
+        addColumns<int, Reply, QString>("kind", "imeiReply", "message");
         QTest::newRow("after the IMEI reply")
             << 0 << Reply::text(imeiReply("990001011234567")).thenUnplug(20) << "指令接收失败！";
         QTest::newRow("instead of the IMEI reply") << 2 << Reply::unplug(10) << "指令接收失败10000！";

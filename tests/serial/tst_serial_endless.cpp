@@ -5,7 +5,7 @@
 
 #include "serial/serialreply.h"
 
-using namespace serialtest;
+using namespace testsupport;
 
 class TestSerialEndless : public QObject
 {
@@ -16,9 +16,7 @@ private slots:
     // for ever: read for 2000 ms, then on with what was read.
     void endlessReplyEndsAfter2000ms_data()
     {
-        QTest::addColumn<Reply>("imei");
-        QTest::addColumn<Reply>("licence");
-        QTest::addColumn<QString>("picture");
+        addColumns<Reply, Reply, QString>("imei", "licence", "picture");
         QTest::newRow("IMEI reply")
             << Reply::text("\r\n*MRD_IMEI:990001011234567\r\n").thenStream("+CREG: 1\r\n", 20, 20)
             << Reply::text(licenceReplyOfKind(0), 30) << "LBL01.jpg";
@@ -53,7 +51,7 @@ private slots:
             ports, 0, Reply::text("990001021234567,").thenStream(QByteArray(2048, '7'), 1, 1),
             Reply::text(licenceReplyOfKind(0), 30));
         Dialogue dialogue;
-        const testsupport::LogCapture log;
+        const LogCapture log;
 
         QVERIFY(dialogue.run());
         QUORVANE_VERIFY_WAITS(dialogue.lastQueryMs, 0);
@@ -63,8 +61,7 @@ private slots:
         QCOMPARE(loggedImeiReplies.size(), 1);
         const int logged = loggedImeiReplies.first().size() - QStringLiteral("读到的readdata： \"\"").size();
         const QList<FakeAtDevice::Write> writes = device.writes();
-        const qint64 silentFromMs =
-            quorvane::test::lastWriteBeforeSilence(writes, 0, 100, quorvane::sim::clockMs());
+        const qint64 silentFromMs = lastWriteBeforeSilence(writes, 0, 100, clockMs());
         int writtenBeforeSilence = 0;
         for (int i = 0; i < writes.size() && (silentFromMs < 0 || writes.at(i).atMs <= silentFromMs); ++i)
             writtenBeforeSilence += writes.at(i).bytes;

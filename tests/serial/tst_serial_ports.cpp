@@ -7,7 +7,7 @@
 
 #include <QSerialPort>
 
-using namespace serialtest;
+using namespace testsupport;
 
 namespace {
 
@@ -124,7 +124,7 @@ private slots:
 
         Dialogue dialogue;
         for (int cycle = 0; cycle < 2; ++cycle) {
-            testsupport::runCycle(dialogue.window);
+            runCycle(dialogue.window);
             QVERIFY(!dialogue.window.serialPort->isOpen());
         }
         QCOMPARE(dialogue.window.serialKind, 2); // the busy port's rule was recorded

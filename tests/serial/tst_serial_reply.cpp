@@ -6,6 +6,7 @@
 
 using namespace serialreply;
 using namespace std::literals;
+using namespace testsupport;
 
 namespace {
 constexpr TextCase imeiCases[] = {
@@ -55,9 +56,8 @@ private slots:
     // 9 to 12 set modelVariant, the others leave it alone.
     void findSerialModel_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("picture"); // empty: no model
-        QTest::addColumn<int>("modelVariant");
+        // picture: empty for no model
+        addColumns<QByteArray, QString, int>("reply", "picture", "modelVariant");
         const char *pictures[] = {"LBL01.jpg", "LBL02.jpg", "LBL03.jpg", "LBL04.jpg", "LBL05.jpg",
                                   "LBL06.jpg", "LBL07.jpg", "LBL08.jpg", "LBL09.png", "LBL10.jpg",
                                   "LBL11.png", "LBL12.png", "LBL14.png"};
@@ -107,10 +107,7 @@ private slots:
 
     void continuation_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QByteArray>("read");
-        QTest::addColumn<QByteArray>("after");
-        QTest::addColumn<bool>("goOn");
+        addColumns<QByteArray, QByteArray, QByteArray, bool>("reply", "read", "after", "goOn");
         QTest::newRow("text") << QByteArray("A") << QByteArray("BC") << QByteArray("ABC") << true;
         QTest::newRow("nothing read") << QByteArray("A") << QByteArray() << QByteArray("A") << false;
         QTest::newRow("zero byte first")

@@ -5,7 +5,7 @@
 // Each binary runs one group of cases (QUORVANE_TEST_GROUP), so CTest waits them out side by side.
 #include "tests/serial/serialtest.h"
 
-using namespace serialtest;
+using namespace testsupport;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <QtTest>
 
-namespace quorvane::test {
+namespace testsupport {
 
 inline int slackMs()
 {
@@ -36,16 +36,16 @@ qint64 lastWriteBeforeSilence(const Writes &writes, int from, int gapMs, qint64 
     return -1;
 }
 
-} // namespace quorvane::test
+} // namespace testsupport
 
 // `ms` lies between `atLeastMs` and `atMostMs` plus the slack.
 #define QUORVANE_VERIFY_DURATION(ms, atLeastMs, atMostMs) \
-    QVERIFY2((ms) >= (atLeastMs) && (ms) <= (atMostMs) + quorvane::test::slackMs(), \
+    QVERIFY2((ms) >= (atLeastMs) && (ms) <= (atMostMs) + testsupport::slackMs(), \
              qPrintable(QStringLiteral("%1 ms, expected %2 to %3 ms and a slack of %4 ms") \
                             .arg(ms) \
                             .arg(atLeastMs) \
                             .arg(atMostMs) \
-                            .arg(quorvane::test::slackMs())))
+                            .arg(testsupport::slackMs())))
 
 // `ms` is `waitsMs`, the waits the code is meant to spend, and at most the slack more.
 #define QUORVANE_VERIFY_WAITS(ms, waitsMs) QUORVANE_VERIFY_DURATION(ms, waitsMs, waitsMs)

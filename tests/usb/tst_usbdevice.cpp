@@ -9,9 +9,9 @@
 
 #include <cerrno>
 
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbDevice : public usbtest::UsbBusTest
+class TestUsbDevice : public UsbBusTest
 {
     Q_OBJECT
 
@@ -21,10 +21,8 @@ private slots:
     // bus and port to match.
     void openChoosesByMethodInOrder_data()
     {
-        QTest::addColumn<bool>("byPort");
-        QTest::addColumn<QByteArray>("params");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("opened"); // "A", "B" or "" for none
+        // opened: "A", "B" or "" for none
+        addColumns<bool, QByteArray, int, QString>("byPort", "params", "result", "opened");
 
         // A sits at bus 1 address 2, B at bus 1 address 3 (plugged in that order).
         QTest::newRow("open: bus and address win over IDs and VP")
@@ -78,7 +76,7 @@ private slots:
         QCOMPARE(b->devnum(), 3);
 
         if (opened == "first") {
-            const QStringList order = usbtest::libusbOrder();
+            const QStringList order = libusbOrder();
             opened = order.indexOf("1,2") < order.indexOf("1,3") ? "A" : "B";
         }
 
@@ -102,7 +100,7 @@ private slots:
         BulkHidDevice device;
         QCOMPARE(device.openByBusPort(openA), 0);
         QVERIFY(a->claimed());
-        usbtest::LogCapture log;
+        LogCapture log;
         QCOMPARE(device.openByBusPort(openB), 0);
         QVERIFY(!a->claimed());
         QVERIFY(b->claimed());
@@ -164,10 +162,8 @@ private slots:
     // interface is of a licence device's kind: then it is claimed only where no driver holds it.
     void claim_data()
     {
-        QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
-        QTest::addColumn<int>("result");
-        QTest::addColumn<bool>("detached");
+        // usbIds: --usb-id values, separated by spaces
+        addColumns<DeviceSpec, QString, int, bool>("spec", "usbIds", "result", "detached");
         const auto asA = [](DeviceSpec &s) {
             s.vid = 0x3E0A;
             s.pid = 0x0C01;
@@ -216,7 +212,7 @@ private slots:
         FakeUsbDevice *a = bus->plug(spec);
         BulkHidDevice device;
         device.setReach(reach);
-        usbtest::LogCapture log;
+        LogCapture log;
         QCOMPARE(device.openByBusPort(usbframe::openParamsJson(spec.vid, spec.pid, 1, 3).toStdString()),
                  result);
         QCOMPARE(device.isOpen(), result == 0);
@@ -241,10 +237,7 @@ private slots:
     // that fails ends the write with libusb's code, the later ones unsent.
     void write_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("packets");
-        QTest::addColumn<int>("result");
+        addColumns<int, int, int, int>("mode", "length", "packets", "result");
         const int accept = int(simusb::OutMode::Accept);
         QTest::newRow("11 bytes") << accept << 11 << 1 << 64;
         QTest::newRow("64 bytes") << accept << 64 << 1 << 64;
@@ -291,9 +284,7 @@ private slots:
     // read: one whole packet and 0; 2 on time-out, 3 on failure, `out` kept on both.
     void readGivesAWholePacketOrACode_data()
     {
-        QTest::addColumn<int>("inErrno");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QByteArray>("out");
+        addColumns<int, int, QByteArray>("inErrno", "result", "out");
         QTest::newRow("whole packet") << 0 << 0 << QByteArray("0123456789") + QByteArray(54, '\0');
         QTest::newRow("time-out") << -1 << 2 << QByteArray("kept");
         QTest::newRow("failure") << EPIPE << 3 << QByteArray("kept");
@@ -346,7 +337,7 @@ private slots:
     {
         BulkHidDevice device;
         for (auto open : {&BulkHidDevice::open, &BulkHidDevice::openByBusPort}) {
-            usbtest::LogCapture log;
+            LogCapture log;
             for (int calls = 0; log.count("BulkHidDevice::open start") == 0; ++calls) {
                 QVERIFY(calls < 50);
                 (device.*open)("{broken");
@@ -367,8 +358,8 @@ private slots:
     // which must stop when its first bus is made).
     void guardSeesOnlyTheTestbed_data()
     {
-        QTest::addColumn<QString>("hole");
-        QTest::addColumn<QString>("reported"); // part of the guard's sentence; empty: none
+        // reported: part of the guard's sentence, empty for none
+        addColumns<QString, QString>("hole", "reported");
         QTest::newRow("only fakes") << ""
                                     << "";
         QTest::newRow("USB device without its node") << "usb"

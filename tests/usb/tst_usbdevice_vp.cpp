@@ -3,7 +3,7 @@
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-using namespace usbtest;
+using namespace testsupport;
 
 namespace {
 
@@ -14,7 +14,7 @@ DeviceSpec unopenable(const char *sysName)
 
 } // namespace
 
-class TestUsbDeviceVp : public usbtest::UsbBusTest
+class TestUsbDeviceVp : public UsbBusTest
 {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 // padding, the licence request and its reply, snapshot comparison; then a seeded
 // randomized run over padding and snapshots. The parsers of device bytes are fuzzed in
 // fuzz/ (usb_*).
+#include "tests/support/tablerows.h"
 #include "usb/usbframe.h"
 
 #include <QJsonDocument>
@@ -9,7 +10,42 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+using namespace testsupport;
 using namespace usbframe;
+
+namespace {
+
+// Snapshots written as "position=n ...", one number per device: vid 0x1000+n, pid 0x2000+n;
+// "!" is a walk whose enumeration failed.
+constexpr struct
+{
+    const char *tag;
+    const char *recorded;
+    const char *current;
+    bool grew;
+    const char *position;
+    int ids; // -1 when not known
+    bool record;
+} snapshotCases[] = {
+    // More devices than recorded: the first listed at a position not recorded, with its own
+    // IDs; none when there is no such position.
+    {"arrival", "1,0=1 1,3=2", "1,0=1 1,3=2 1,5=3", true, "1,5", 3, true},
+    {"arrival in the middle", "1,0=1 1,3=2", "1,0=1 1,7=4 1,3=2", true, "1,7", 4, true},
+    {"two arrivals: the first listed", "1,0=1", "1,0=1 1,4=6 1,2=7", true, "1,4", 6, true},
+    {"second device of one maker: its own IDs", "1,0=1 1,3=2", "1,0=1 1,3=2 2,3=2", true, "2,3", 2, true},
+    {"grew on a recorded position: empty", "1,0=1 1,3=2", "1,0=1 1,3=2 1,3=9", true, "", -1, true},
+    {"listed empty at start: the first device is new", "", "1,3=2", true, "1,3", 2, true},
+    // No more devices: the first recorded position that is gone, if any, without IDs.
+    {"removal", "1,0=1 1,3=2 1,5=3", "1,0=1 1,5=3", false, "1,3", -1, true},
+    {"swap, same count", "1,0=1 1,3=2", "1,0=1 1,4=5", false, "1,3", -1, true},
+    {"nothing changed", "1,0=1 1,3=2", "1,0=1 1,3=2", false, "", -1, true},
+    // A failed walk shows no change, and only a walk that listed replaces the record.
+    {"start-up walk failed: the next only records", "!", "1,0=1 1,3=2", false, "", -1, true},
+    {"failed walk: the record stays, nothing gone", "1,0=1 1,3=2", "!", false, "", -1, false},
+    {"both failed", "!", "!", false, "", -1, false},
+};
+
+} // namespace
 
 class TestUsbFrame : public QObject
 {
@@ -18,9 +54,8 @@ class TestUsbFrame : public QObject
 private slots:
     void openParams_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QList<int>>("fields"); // vid, pid, bus, port, addr, number of VP names
+        // fields: vid, pid, bus, port, addr, number of VP names
+        addColumns<QByteArray, bool, QList<int>>("text", "valid", "fields");
         const QList<int> zeros {0, 0, 0, 0, 0, 0};
 
         QTest::newRow("all keys") << QByteArray(
@@ -74,9 +109,7 @@ private slots:
 
     void positions_data()
     {
-        QTest::addColumn<QString>("position");
-        QTest::addColumn<int>("bus");
-        QTest::addColumn<int>("port");
+        addColumns<QString, int, int>("position", "bus", "port");
         QTest::newRow("bus and port") << "1,4" << 1 << 4;
         QTest::newRow("many digits") << "12,103" << 12 << 103;
         QTest::newRow("root hub") << "2,0" << 2 << 0;
@@ -98,10 +131,7 @@ private slots:
 
     void vpNames_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("matches");
-        QTest::addColumn<int>("vid");
-        QTest::addColumn<int>("pid");
+        addColumns<QString, bool, int, int>("name", "matches", "vid", "pid");
         QTest::newRow("plain") << "VID_0483&PID_5750" << true << 0x0483 << 0x5750;
         QTest::newRow("text around") << R"(USB\VID_3E0A&PID_0C01\6&2a)" << true << 0x3E0A << 0x0C01;
         QTest::newRow("lower-case hex digits") << "VID_3e0b&PID_0c02" << true << 0x3E0B << 0x0C02;
@@ -128,9 +158,7 @@ private slots:
 
     void padding_data()
     {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("packet");
-        QTest::addColumn<int>("padded");
+        addColumns<int, int, int>("length", "packet", "padded");
         QTest::newRow("11 of 64") << 11 << 64 << 64;
         QTest::newRow("64 of 64") << 64 << 64 << 64;
         QTest::newRow("65 of 64") << 65 << 64 << 128;
@@ -164,10 +192,7 @@ private slots:
 
     void replies_data()
     {
-        QTest::addColumn<QByteArray>("packet");
-        QTest::addColumn<int>("verdict");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("licence");
+        addColumns<QByteArray, int, int, QString>("packet", "verdict", "status", "licence");
 
         auto reply = [](quint8 status, const QByteArray &licence, int length) {
             QByteArray r = QByteArray::fromHex("aaaaaa966900190943");
@@ -228,51 +253,10 @@ private slots:
         QCOMPARE(reply.licence, QString::fromLatin1(packet.mid(11, 21)));
     }
 
-    // Snapshots written as "position=n ...", one number per device: vid 0x1000+n, pid 0x2000+n;
-    // "!" is a walk whose enumeration failed.
-    void snapshots_data()
-    {
-        QTest::addColumn<QString>("recorded");
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<bool>("grew");
-        QTest::addColumn<QString>("position");
-        QTest::addColumn<int>("ids"); // -1: not known
-        QTest::addColumn<bool>("record");
-
-        QTest::newRow("arrival") << "1,0=1 1,3=2"
-                                 << "1,0=1 1,3=2 1,5=3" << true << "1,5" << 3 << true;
-        QTest::newRow("arrival in the middle") << "1,0=1 1,3=2"
-                                               << "1,0=1 1,7=4 1,3=2" << true << "1,7" << 4 << true;
-        QTest::newRow("removal") << "1,0=1 1,3=2 1,5=3"
-                                 << "1,0=1 1,5=3" << false << "1,3" << -1 << true;
-        QTest::newRow("swap, same count") << "1,0=1 1,3=2"
-                                          << "1,0=1 1,4=5" << false << "1,3" << -1 << true;
-        QTest::newRow("nothing changed") << "1,0=1 1,3=2"
-                                         << "1,0=1 1,3=2" << false << "" << -1 << true;
-        QTest::newRow("two arrivals: the first listed") << "1,0=1"
-                                                        << "1,0=1 1,4=6 1,2=7" << true << "1,4" << 6 << true;
-        QTest::newRow("second device of one maker: its own IDs")
-            << "1,0=1 1,3=2"
-            << "1,0=1 1,3=2 2,3=2" << true << "2,3" << 2 << true;
-        QTest::newRow("grew on a recorded position: empty")
-            << "1,0=1 1,3=2"
-            << "1,0=1 1,3=2 1,3=9" << true << "" << -1 << true;
-        QTest::newRow("listed empty at start: the first device is new")
-            << ""
-            << "1,3=2" << true << "1,3" << 2 << true;
-        QTest::newRow("start-up walk failed: the next only records")
-            << "!"
-            << "1,0=1 1,3=2" << false << "" << -1 << true;
-        QTest::newRow("failed walk: the record stays, nothing gone") << "1,0=1 1,3=2"
-                                                                     << "!" << false << "" << -1 << false;
-        QTest::newRow("both failed") << "!"
-                                     << "!" << false << "" << -1 << false;
-    }
+    void snapshots_data() { addRows(snapshotCases); }
     void snapshots()
     {
-        QFETCH(QString, recorded);
-        QFETCH(QString, current);
-        QFETCH(int, ids);
+        const auto &row = fetchRow(snapshotCases);
         auto snapshot = [](const QString &text) {
             UsbSnapshot s;
             s.listed = text != QLatin1String("!");
@@ -284,23 +268,22 @@ private slots:
             }
             return s;
         };
-        const UsbChange change = compareSnapshots(snapshot(recorded), snapshot(current));
-        QTEST(change.grew, "grew");
-        QTEST(change.position, "position");
-        QTEST(change.record, "record");
-        QCOMPARE(change.idsKnown, ids >= 0);
-        if (ids >= 0) {
-            QCOMPARE(int(change.vid), 0x1000 + ids);
-            QCOMPARE(int(change.pid), 0x2000 + ids);
+        const UsbChange change =
+            compareSnapshots(snapshot(QLatin1String(row.recorded)), snapshot(QLatin1String(row.current)));
+        QCOMPARE(change.grew, row.grew);
+        QCOMPARE(change.position, QLatin1String(row.position));
+        QCOMPARE(change.record, row.record);
+        QCOMPARE(change.idsKnown, row.ids >= 0);
+        if (row.ids >= 0) {
+            QCOMPARE(int(change.vid), 0x1000 + row.ids);
+            QCOMPARE(int(change.pid), 0x2000 + row.ids);
         }
     }
 
     // Which interfaces may be taken from their kernel driver: the licence devices' kinds only.
     void driverTakeover_data()
     {
-        QTest::addColumn<int>("interfaceClass");
-        QTest::addColumn<int>("subClass");
-        QTest::addColumn<bool>("taken");
+        addColumns<int, int, bool>("interfaceClass", "subClass", "taken");
         QTest::newRow("vendor specific") << 0xFF << 0 << true;
         QTest::newRow("vendor specific, any subclass") << 0xFF << 0x42 << true;
         QTest::newRow("HID without boot protocol") << 0x03 << 0 << true;

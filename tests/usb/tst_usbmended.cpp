@@ -4,10 +4,9 @@
 #include "tests/usb/usbtestsupport.h"
 #include "usb/bulkhiddevice.h"
 
-using testsupport::runCycle;
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbMended : public usbtest::UsbBusTest
+class TestUsbMended : public UsbBusTest
 {
     Q_OBJECT
 
@@ -16,8 +15,7 @@ private slots:
     // even when a device with the same vendor or product ID is already attached.
     void secondDeviceOfOneMakerIsOpened_data()
     {
-        QTest::addColumn<int>("vid");
-        QTest::addColumn<int>("pid");
+        addColumns<int, int>("vid", "pid");
         QTest::newRow("same vendor and product") << 0x3E0A << 0x0C01;
         QTest::newRow("same vendor, other product") << 0x3E0A << 0x0C02;
         QTest::newRow("other vendor, same product") << 0x3E0B << 0x0C01;
@@ -40,7 +38,7 @@ private slots:
         runCycle(window);
         QCOMPARE(second->opens(), 1);
         QCOMPARE(second->received().left(11), simusb::licenceRequest());
-        QCOMPARE(testsupport::WindowProbe(window).text->text(), QString::fromLatin1(licence));
+        QCOMPARE(WindowProbe(window).text->text(), QString::fromLatin1(licence));
         QVERIFY(!second->claimed());
     }
 

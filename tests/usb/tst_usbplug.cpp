@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <numeric>
 
-using namespace usbtest;
+using namespace testsupport;
 
 namespace {
 
@@ -26,7 +26,7 @@ qint64 waitForLabel(QLabel *label, const QString &text, qint64 limitMs)
 
 } // namespace
 
-class TestUsbPlug : public usbtest::UsbBusTest
+class TestUsbPlug : public UsbBusTest
 {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ private slots:
         bus->plugRootHub(1);
         MainWindow window;
         window.show();
-        QLabel *label = testsupport::WindowProbe(window).text;
+        QLabel *label = WindowProbe(window).text;
         QList<qint64> times;
         for (int round = 0; round < 5; ++round) {
             const QByteArray licence = QByteArray("CMIIT ID:2026AB12340") + char('0' + round);
@@ -68,7 +68,7 @@ private slots:
     void pulledMidDialogueThenPluggedAgain()
     {
         MainWindow window;
-        QLabel *label = testsupport::WindowProbe(window).text;
+        QLabel *label = WindowProbe(window).text;
         FakeUsbDevice *first = bus->plug(answering(simusb::Reply::unplug()));
         const QString tooShort = QStringLiteral("读取失败,长度小于9");
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), tooShort, plugLimitMs());
@@ -90,7 +90,7 @@ private slots:
     {
         bus->plugRootHub(1);
         MainWindow window;
-        QLabel *label = testsupport::WindowProbe(window).text;
+        QLabel *label = WindowProbe(window).text;
         QList<FakeUsbDevice *> others;
         for (const DeviceSpec &spec : {simusb::keyboard("1-2"), simusb::disk("1-4"), simusb::hub("1-6"),
                                        simusb::serialAdapter("1-7", "ftdi_sio"), simusb::camera("1-8")}) {

@@ -4,7 +4,7 @@
 
 #include <dlfcn.h>
 
-using namespace usbtest;
+using namespace testsupport;
 
 namespace {
 int failingEnumerations = 0; // calls of libusb_get_device_list still to fail
@@ -24,7 +24,7 @@ extern "C" ssize_t libusb_get_device_list(libusb_context *context, libusb_device
     return real(context, list);
 }
 
-class TestUsbPresence : public usbtest::UsbBusTest
+class TestUsbPresence : public UsbBusTest
 {
     Q_OBJECT
 
@@ -155,7 +155,7 @@ private slots:
         clock.start();
         MainWindow window;
         LogCapture log;
-        QTRY_VERIFY_WITH_TIMEOUT(log.count("11111") >= 3, 3 * 1500 + quorvane::test::slackMs());
+        QTRY_VERIFY_WITH_TIMEOUT(log.count("11111") >= 3, 3 * 1500 + slackMs());
         // Not more often than the poll timer's ticks (a coarse timer: up to 5 % early).
         const int polls = log.count("11111");
         QVERIFY2(clock.elapsed() >= polls * 950,

@@ -5,19 +5,18 @@
 
 #include <cerrno>
 
-using namespace usbtest;
+using namespace testsupport;
 
-class TestUsbQuery : public usbtest::UsbBusTest
+class TestUsbQuery : public UsbBusTest
 {
     Q_OBJECT
 
 private slots:
     void dialogue_data()
     {
-        QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("message"); // status bar text; empty: none
-        QTest::addColumn<QString>("shown");   // licence text on the label; empty: none
-        QTest::addColumn<int>("requestPackets");
+        // message: the status bar's text, empty for none
+        // shown: the licence text on the label, empty for none
+        addColumns<DeviceSpec, QString, QString, int>("spec", "message", "shown", "requestPackets");
 
         const QByteArray ok = simusb::licenceReply(0x90, licence);
         const QString text = QString::fromLatin1(licence);
@@ -73,7 +72,7 @@ private slots:
         QFETCH(int, requestPackets);
 
         MainWindow window;
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
 
@@ -125,11 +124,8 @@ private slots:
     // said once.
     void reach_data()
     {
-        QTest::addColumn<DeviceSpec>("spec");
-        QTest::addColumn<QString>("usbIds"); // --usb-id values, separated by spaces
-        QTest::addColumn<bool>("opened");
-        QTest::addColumn<bool>("served");
-        QTest::addColumn<QString>("message");
+        // usbIds: --usb-id values, separated by spaces
+        addColumns<DeviceSpec, QString, bool, bool, QString>("spec", "usbIds", "opened", "served", "message");
 
         for (const usbids::UsbId &id : usbids::builtInIds) {
             const QByteArray name = "built in " + usbids::idText(id).toLatin1();
@@ -163,7 +159,7 @@ private slots:
             if (id != "any")
                 window.usbReach.added.append(*usbids::parseUsbId(id));
         }
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         FakeUsbDevice *device = bus->plug(spec);
         QCOMPARE(window.CheckUsbList(), device->position());
         {
@@ -196,7 +192,7 @@ private slots:
         fullSpeed.endpoints = {{0x82, 0x02, 64}, {0x02, 0x02, 64}};
         fullSpeed.speed = 12;
         MainWindow window;
-        const testsupport::WindowProbe probe(window);
+        const WindowProbe probe(window);
         for (const DeviceSpec &spec : {highSpeed, fullSpeed}) {
             FakeUsbDevice *device = bus->plug(spec);
             QCOMPARE(window.CheckUsbList(), device->position());
@@ -223,7 +219,7 @@ private slots:
         QCOMPARE(window.CheckUsbList(), device->position());
         LogCapture log;
         window.QueryUsb();
-        QCOMPARE(testsupport::WindowProbe(window).statusBar(), QStringLiteral("读取失败"));
+        QCOMPARE(WindowProbe(window).statusBar(), QStringLiteral("读取失败"));
         const QString hex = QString::fromLatin1(reply.mid(10, 120).toHex().toUpper());
         QCOMPARE(log.count(hex), 1);
         QCOMPARE(hex.size(), 240);
@@ -233,8 +229,7 @@ private slots:
     // context. Other failures keep the object.
     void deviceObjectIsRecreatedAfterNotFound_data()
     {
-        QTest::addColumn<int>("claimErrno");
-        QTest::addColumn<bool>("recreated");
+        addColumns<int, bool>("claimErrno", "recreated");
         QTest::newRow("not found (-5)") << ENOENT << true;
         QTest::newRow("busy (-6)") << EBUSY << false;
     }
@@ -253,7 +248,7 @@ private slots:
         QCOMPARE(window.usbDevice->lastParams().empty(), recreated);
         QVERIFY(!window.usbDevice->isOpen());
         QVERIFY(device->outTransfers().isEmpty());
-        QCOMPARE(testsupport::WindowProbe(window).statusBar(), QString());
+        QCOMPARE(WindowProbe(window).statusBar(), QString());
         // The replacement works like the first object.
         QCOMPARE(window.usbDevice->deviceCount(), 1);
     }

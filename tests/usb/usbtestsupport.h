@@ -8,6 +8,7 @@
 #include "sim/script/waits.h"
 #include "sim/usb/fakeusbbus.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/window.h"
 #include "tests/support/timing.h"
@@ -25,11 +26,10 @@
 
 Q_DECLARE_METATYPE(simusb::DeviceSpec)
 
-namespace usbtest {
+namespace testsupport {
 
 using simusb::DeviceSpec;
 using simusb::FakeUsbDevice;
-using testsupport::LogCapture;
 
 // The longest a running window takes from a USB plug to the end of its dialogue.
 constexpr int plugToAnswerMs = waits::usbPlugToAnswerMs;
@@ -37,7 +37,7 @@ constexpr int plugToAnswerMs = waits::usbPlugToAnswerMs;
 // How long a test waits for what plugToAnswerMs covers, the suite's slack included.
 inline int plugLimitMs()
 {
-    return plugToAnswerMs + quorvane::test::slackMs();
+    return plugToAnswerMs + slackMs();
 }
 
 const QByteArray licence("CMIIT ID:2026AB1234XY");
@@ -136,6 +136,6 @@ private slots:
     void cleanup() { bus.reset(); }
 };
 
-} // namespace usbtest
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_USB_USBTESTSUPPORT_H
