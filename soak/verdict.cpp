@@ -133,7 +133,9 @@ Verdict judge(const QList<QByteArray> &screenLog, const QVector<Sample> &samples
         } else if (change->what == plugs.last().expected) {
             plugs.last().answered = true;
         } else if (++wrong <= wrongLabelsListed) {
-            wrongs += QStringLiteral("\n  plug %1: %2").arg(plugs.size()).arg(change->what.mid(6));
+            wrongs += QStringLiteral("\n  plug %1: %2")
+                          .arg(plugs.size())
+                          .arg(change->what.section(QLatin1Char(' '), 1));
         }
     }
     // A run stopped by its limit leaves its last plug unfinished.
