@@ -159,7 +159,7 @@ class TestAlive : public QObject
             : run(testbed.processEnvironment(), QStringLiteral("xcb"))
         {
         }
-        e2e::Run run;
+        testsupport::Run run;
         // One connection for the whole test: an X server without clients resets itself.
         WindowManager &manager = windowManager();
         xcb_window_t window = 0;
@@ -172,10 +172,10 @@ class TestAlive : public QObject
 
     // A USB licence device held by a kernel driver that the tool takes for the dialogue,
     // plugged once the window has taken its first list of devices.
-    static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, e2e::Run &run)
+    static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, testsupport::Run &run)
     {
-        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); },
-                          1000 + quorvane::test::slackMs()))
+        if (!testsupport::waitFor([&] { return run.read("err").contains("11111"); },
+                                  1000 + quorvane::test::slackMs()))
             return nullptr;
         simusb::DeviceSpec spec;
         spec.kernelDriver = QStringLiteral("quorvane_test_driver");
@@ -216,7 +216,7 @@ private slots:
         QVERIFY2(at.start(&why) && shell.start(&why), qPrintable(why));
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
         const qint64 silence = tool.manager.longestSilence(
             tool.window, [&] { return at.connections().size() >= 2 && shell.connections().size() >= 2; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
@@ -233,7 +233,7 @@ private slots:
         simusb::FakeUsbBus bus(testbed);
         bus.plugRootHub(1);
         Tool tool(*testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
         simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
         QVERIFY(device);
         const qint64 silence =
@@ -260,10 +260,10 @@ private slots:
         simusb::FakeUsbBus bus(testbed);
         bus.plugRootHub(1);
         Tool tool(*testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
         simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
         QVERIFY(device);
-        QVERIFY(e2e::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
+        QVERIFY(testsupport::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
         stop(tool, how);
         if (QTest::currentTestFailed())
             return;
@@ -284,8 +284,8 @@ private slots:
         QVERIFY2(at.start(&why), qPrintable(why));
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        QVERIFY(e2e::waitFor(
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor(
             [&] {
                 const QList<ConnectionRecord> connections = at.connections();
                 return !connections.isEmpty() && !connections.first().lines.isEmpty();

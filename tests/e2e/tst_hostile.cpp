@@ -526,11 +526,11 @@ class TestHostileDevices : public QObject
     // within `limitMs` and the slack, they are those, in order; the first of them showed
     // `atLeastMs` to `atMostMs` (and the slack) after `sinceMs`, or after the program's
     // start for none.
-    static void expectShown(e2e::Run &program, const QStringList &expected, int limitMs, int atLeastMs,
-                            int atMostMs, qint64 sinceMs = -1, const std::function<bool()> &ready = {},
-                            const std::function<void()> &tick = {})
+    static void expectShown(testsupport::Run &program, const QStringList &expected, int limitMs,
+                            int atLeastMs, int atMostMs, qint64 sinceMs = -1,
+                            const std::function<bool()> &ready = {}, const std::function<void()> &tick = {})
     {
-        const bool shown = e2e::waitFor(
+        const bool shown = testsupport::waitFor(
             [&] { return (!ready || ready()) && program.distinctEvents().size() >= expected.size(); },
             limitMs + quorvane::test::slackMs(), tick);
         QVERIFY2(shown, qPrintable(program.story()));
@@ -554,15 +554,15 @@ class TestHostileDevices : public QObject
     // order.
     // `cutShort`, when given, names further changes the list may hold before the good one
     // (the cut replies of a device that fell silent).
-    static void expectServedAfter(e2e::Run &program, const QStringList &expected, const char *picture,
+    static void expectServedAfter(testsupport::Run &program, const QStringList &expected, const char *picture,
                                   const QByteArray &licence, int cycleMs,
                                   const std::function<void()> &tick = {},
                                   const std::function<bool(const QString &)> &cutShort = {})
     {
         const QString good = label(picture, QString::fromLatin1(licence));
         const qint64 sinceMs = quorvane::sim::clockMs();
-        const bool served = e2e::waitFor([&] { return program.distinctEvents().contains(good); },
-                                         cycleMs + quorvane::test::slackMs(), tick);
+        const bool served = testsupport::waitFor([&] { return program.distinctEvents().contains(good); },
+                                                 cycleMs + quorvane::test::slackMs(), tick);
         QVERIFY2(served, qPrintable(program.story()));
         qInfo("%s: %s; the good device served %lld ms later", QTest::currentDataTag(),
               qPrintable(expected.isEmpty() ? QStringLiteral("nothing shown")
@@ -588,8 +588,9 @@ class TestHostileDevices : public QObject
     // the licence bytes written before it (`row.expected` when there was none).
     // `expected` becomes what the row showed first; `cutShort` what later cycles may show
     // besides: a drip cut short.
-    static void expectReadUntilSilent(e2e::Run &program, const FakeAtDevice &device, const SerialRow &row,
-                                      QStringList &expected, std::function<bool(const QString &)> &cutShort)
+    static void expectReadUntilSilent(testsupport::Run &program, const FakeAtDevice &device,
+                                      const SerialRow &row, QStringList &expected,
+                                      std::function<bool(const QString &)> &cutShort)
     {
         const QList<FakeAtDevice::Write> writes = device.writes();
         QVERIFY(writes.size() > row.readsUntilSilentFrom);
@@ -638,7 +639,7 @@ private slots:
         FakeSerialPorts ports;
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
-        e2e::Run program(ports.processEnvironment());
+        testsupport::Run program(ports.processEnvironment());
         FakeAtDevice *device = &quorvane::sim::addPersonaPort(ports, 0);
         device->on(port.imeiCommand, row.imei);
         device->on(port.licenceCommand, row.licence);
@@ -651,8 +652,8 @@ private slots:
         if (row.readsUntilSilentFrom < 0) {
             expectShown(program, expected, row.boundMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
         } else {
-            QVERIFY2(e2e::waitFor([&] { return !program.distinctEvents().isEmpty(); },
-                                  row.boundMs + quorvane::test::slackMs()),
+            QVERIFY2(testsupport::waitFor([&] { return !program.distinctEvents().isEmpty(); },
+                                          row.boundMs + quorvane::test::slackMs()),
                      qPrintable(program.story()));
             expectReadUntilSilent(program, *device, row, expected, cutShort);
         }
@@ -683,10 +684,10 @@ private slots:
         auto testbed = std::make_shared<quorvane::sim::Testbed>();
         simusb::FakeUsbBus bus(testbed);
         bus.plugRootHub(1);
-        e2e::Run program(testbed->processEnvironment());
+        testsupport::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
         const auto listed = [&] { return program.read("err").contains("11111"); };
-        QVERIFY(e2e::waitFor(listed, 1000 + quorvane::test::slackMs()));
+        QVERIFY(testsupport::waitFor(listed, 1000 + quorvane::test::slackMs()));
         simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), licence21);
         row.fault(spec);
         const qint64 pluggedAtMs = simusb::clockMs();
@@ -742,7 +743,7 @@ private slots:
         tick();
         // An empty testbed: the program's serial and USB steps see no device at all.
         quorvane::sim::Testbed testbed;
-        e2e::Run program(testbed.processEnvironment());
+        testsupport::Run program(testbed.processEnvironment());
 
         expectShown(
             program, row.expected, row.boundMs, 950 + row.waitsMs, row.boundMs, -1,
