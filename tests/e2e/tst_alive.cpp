@@ -170,19 +170,33 @@ class TestAlive : public QObject
         }
     };
 
-    // A USB licence device held by a kernel driver that the tool takes for the dialogue,
-    // plugged once the window has taken its first list of devices.
-    static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, testsupport::Run &run)
+    // The tool with a USB bus of its own; once its window shows and it has taken its first
+    // list of devices, a USB licence device held by a kernel driver that the tool takes for
+    // the dialogue.
+    struct UsbTool
     {
-        if (!testsupport::waitFor([&] { return run.read("err").contains("11111"); },
-                                  1000 + quorvane::test::slackMs()))
-            return nullptr;
-        simusb::DeviceSpec spec;
-        spec.kernelDriver = QStringLiteral("quorvane_test_driver");
-        spec.script.on(simusb::licenceRequest(),
-                       quorvane::sim::Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234QP")));
-        return bus.plug(spec);
-    }
+        UsbTool()
+        {
+            bus.plugRootHub(1);
+            tool = std::make_unique<Tool>(*testbed);
+        }
+        // The device, or null when the window did not show or the tool did not look.
+        simusb::FakeUsbDevice *plugDevice()
+        {
+            if (!testsupport::waitFor([&] { return tool->shown(); }, 5000)
+                || !testsupport::waitFor([&] { return tool->run.read("err").contains("11111"); },
+                                         1000 + quorvane::test::slackMs()))
+                return nullptr;
+            simusb::DeviceSpec spec;
+            spec.kernelDriver = QStringLiteral("quorvane_test_driver");
+            spec.script.on(simusb::licenceRequest(),
+                           quorvane::sim::Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234QP")));
+            return bus.plug(spec);
+        }
+        std::shared_ptr<quorvane::sim::Testbed> testbed = std::make_shared<quorvane::sim::Testbed>();
+        simusb::FakeUsbBus bus {testbed};
+        std::unique_ptr<Tool> tool;
+    };
 
     // Ends the tool as the row says, and checks that it ended in order within a second
     // and the slack.
@@ -229,15 +243,11 @@ private slots:
     // the read of its dialogue.
     void answersWhileUsbDialogueWaits()
     {
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::FakeUsbBus bus(testbed);
-        bus.plugRootHub(1);
-        Tool tool(*testbed);
-        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
+        UsbTool usb;
+        simusb::FakeUsbDevice *device = usb.plugDevice();
         QVERIFY(device);
         const qint64 silence =
-            tool.manager.longestSilence(tool.window, [&] { return device->releases() > 0; });
+            usb.tool->manager.longestSilence(usb.tool->window, [&] { return device->releases() > 0; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
         QVERIFY2(silence <= silenceLimitMs, qPrintable(QString::number(silence)));
         QCOMPARE(device->inRequests(), 1);
@@ -256,15 +266,11 @@ private slots:
     void stopsDuringUsbWait()
     {
         QFETCH(int, how);
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::FakeUsbBus bus(testbed);
-        bus.plugRootHub(1);
-        Tool tool(*testbed);
-        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
+        UsbTool usb;
+        simusb::FakeUsbDevice *device = usb.plugDevice();
         QVERIFY(device);
         QVERIFY(testsupport::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
-        stop(tool, how);
+        stop(*usb.tool, how);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(device->inRequests(), 0);

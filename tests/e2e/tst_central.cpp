@@ -7,13 +7,13 @@
 #include "central/delivery.h"
 #include "tests/e2e/pgserver.h"
 #include "tests/e2e/run.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
 #include <QtTest>
 
 #include <csignal>
-#include <iterator>
 #include <memory>
 
 namespace {
@@ -27,7 +27,7 @@ enum class Fault { None, DownAtStart, StopMidRun, WrongPassword, KillUnsent, Ack
 // a line in the outbox that the server holds already (its acknowledgement was lost).
 struct CentralCase
 {
-    const char *name;
+    const char *tag;
     const char *devices;
     Fault fault;
     int atLine;
@@ -112,16 +112,10 @@ class TestCentral : public QObject
 private slots:
     void initTestCase() { testsupport::requirePrivateNetwork(); }
 
-    void faults_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int row = 0; row < int(std::size(centralCases)); ++row)
-            QTest::newRow(centralCases[row].name) << row;
-    }
+    void faults_data() { addRows(centralCases); }
     void faults()
     {
-        QFETCH(int, row);
-        const CentralCase &test = centralCases[row];
+        const CentralCase &test = fetchRow(centralCases);
         QTemporaryDir dir;
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
         testsupport::PgServer server;
@@ -151,7 +145,7 @@ private slots:
             QVERIFY(server.stop());
 
         const QString csv = dir.filePath(QStringLiteral("record.csv"));
-        const QString station = QStringLiteral("line %1").arg(row);
+        const QString station = QStringLiteral("line %1").arg(&test - centralCases);
         if (test.fault == Fault::AckLost) {
             const QStringList fields {resultrecord::timestamp(QDateTime::currentDateTime().addSecs(-3600)),
                                       QStringLiteral("usb"),

@@ -22,12 +22,7 @@
 #include <functional>
 #include <memory>
 
-using quorvane::sim::FakeAtDevice;
-using quorvane::sim::FakeSerialPorts;
-using quorvane::sim::Reply;
-using quorvane::sim::Script;
-using quorvane::sim::SerialPersona;
-using quorvane::sim::serialPersonas;
+using namespace quorvane::sim;
 using namespace simnet;
 
 namespace {
@@ -471,7 +466,7 @@ QList<NetRow> netRows()
             {at.group,
              "garbage instead of the file",
              at.address,
-             {Script(shell).on(vlanDefaultsLine, Reply::text(quorvane::sim::garbage(300), 20))},
+             {Script(shell).on(vlanDefaultsLine, Reply::text(garbage(300), 20))},
              unsupported,
              loginMs,
              14000},
@@ -560,7 +555,7 @@ class TestHostileDevices : public QObject
                                   const std::function<bool(const QString &)> &cutShort = {})
     {
         const QString good = label(picture, QString::fromLatin1(licence));
-        const qint64 sinceMs = quorvane::sim::clockMs();
+        const qint64 sinceMs = clockMs();
         const bool served = testsupport::waitFor([&] { return program.distinctEvents().contains(good); },
                                                  cycleMs + quorvane::test::slackMs(), tick);
         QVERIFY2(served, qPrintable(program.story()));
@@ -595,8 +590,8 @@ class TestHostileDevices : public QObject
         const QList<FakeAtDevice::Write> writes = device.writes();
         QVERIFY(writes.size() > row.readsUntilSilentFrom);
         const qint64 readFromMs = writes.at(row.readsUntilSilentFrom).atMs;
-        const qint64 silentFromMs = quorvane::test::lastWriteBeforeSilence(
-            writes, row.readsUntilSilentFrom, continuationGapMs, quorvane::sim::clockMs());
+        const qint64 silentFromMs = quorvane::test::lastWriteBeforeSilence(writes, row.readsUntilSilentFrom,
+                                                                           continuationGapMs, clockMs());
         const qint64 readsAtLeastMs =
             silentFromMs < 0 ? continuationCapMs : qMin<qint64>(continuationCapMs, silentFromMs - readFromMs);
         const QString shown = program.distinctEvents().first();
@@ -640,7 +635,7 @@ private slots:
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
         testsupport::Run program(ports.processEnvironment());
-        FakeAtDevice *device = &quorvane::sim::addPersonaPort(ports, 0);
+        FakeAtDevice *device = &addPersonaPort(ports, 0);
         device->on(port.imeiCommand, row.imei);
         device->on(port.licenceCommand, row.licence);
         for (const Reply &once : row.licenceOnce)
@@ -662,7 +657,7 @@ private slots:
 
         if (!device->isPlugged()) { // gone, or its line is down: a good port instead
             device->unplug();
-            device = &quorvane::sim::addPersonaPort(ports, 0, QStringLiteral("COM6"));
+            device = &addPersonaPort(ports, 0, QStringLiteral("COM6"));
         } else {
             device->setScript(Script());
         }
@@ -681,7 +676,7 @@ private slots:
         constexpr int plugToAnswerMs = waits::usbStalledPlugToAnswerMs;
         // The dialogue's own waits: the pause before the request and the wait for the reply.
         constexpr int dialogueWaitsMs = waits::totalMs(*waits::findDialogue("usb"));
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
+        auto testbed = std::make_shared<Testbed>();
         simusb::FakeUsbBus bus(testbed);
         bus.plugRootHub(1);
         testsupport::Run program(testbed->processEnvironment());
@@ -742,7 +737,7 @@ private slots:
         };
         tick();
         // An empty testbed: the program's serial and USB steps see no device at all.
-        quorvane::sim::Testbed testbed;
+        Testbed testbed;
         testsupport::Run program(testbed.processEnvironment());
 
         expectShown(

@@ -2,12 +2,12 @@
 // line, and the record file after devices came, stayed, changed their answer, went and
 // came back, failed, or sent hostile bytes.
 #include "tests/e2e/run.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 
 #include <QtTest>
 
 #include <csignal>
-#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -54,7 +54,7 @@ constexpr CommandLineCase commandLineCases[] = {
 // each line's time written as T; and the tool's other arguments, if any.
 struct RecordCase
 {
-    const char *name;
+    const char *tag;
     const char *devices;
     int seconds;
     const char *before;
@@ -226,16 +226,10 @@ private slots:
         qInfo("%d results served in all, %d lines", servedInAll, int(before.count("\r\n")) - 1);
     }
 
-    void record_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int row = 0; row < int(std::size(recordCases)); ++row)
-            QTest::newRow(recordCases[row].name) << row;
-    }
+    void record_data() { addRows(recordCases); }
     void record()
     {
-        QFETCH(int, row);
-        const RecordCase &test = recordCases[row];
+        const RecordCase &test = fetchRow(recordCases);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("records"));
         const QString path = folder + QStringLiteral("/record.csv");
