@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -82,7 +83,7 @@ constexpr Place places[] = {
 };
 inline constexpr const Place &usbPlace = places[1];
 inline constexpr const Place *netPlaces = places + 2; // 9527, then 3762 at each address
-constexpr int netPlaceCount = 3;
+constexpr int netPlaceCount = int(std::size(places)) - 2;
 
 // The licence of a device's n-th appearance in a run: each differs from the one before,
 // so that a new appearance changes the label on the screen.
