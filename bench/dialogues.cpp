@@ -1,20 +1,18 @@
 #include "bench/dialogues.h"
-#include "sim/script/waits.h"
 
 #include "app/mainwindow.h"
-#include "devsim/devices.h"
 #include "net/tcptargets.h"
+#include "runner/devices.h"
+#include "runner/quietwindow.h"
 #include "serial/portrules.h"
-#include "sim/net/netdevices.h"
+#include "sim/script/waits.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QTcpSocket>
 #include <QThread>
-#include <QTimer>
 
 #include <functional>
 #include <iterator>
@@ -31,22 +29,16 @@ namespace {
 // Time for a fake to notice that the port closed or the connection went, between runs.
 constexpr int settleMs = 30;
 
-const QByteArray serialLicence = "SR-2026-0415-118735CN";
-const QByteArray usbLicence = "CMIIT ID:2026AB1234QP";
-const QByteArray netLicence = simnet::sampleLicence;
+using runner::netLicence;
+using runner::serialLicence;
+using runner::usbLicence;
 
 // A window of the tool whose poll timer never fires: the benchmark runs its steps.
 std::unique_ptr<MainWindow> quietWindow()
 {
     auto window = std::make_unique<MainWindow>();
-    for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
-        timer->stop();
+    runner::stopPolling(*window);
     return window;
-}
-
-QString shownText(MainWindow &window)
-{
-    return window.findChild<QLabel *>(QStringLiteral("label"))->text();
 }
 
 double elapsedMs(const QElapsedTimer &clock)
@@ -84,7 +76,7 @@ Samples timeRuns(const char *id, int runs, bool warmUp, MainWindow &window, cons
         const double took = elapsedMs(clock);
         const double cpu = threadCpuMs() - cpuBefore;
         const bool kept = run >= 0;
-        if (kept && shownText(window) == expected && (!alsoOk || alsoOk())) {
+        if (kept && runner::shownText(window) == expected && (!alsoOk || alsoOk())) {
             samples.values << took;
             samples.cpu << cpu;
         } else if (kept) {
@@ -97,13 +89,8 @@ Samples timeRuns(const char *id, int runs, bool warmUp, MainWindow &window, cons
     return samples;
 }
 
-void runCycle(MainWindow &window)
-{
-    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
-}
-
 // Whether the device of this name received the USB licence request (from the report).
-bool receivedRequest(const devsim::Devices &devices, const QString &name)
+bool receivedRequest(const runner::Devices &devices, const QString &name)
 {
     const QJsonArray all =
         QJsonDocument::fromJson(devices.report()).object().value(QStringLiteral("devices")).toArray();
@@ -117,35 +104,30 @@ bool receivedRequest(const devsim::Devices &devices, const QString &name)
     return false;
 }
 
-QString plugUsb(devsim::Devices &devices)
+// A well-behaved device at `place` giving its transport's licence.
+QString present(runner::Devices &devices, const runner::Place &place, const QByteArray &licence,
+                int serialKind = 0)
 {
     QString why;
-    const QString name = devices.plugUsb(devsim::UsbChoice {usbLicence, 0x90, devsim::Fault::None}, &why);
+    const QString name = devices.present(place, licence, &why, serialKind);
     if (name.isEmpty())
-        qFatal("USB device: %s", qPrintable(why));
+        qFatal("%s device: %s", place.id, qPrintable(why));
     return name;
 }
 
-QString startNet(devsim::Devices &devices, const char *address)
+QString plugSerial(runner::Devices &devices, int kind)
 {
-    QString why;
-    const QString name =
-        devices.startNet(devsim::NetChoice {QLatin1String(address), netLicence, devsim::Fault::None}, &why);
-    if (name.isEmpty())
-        qFatal("network device: %s", qPrintable(why));
-    return name;
+    return present(devices, runner::places[0], serialLicence, kind);
 }
 
-QString plugSerial(devsim::Devices &devices, int kind)
+QString plugUsb(runner::Devices &devices)
 {
-    devsim::SerialChoice choice;
-    choice.kind = kind;
-    choice.licence = serialLicence;
-    QString why;
-    const QString name = devices.plugSerial(choice, &why);
-    if (name.isEmpty())
-        qFatal("serial device: %s", qPrintable(why));
-    return name;
+    return present(devices, runner::usbPlace, usbLicence);
+}
+
+QString startNet(runner::Devices &devices, int target)
+{
+    return present(devices, runner::netPlaces[target], netLicence);
 }
 
 // ConnectTCP to a target of the cycle's table, and its dialogue when it connects.
@@ -161,7 +143,7 @@ void networkStep(MainWindow &window, const tcptargets::Target &target)
 
 } // namespace
 
-QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
+QVector<Samples> timeDialogues(runner::Devices &devices, int runs, bool warmUp)
 {
     auto window = quietWindow();
     QVector<Samples> all;
@@ -193,9 +175,8 @@ QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
         });
 
     // The network steps, each target with its device listening.
-    const char *addresses[] = {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10};
-    for (int i = 0; i < int(std::size(addresses)); ++i) {
-        const QString name = startNet(devices, addresses[i]);
+    for (int i = 0; i < runner::netPlaceCount; ++i) {
+        const QString name = startNet(devices, i);
         // The table's rows: the serial kinds, the USB device, then the network targets.
         all << timeRuns(dialogueWaits[serialKindCount + 1 + i].id, runs, warmUp, *window,
                         QLatin1String(netLicence), {}, [&] { networkStep(*window, tcptargets::targets[i]); });
@@ -205,22 +186,22 @@ QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp)
     return all;
 }
 
-QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp)
+QVector<Samples> timeCycles(runner::Devices &devices, int runs, bool warmUp)
 {
     auto window = quietWindow();
     QVector<Samples> all;
 
     // Nothing anywhere: the window shows nothing before and after.
     window->CheckUsbList();
-    all << timeRuns("cycle-none", runs, warmUp, *window, QString(), {}, [&] { runCycle(*window); });
+    all << timeRuns("cycle-none", runs, warmUp, *window, QString(), {}, [&] { runner::runCycle(*window); });
 
     // Everything there: the serial device takes the cycle.
     QStringList names;
     names << plugSerial(devices, 0) << plugUsb(devices);
-    for (const char *address : {simnet::atServiceAddress, simnet::shellAddress2, simnet::shellAddress10})
-        names << startNet(devices, address);
+    for (int i = 0; i < runner::netPlaceCount; ++i)
+        names << startNet(devices, i);
     all << timeRuns("cycle-all", runs, warmUp, *window, QLatin1String(serialLicence), {},
-                    [&] { runCycle(*window); });
+                    [&] { runner::runCycle(*window); });
     devices.remove(names.takeFirst());
     devices.remove(names.takeFirst());
     window->serialPort->close();
@@ -232,7 +213,7 @@ QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp)
     QString usb;
     all << timeRuns(
         "cycle-no-serial", runs, warmUp, *window, QLatin1String(netLicence), [&] { usb = plugUsb(devices); },
-        [&] { runCycle(*window); },
+        [&] { runner::runCycle(*window); },
         [&] {
             devices.remove(usb);
             window->CheckUsbList();

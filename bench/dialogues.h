@@ -9,7 +9,7 @@
 
 #include <QVector>
 
-namespace devsim {
+namespace runner {
 class Devices;
 }
 
@@ -17,9 +17,9 @@ namespace bench {
 
 // One Samples per row of dialogueWaits, in that order; with `warmUp` each dialogue runs
 // once more first, untimed.
-QVector<Samples> timeDialogues(devsim::Devices &devices, int runs, bool warmUp);
+QVector<Samples> timeDialogues(runner::Devices &devices, int runs, bool warmUp);
 // One Samples per row of cycleWaits, in that order.
-QVector<Samples> timeCycles(devsim::Devices &devices, int runs, bool warmUp);
+QVector<Samples> timeCycles(runner::Devices &devices, int runs, bool warmUp);
 
 } // namespace bench
 

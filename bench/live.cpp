@@ -1,12 +1,13 @@
 #include "bench/live.h"
 #include "bench/machine.h"
-#include "bench/toolrun.h"
-#include "sim/script/waits.h"
-#include "bench/xscreen.h"
 
-#include "devsim/devices.h"
-#include "sim/net/netdevices.h"
+#include "runner/devices.h"
+#include "runner/process.h"
 #include "runner/screenimage.h"
+#include "runner/toolrun.h"
+#include "runner/xscreen.h"
+#include "serial/portrules.h"
+#include "sim/script/waits.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,11 @@
 namespace bench {
 
 using namespace ::waits;
+using runner::LogLine;
+using runner::nowMs;
+using runner::nowNs;
+using runner::ToolRun;
+using runner::XScreen;
 
 namespace {
 
@@ -40,63 +46,16 @@ constexpr int windowPaintArea = 100 * 100;
 constexpr int firstPaintLimitMs = 20000;
 constexpr int settleAfterStartMs = 2000;
 
-// How a transport's device is presented for its n-th appearance, and what it then shows:
-// each appearance brings a licence text of its own, so that its label differs from the one
-// before it on screen.
-struct Presenter
+// The places devices appear at are the rows of attachPaths, in that order.
+constexpr bool placesAreAttachPaths()
 {
-    const char *path; // row of attachPaths
-    const char *picture;
-    std::function<QString(devsim::Devices &, int n, QString *why)> present;
-};
-
-QString serialLicence(int n)
-{
-    return QStringLiteral("SR-2026-0415-%1CN").arg(100000 + n % 900000);
+    for (size_t i = 0; i < std::size(attachPaths); ++i) {
+        if (!sameId(runner::places[i].id, attachPaths[i].id))
+            return false;
+    }
+    return std::size(runner::places) == std::size(attachPaths);
 }
-
-QString usbLicence(int n)
-{
-    return QStringLiteral("CMIIT ID:2026AB%1QP").arg(1000 + n % 9000);
-}
-
-QString netLicence(int n)
-{
-    return QStringLiteral("700101-2024-CN-%1").arg(100000 + n % 900000);
-}
-
-QString presentNet(devsim::Devices &devices, const char *address, int n, QString *why)
-{
-    return devices.startNet(
-        devsim::NetChoice {QLatin1String(address), netLicence(n).toLatin1(), devsim::Fault::None}, why);
-}
-
-const Presenter presenters[] = {
-    {"serial", ":/qjpg/res/LBL01.jpg",
-     [](devsim::Devices &devices, int n, QString *why) {
-         devsim::SerialChoice choice;
-         choice.kind = 0;
-         choice.licence = serialLicence(n).toLatin1();
-         return devices.plugSerial(choice, why);
-     }},
-    {"usb", ":/qjpg/res/LBL17.png",
-     [](devsim::Devices &devices, int n, QString *why) {
-         return devices.plugUsb(devsim::UsbChoice {usbLicence(n).toLatin1(), 0x90, devsim::Fault::None}, why);
-     }},
-    {"9527", ":/qjpg/res/LBL16.png",
-     [](devsim::Devices &devices, int n, QString *why) {
-         return presentNet(devices, simnet::atServiceAddress, n, why);
-     }},
-    {"3762-2", ":/qjpg/res/LBL15.png",
-     [](devsim::Devices &devices, int n, QString *why) {
-         return presentNet(devices, simnet::shellAddress2, n, why);
-     }},
-    {"3762-10", ":/qjpg/res/LBL16.png",
-     [](devsim::Devices &devices, int n, QString *why) {
-         return presentNet(devices, simnet::shellAddress10, n, why);
-     }},
-};
-static_assert(std::size(presenters) == std::size(attachPaths));
+static_assert(placesAreAttachPaths());
 
 // The window shows `picture` with white licence text over it.
 bool showsLabel(const QImage &window, const QImage &picture)
@@ -108,11 +67,12 @@ bool showsLabel(const QImage &window, const QImage &picture)
 class Session
 {
 public:
-    Session(devsim::Devices &devices, XScreen &screen, LoadLog &load, const QString &tool, const QString &log)
+    // The tool's files (its log "err") go to `folder`.
+    Session(runner::Devices &devices, XScreen &screen, LoadLog &load, const QString &folder)
         : m_devices(devices)
         , m_screen(screen)
         , m_load(load)
-        , m_tool(tool, devices.processEnvironment(), screen.display(), log)
+        , m_tool(folder)
     {
     }
 
@@ -124,7 +84,7 @@ public:
     {
         m_screen.drain();
         const qint64 started = nowNs();
-        if (!m_tool.start())
+        if (!m_tool.startOnDisplay(m_devices.processEnvironment(), m_screen.display()))
             return -1;
         const qint64 deadline = started + qint64(firstPaintLimitMs) * 1000000;
         for (;;) {
@@ -184,7 +144,7 @@ public:
 
     // One appearance: the device comes at a random moment of the cycle; the time from its
     // arrival to the first paint that shows its label. Negative when it never shows.
-    double appear(const Presenter &presenter, const QImage &picture, int n, int limitMs, double *plugMs,
+    double appear(const runner::Place &place, const QImage &picture, int n, int limitMs, double *plugMs,
                   double *appearedMs)
     {
         const QString phase = QStringLiteral("attach");
@@ -192,7 +152,7 @@ public:
         const QImage before = m_screen.grab(m_window);
         QString why;
         const qint64 plugging = nowNs();
-        m_present = presenter.present(m_devices, n, &why);
+        m_present = m_devices.present(place, runner::licenceOf(place.transport, n), &why);
         const qint64 appeared = nowNs();
         *plugMs = (appeared - plugging) / 1e6;
         *appearedMs = appeared / 1e6;
@@ -235,7 +195,7 @@ public:
     }
 
 private:
-    devsim::Devices &m_devices;
+    runner::Devices &m_devices;
     XScreen &m_screen;
     LoadLog &m_load;
     ToolRun m_tool;
@@ -246,17 +206,17 @@ private:
 
 double cpuPercent(ToolRun &tool, Session &session, int seconds, const QString &phase)
 {
-    const long ticks = tool.cpuTicks();
+    const long ticks = tool.use().cpuTicks;
     const qint64 from = nowNs();
     session.pause(seconds * 1000, phase);
-    const double spent = double(tool.cpuTicks() - ticks) / double(::sysconf(_SC_CLK_TCK));
+    const double spent = double(tool.use().cpuTicks - ticks) / double(::sysconf(_SC_CLK_TCK));
     return 100.0 * spent / ((nowNs() - from) / 1e9);
 }
 
 } // namespace
 
-bool runLive(devsim::Devices &devices, const QString &tool, const QString &workDir,
-             const LiveOptions &options, LoadLog &load, LiveResults *results, QString *why)
+bool runLive(runner::Devices &devices, const QString &workDir, const LiveOptions &options, LoadLog &load,
+             LiveResults *results, QString *why)
 {
     XScreen screen;
     if (!screen.start(why))
@@ -267,7 +227,7 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     results->startup.id = QStringLiteral("startup");
     for (int i = 0; i < options.startups; ++i) {
         load.sample(QStringLiteral("startup"));
-        Session session(devices, screen, load, tool, QDir(workDir).filePath(QStringLiteral("startup.log")));
+        Session session(devices, screen, load, QDir(workDir).filePath(QStringLiteral("startup")));
         const double took = session.start();
         if (took >= 0 && session.locateWindow())
             results->startup.values << took;
@@ -279,14 +239,14 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
 
     // One long session: every transport's devices come and go, then more of the same until
     // the cycles are counted, then the processor time without and with a device.
-    Session session(devices, screen, load, tool, QDir(workDir).filePath(QStringLiteral("session.log")));
+    Session session(devices, screen, load, QDir(workDir).filePath(QStringLiteral("session")));
     if (session.start() < 0 || !session.locateWindow()) {
         *why = QStringLiteral("the tool's window did not show");
         return false;
     }
     session.pause(settleAfterStartMs, QStringLiteral("attach"));
     ToolRun &run = session.tool();
-    results->rssStartKiB = run.rssKiB();
+    results->rssStartKiB = run.use().rssKiB;
 
     // Each device appears at a random moment of an idle cycle, counted from the cycle's
     // start. The moments are spread evenly over the cycle (one in each of as many equal
@@ -301,10 +261,10 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     appearances.write("transport,appeared_ms,label_ms\n");
     for (size_t p = 0; p < std::size(attachPaths); ++p) {
         const AttachPath &path = attachPaths[p];
-        const Presenter &presenter = presenters[p];
+        const runner::Place &place = runner::places[p];
         if (!options.paths.isEmpty() && !options.paths.contains(QLatin1String(path.id)))
             continue;
-        const QImage picture(QLatin1String(presenter.picture));
+        const QImage picture(QLatin1String(place.picture));
         Samples samples {QLatin1String(path.id)};
         say(QStringLiteral("appearances: %1").arg(QLatin1String(path.name)));
         const int limitMs = bestAttachMs(path) + idlePeriodMs + 10000;
@@ -319,9 +279,9 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
                           QStringLiteral("attach"));
             double plugMs = 0;
             double appeared = 0;
-            const double took = session.appear(presenter, picture, ++appearance, limitMs, &plugMs, &appeared);
+            const double took = session.appear(place, picture, ++appearance, limitMs, &plugMs, &appeared);
             results->plugging.values << plugMs;
-            // Monotonic ms, to read beside the tool's log (session.log).
+            // Monotonic ms, to read beside the tool's log (session/err).
             appearances.write(QStringLiteral("%1,%2,%3\n")
                                   .arg(QLatin1String(path.id))
                                   .arg(appeared, 0, 'f', 1)
@@ -350,36 +310,36 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
         results->attach << samples;
         results->attachExcess << excess;
     }
-    results->rssWarmKiB = run.rssKiB();
+    results->rssWarmKiB = run.use().rssKiB;
 
     // Devices keep coming and going until the cycles are counted: serial devices of every
     // kind, a USB device, now and then a network device.
     const QString soak = QStringLiteral("soak");
     say(QStringLiteral("devices coming and going, %1 cycles so far").arg(run.cycles()));
     for (int round = 0; run.cycles() < options.soakCycles && run.running(); ++round) {
-        QString name;
-        devsim::SerialChoice serial;
-        serial.kind = round % 4;
-        serial.licence = serialLicence(round).toLatin1();
-        name = devices.plugSerial(serial, why);
+        const QString serial =
+            devices.present(runner::places[0], runner::licenceOf(runner::Transport::Serial, round), why,
+                            round % serialKindCount);
         session.waitForCycles(2, soak);
         session.pause(300, soak); // out of the middle of its dialogue
-        devices.remove(name);
-        name =
-            devices.plugUsb(devsim::UsbChoice {usbLicence(round).toLatin1(), 0x90, devsim::Fault::None}, why);
+        devices.remove(serial);
+        const QString usb =
+            devices.present(runner::usbPlace, runner::licenceOf(runner::Transport::Usb, round), why);
         session.waitForCycles(2, soak);
-        devices.remove(name);
+        devices.remove(usb);
         if (round % 4 == 3) {
-            name = presentNet(devices, round % 8 == 3 ? simnet::atServiceAddress : simnet::shellAddress10,
-                              round, why);
+            // Now and then a network device: port 9527, or the shell at 192.168.10.1.
+            const runner::Place &place = runner::netPlaces[round % 8 == 3 ? 0 : 2];
+            const QString net = devices.present(place, runner::licenceOf(runner::Transport::Net, round), why);
             session.waitForCycles(2, soak);
-            devices.remove(name);
+            devices.remove(net);
         }
     }
     session.waitForCycles(2, soak);
     results->cycles = run.cycles();
-    results->rssEndKiB = run.rssKiB();
-    results->hwmKiB = run.hwmKiB();
+    const runner::ProcessUse end = run.use();
+    results->rssEndKiB = end.rssKiB;
+    results->hwmKiB = end.hwmKiB;
 
     say(QStringLiteral("processor time, %1 cycles so far").arg(results->cycles));
     // Processor time: nothing there, then a serial device, then a port-9527 device, each
@@ -387,15 +347,13 @@ bool runLive(devsim::Devices &devices, const QString &tool, const QString &workD
     session.waitForCycles(2, QStringLiteral("cpu"));
     results->cpuIdlePercent = cpuPercent(run, session, options.idleSeconds, QStringLiteral("cpu"));
     say(QStringLiteral("processor time with a serial device"));
-    devsim::SerialChoice serial;
-    serial.licence = serialLicence(0).toLatin1();
-    QString name = devices.plugSerial(serial, why);
+    QString name = devices.present(runner::places[0], runner::licenceOf(runner::Transport::Serial, 0), why);
     session.waitForCycles(2, QStringLiteral("cpu"));
     results->cpuSerialPercent = cpuPercent(run, session, options.deviceSeconds, QStringLiteral("cpu"));
     devices.remove(name);
     session.waitForCycles(2, QStringLiteral("cpu"));
     say(QStringLiteral("processor time with a port-9527 device"));
-    name = presentNet(devices, simnet::atServiceAddress, 0, why);
+    name = devices.present(runner::netPlaces[0], runner::licenceOf(runner::Transport::Net, 0), why);
     session.waitForCycles(1, QStringLiteral("cpu"));
     results->cpu9527Percent = cpuPercent(run, session, options.deviceSeconds, QStringLiteral("cpu"));
     devices.remove(name);

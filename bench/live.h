@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <QVector>
 
-namespace devsim {
+namespace runner {
 class Devices;
 }
 
@@ -46,8 +46,8 @@ struct LiveResults
     QStringList notes; // what went wrong on the way
 };
 
-bool runLive(devsim::Devices &devices, const QString &tool, const QString &workDir,
-             const LiveOptions &options, LoadLog &load, LiveResults *results, QString *why);
+bool runLive(runner::Devices &devices, const QString &workDir, const LiveOptions &options, LoadLog &load,
+             LiveResults *results, QString *why);
 
 } // namespace bench
 

@@ -4,7 +4,6 @@
 // The machine the benchmark runs on, and how busy it is while it runs: the other work on
 // it shares the two cores with the tool and shows in every figure.
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QString>
@@ -12,9 +11,9 @@
 #include <QVector>
 
 #include "bench/samples.h"
+#include "runner/process.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
 namespace bench {
@@ -22,13 +21,7 @@ namespace bench {
 // A line on the benchmark's output, stamped with the seconds since it started.
 inline void say(const QString &line)
 {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    std::fprintf(stdout, "[bench %5.0f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
-    std::fflush(stdout);
+    runner::say("bench", line);
 }
 
 inline QString cpuModel()

@@ -5,9 +5,9 @@
 #include "bench/live.h"
 #include "bench/machine.h"
 #include "bench/report.h"
-#include "bench/xscreen.h"
 
-#include "devsim/devices.h"
+#include "runner/devices.h"
+#include "runner/process.h"
 #include "sim/emulation/testbed.h"
 #include "sim/net/privatenetwork.h"
 
@@ -35,8 +35,6 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     const QCommandLineOption quick(QStringLiteral("quick"),
                                    QStringLiteral("Few repetitions, for development."));
-    const QCommandLineOption tool(QStringLiteral("tool"), QStringLiteral("The tool's binary."),
-                                  QStringLiteral("PATH"));
     const QCommandLineOption work(QStringLiteral("work"), QStringLiteral("Folder for logs and plot data."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption doc(QStringLiteral("doc"), QStringLiteral("The document to write."),
@@ -57,7 +55,7 @@ int main(int argc, char **argv)
         QStringLiteral("LIST"));
     const QCommandLineOption appearances(QStringLiteral("appearances"),
                                          QStringLiteral("Appearances per transport."), QStringLiteral("N"));
-    parser.addOptions({quick, tool, work, doc, plot, command, only, paths, appearances});
+    parser.addOptions({quick, work, doc, plot, command, only, paths, appearances});
     parser.process(application);
 
     QString why;
@@ -66,8 +64,8 @@ int main(int argc, char **argv)
                      qPrintable(why));
         return 2;
     }
-    if (!parser.isSet(tool) || !parser.isSet(work) || !parser.isSet(doc) || !parser.isSet(plot)) {
-        std::fprintf(stderr, "quorvane-bench: --tool, --work, --doc and --plot are needed\n");
+    if (!parser.isSet(work) || !parser.isSet(doc) || !parser.isSet(plot)) {
+        std::fprintf(stderr, "quorvane-bench: --work, --doc and --plot are needed\n");
         return 2;
     }
     const QStringList parts = parser.isSet(only)
@@ -88,10 +86,10 @@ int main(int argc, char **argv)
         run.live.paths = parser.value(paths).split(QLatin1Char(','));
     if (parser.isSet(appearances))
         run.live.appearances = parser.value(appearances).toInt();
-    const qint64 started = bench::nowNs();
+    const qint64 started = runner::nowNs();
     bench::LoadLog load;
     bench::Results results;
-    devsim::Devices devices;
+    runner::Devices devices;
 
     // How late this machine wakes a thread from a plain sleep now: every wait of a
     // dialogue pays it once, whatever the tool does.
@@ -117,14 +115,13 @@ int main(int argc, char **argv)
                 .arg(run.live.appearances)
                 .arg(run.live.soakCycles)
                 .arg(run.live.idleSeconds));
-        if (!bench::runLive(devices, parser.value(tool), parser.value(work), run.live, load, &results.live,
-                            &why)) {
+        if (!bench::runLive(devices, parser.value(work), run.live, load, &results.live, &why)) {
             std::fprintf(stderr, "quorvane-bench: %s\n", qPrintable(why));
             return 1;
         }
         results.haveLive = true;
     }
-    run.seconds = (bench::nowNs() - started) / 1e9;
+    run.seconds = (runner::nowNs() - started) / 1e9;
 
     if (!bench::writeReport(parser.value(doc), parser.value(plot), parser.value(work), run, results, load,
                             &why)) {

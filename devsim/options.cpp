@@ -132,8 +132,8 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
                              .arg(value("scenario")));
     } else {
         Stage stage {QStringLiteral("devices")};
-        Fault fault;
-        if (!parseFault(value("fault"), &fault))
+        runner::Fault fault;
+        if (!runner::parseFault(value("fault"), &fault))
             return usage(QStringLiteral("unknown fault '%1'").arg(value("fault")));
         QList<QByteArray> texts;
         for (const QString &text : parser.values(QStringLiteral("licence")))
@@ -155,9 +155,9 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             QByteArray imei = value("imei").toLatin1();
             if (isSet("tac"))
                 imei = (value("tac").toLatin1() + "1234567").left(15);
-            stage.serial = SerialChoice {kind,          value("port-name"),     value("port-description"),
-                                         imei,          licence(serialLicence), fault,
-                                         texts.value(1)};
+            stage.serial = runner::SerialChoice {
+                kind,  value("port-name"), value("port-description"), imei, licence(runner::serialLicence),
+                fault, texts.value(1)};
         }
         if (isSet("usb")) {
             const int status = value("usb-status").toInt(&ok, 16);
@@ -170,14 +170,15 @@ bool parseCommandLine(const QCoreApplication &application, Settings *settings, Q
             const uint pid = id.value(1).toUInt(&pidOk, 16);
             if (id.size() != 2 || !vidOk || !pidOk || vid > 0xFFFF || pid > 0xFFFF)
                 return usage(QStringLiteral("--usb-id takes VID:PID in hex"));
-            stage.usb = UsbChoice {licence(usbLicence), status, fault, quint16(vid), quint16(pid)};
+            stage.usb =
+                runner::UsbChoice {licence(runner::usbLicence), status, fault, quint16(vid), quint16(pid)};
             stage.usbAfterMs = ms("usb-after");
         }
         QStringList addresses = parser.values(QStringLiteral("shell"));
         if (isSet("at9527"))
             addresses.prepend(QString::fromLatin1(simnet::atServiceAddress));
         for (const QString &address : qAsConst(addresses))
-            stage.net << NetChoice {address, licence(netLicence), fault};
+            stage.net << runner::NetChoice {address, licence(runner::netLicence), fault};
         if (!stage.serial && !stage.usb && stage.net.isEmpty())
             return usage(QStringLiteral("no device chosen (--serial, --usb, --at9527, --shell or --scenario; "
                                         "see --help)"));

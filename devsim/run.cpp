@@ -1,9 +1,9 @@
 #include "devsim/run.h"
-#include "devsim/devices.h"
+#include "runner/devices.h"
+#include "runner/process.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
@@ -11,7 +11,6 @@
 #include <atomic>
 #include <functional>
 #include <csignal>
-#include <cstdio>
 
 namespace devsim {
 
@@ -26,13 +25,7 @@ void requestStop(int)
 
 void say(const QString &line)
 {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    std::fprintf(stdout, "[devsim %6.1f s] %s\n", clock.elapsed() / 1000.0, qPrintable(line));
-    std::fflush(stdout);
+    runner::say("devsim", line);
 }
 
 class Run : public QObject
@@ -134,7 +127,7 @@ private:
         QStringList names;
         if (stage.serial)
             names << m_devices.plugSerial(*stage.serial, &why);
-        for (const NetChoice &choice : stage.net)
+        for (const runner::NetChoice &choice : stage.net)
             names << m_devices.startNet(choice, &why);
         if (names.contains(QString())) {
             fail(why);
@@ -263,11 +256,7 @@ private:
         m_finished = true;
         if (m_child.state() != QProcess::NotRunning) {
             QObject::disconnect(&m_child, nullptr, this, nullptr);
-            m_child.terminate();
-            if (!m_child.waitForFinished(3000)) {
-                m_child.kill();
-                m_child.waitForFinished(3000);
-            }
+            runner::stopProcess(m_child, 3000);
             say(QStringLiteral("%1 stopped").arg(m_settings.program.first()));
         }
         if (!m_settings.report.isEmpty()) {
@@ -281,7 +270,7 @@ private:
     }
 
     const Settings m_settings;
-    Devices m_devices;
+    runner::Devices m_devices;
     QProcess m_child;
     int m_stage = -1;
     QStringList m_stageDevices;

@@ -1,19 +1,21 @@
 #include "devsim/scenario.h"
 #include "sim/net/netdevices.h"
+#include "serial/portrules.h"
 #include "sim/serial/serialdevices.h"
 
 namespace devsim {
 
-const QByteArray serialLicence = "SR-2026-0415-118735CN";
-const QByteArray usbLicence = "CMIIT ID:2026AB1234QP";
-const QByteArray netLicence = simnet::sampleLicence;
+using runner::Fault;
+using runner::netLicence;
+using runner::serialLicence;
+using runner::Transport;
+using runner::usbLicence;
 
 namespace {
 
 // One stage of the demo: a serial port kind, a USB reply status or a network address.
 struct DemoStage
 {
-    enum Transport { Serial, Usb, Net };
     const char *name;
     int seconds;
     Transport transport;
@@ -24,17 +26,17 @@ struct DemoStage
 };
 
 constexpr DemoStage demoStages[] = {
-    {"1-serial", 4, DemoStage::Serial, 0, 0, nullptr, Fault::None},
-    {"2-usb", 4, DemoStage::Usb, 0, 0x90, nullptr, Fault::None},
-    {"3-port-9527", 8, DemoStage::Net, 0, 0, simnet::atServiceAddress, Fault::None},
-    {"4-port-3762-at-192.168.2.1", 6, DemoStage::Net, 0, 0, simnet::shellAddress2, Fault::None},
-    {"5-port-3762-at-192.168.10.1", 6, DemoStage::Net, 0, 0, simnet::shellAddress10, Fault::None},
+    {"1-serial", 4, Transport::Serial, 0, 0, nullptr, Fault::None},
+    {"2-usb", 4, Transport::Usb, 0, 0x90, nullptr, Fault::None},
+    {"3-port-9527", 8, Transport::Net, 0, 0, simnet::atServiceAddress, Fault::None},
+    {"4-port-3762-at-192.168.2.1", 6, Transport::Net, 0, 0, simnet::shellAddress2, Fault::None},
+    {"5-port-3762-at-192.168.10.1", 6, Transport::Net, 0, 0, simnet::shellAddress10, Fault::None},
     // The 9527 failure comes first: it clears the label, so the failures after it show an
     // empty picture place with their message.
-    {"6-port-9527-fault-error", 5, DemoStage::Net, 0, 0, simnet::atServiceAddress, Fault::Error},
-    {"7-serial-fault-error", 4, DemoStage::Serial, 2, 0, nullptr, Fault::Error},
-    {"8-usb-fault-status-41", 4, DemoStage::Usb, 0, 0x41, nullptr, Fault::None},
-    {"9-port-3762-fault-error", 6, DemoStage::Net, 0, 0, simnet::shellAddress2, Fault::Error},
+    {"6-port-9527-fault-error", 5, Transport::Net, 0, 0, simnet::atServiceAddress, Fault::Error},
+    {"7-serial-fault-error", 4, Transport::Serial, 2, 0, nullptr, Fault::Error},
+    {"8-usb-fault-status-41", 4, Transport::Usb, 0, 0x41, nullptr, Fault::None},
+    {"9-port-3762-fault-error", 6, Transport::Net, 0, 0, simnet::shellAddress2, Fault::Error},
 };
 
 } // namespace
@@ -45,13 +47,13 @@ QList<Stage> demoScenario()
     for (const DemoStage &row : demoStages) {
         Stage stage {QLatin1String(row.name), row.seconds * 1000};
         switch (row.transport) {
-        case DemoStage::Serial:
-            stage.serial = SerialChoice {row.serialKind, {}, {}, {}, serialLicence, row.fault};
+        case Transport::Serial:
+            stage.serial = runner::SerialChoice {row.serialKind, {}, {}, {}, serialLicence, row.fault};
             break;
-        case DemoStage::Usb:
-            stage.usb = UsbChoice {usbLicence, row.usbStatus, row.fault};
+        case Transport::Usb:
+            stage.usb = runner::UsbChoice {usbLicence, row.usbStatus, row.fault};
             break;
-        case DemoStage::Net:
+        case Transport::Net:
             stage.net = {{QString::fromLatin1(row.address), netLicence, row.fault}};
             break;
         }
@@ -63,27 +65,22 @@ QList<Stage> demoScenario()
 QList<Stage> soakScenario(int rounds)
 {
     constexpr int patienceMs = 40000;
-    const char *const netAddresses[] = {simnet::atServiceAddress, simnet::shellAddress2,
-                                        simnet::shellAddress10};
-    const char *const netPictures[] = {":/qjpg/res/LBL16.png", ":/qjpg/res/LBL15.png",
-                                       ":/qjpg/res/LBL16.png"};
     const auto expect = [](const char *picture, const QByteArray &text) {
         return QString::fromLatin1(picture) + QLatin1Char(' ') + QString::fromUtf8(text.left(21));
     };
     QList<Stage> stages;
     for (int round = 1; round <= rounds; ++round) {
-        const int kind = (round - 1) % 4;
+        const int kind = (round - 1) % serialKindCount;
         Stage serial {QStringLiteral("%1-serial-kind%2").arg(round).arg(kind), patienceMs};
-        serial.serial = SerialChoice {kind, {}, {}, {}, serialLicence, Fault::None};
+        serial.serial = runner::SerialChoice {kind, {}, {}, {}, serialLicence, Fault::None};
         serial.expect = expect(quorvane::sim::serialPersonas[kind].picture, serialLicence);
         Stage usb {QStringLiteral("%1-usb").arg(round), patienceMs};
-        usb.usb = UsbChoice {usbLicence, 0x90, Fault::None};
-        usb.expect = expect(":/qjpg/res/LBL17.png", usbLicence);
-        const int target = (round - 1) % 3;
-        Stage net {QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(netAddresses[target])),
-                   patienceMs};
-        net.net = {{QString::fromLatin1(netAddresses[target]), netLicence, Fault::None}};
-        net.expect = expect(netPictures[target], netLicence);
+        usb.usb = runner::UsbChoice {usbLicence, 0x90, Fault::None};
+        usb.expect = expect(runner::usbPlace.picture, usbLicence);
+        const runner::Place &place = runner::netPlaces[(round - 1) % runner::netPlaceCount];
+        Stage net {QStringLiteral("%1-net-%2").arg(round).arg(QLatin1String(place.address)), patienceMs};
+        net.net = {{QString::fromLatin1(place.address), netLicence, Fault::None}};
+        net.expect = expect(place.picture, netLicence);
         // The serial stage lies between the USB stage and the network stage: a USB
         // device is noticed by comparing the device list with the one of the previous
         // cycle without a serial port, and the network stage's cycles take that list

@@ -4,7 +4,7 @@
 // What a run of the simulator presents: stages, each with its devices, and the demo as a
 // table of stages.
 
-#include "devsim/devices.h"
+#include "runner/devices.h"
 
 #include <QList>
 #include <QString>
@@ -19,10 +19,10 @@ struct Stage
 {
     QString name;
     int lengthMs = -1; // -1: until the program ends or the run is stopped
-    std::optional<SerialChoice> serial;
-    std::optional<UsbChoice> usb;
+    std::optional<runner::SerialChoice> serial;
+    std::optional<runner::UsbChoice> usb;
     int usbAfterMs = 0;
-    QList<NetChoice> net;
+    QList<runner::NetChoice> net;
     int unplugAfterMs = -1;
     int replugAfterMs = -1; // after the unplug: the same devices again
     // Ends as soon as every device of the stage has been served, `lengthMs` at the latest.
@@ -30,11 +30,6 @@ struct Stage
     // What the window should show for the stage's device: picture path, blank, text.
     QString expect;
 };
-
-// The licence each transport's device gives unless the run names one.
-extern const QByteArray serialLicence;
-extern const QByteArray usbLicence;
-extern const QByteArray netLicence;
 
 // The demo: every kind of device, one after another, then one failure per transport.
 QList<Stage> demoScenario();

@@ -1,4 +1,5 @@
 #include "soak/simulator.h"
+#include "runner/process.h"
 
 namespace soak {
 
@@ -24,13 +25,7 @@ bool Simulator::waitForEnd(int ms)
 
 void Simulator::stop(int graceMs)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(graceMs)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    runner::stopProcess(m_process, graceMs);
 }
 
 int Simulator::exitCode() const

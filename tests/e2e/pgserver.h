@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-namespace e2e {
+namespace testsupport {
 
 class PgServer
 {
@@ -82,6 +82,6 @@ private:
     bool m_started = false;
 };
 
-} // namespace e2e
+} // namespace testsupport
 
 #endif // QUORVANE_TESTS_E2E_PGSERVER_H

@@ -159,7 +159,7 @@ class TestAlive : public QObject
             : run(testbed.processEnvironment(), QStringLiteral("xcb"))
         {
         }
-        e2e::Run run;
+        testsupport::Run run;
         // One connection for the whole test: an X server without clients resets itself.
         WindowManager &manager = windowManager();
         xcb_window_t window = 0;
@@ -170,18 +170,33 @@ class TestAlive : public QObject
         }
     };
 
-    // A USB licence device held by a kernel driver that the tool takes for the dialogue,
-    // plugged once the window has taken its first list of devices.
-    static simusb::FakeUsbDevice *plugUsb(simusb::FakeUsbBus &bus, e2e::Run &run)
+    // The tool with a USB bus of its own; once its window shows and it has taken its first
+    // list of devices, a USB licence device held by a kernel driver that the tool takes for
+    // the dialogue.
+    struct UsbTool
     {
-        if (!e2e::waitFor([&] { return run.read("err").contains("11111"); }, 1000 + testsupport::slackMs()))
-            return nullptr;
-        simusb::DeviceSpec spec;
-        spec.kernelDriver = QStringLiteral("quorvane_test_driver");
-        spec.script.on(simusb::licenceRequest(),
-                       quorvane::sim::Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234QP")));
-        return bus.plug(spec);
-    }
+        UsbTool()
+        {
+            bus.plugRootHub(1);
+            tool = std::make_unique<Tool>(*testbed);
+        }
+        // The device, or null when the window did not show or the tool did not look.
+        simusb::FakeUsbDevice *plugDevice()
+        {
+            if (!testsupport::waitFor([&] { return tool->shown(); }, 5000)
+                || !testsupport::waitFor([&] { return tool->run.read("err").contains("11111"); },
+                                         1000 + testsupport::slackMs()))
+                return nullptr;
+            simusb::DeviceSpec spec;
+            spec.kernelDriver = QStringLiteral("quorvane_test_driver");
+            spec.script.on(simusb::licenceRequest(),
+                           quorvane::sim::Reply::text(simusb::licenceReply(0x90, "CMIIT ID:2026AB1234QP")));
+            return bus.plug(spec);
+        }
+        std::shared_ptr<quorvane::sim::Testbed> testbed = std::make_shared<quorvane::sim::Testbed>();
+        simusb::FakeUsbBus bus {testbed};
+        std::unique_ptr<Tool> tool;
+    };
 
     // Ends the tool as the row says, and checks that it ended in order within a second
     // and the slack.
@@ -215,7 +230,7 @@ private slots:
         QVERIFY2(at.start(&why) && shell.start(&why), qPrintable(why));
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
         const qint64 silence = tool.manager.longestSilence(
             tool.window, [&] { return at.connections().size() >= 2 && shell.connections().size() >= 2; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
@@ -228,15 +243,11 @@ private slots:
     // the read of its dialogue.
     void answersWhileUsbDialogueWaits()
     {
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::FakeUsbBus bus(testbed);
-        bus.plugRootHub(1);
-        Tool tool(*testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
+        UsbTool usb;
+        simusb::FakeUsbDevice *device = usb.plugDevice();
         QVERIFY(device);
         const qint64 silence =
-            tool.manager.longestSilence(tool.window, [&] { return device->releases() > 0; });
+            usb.tool->manager.longestSilence(usb.tool->window, [&] { return device->releases() > 0; });
         qInfo("longest time without an answer to a ping: %lld ms", silence);
         QVERIFY2(silence <= silenceLimitMs, qPrintable(QString::number(silence)));
         QCOMPARE(device->inRequests(), 1);
@@ -255,15 +266,11 @@ private slots:
     void stopsDuringUsbWait()
     {
         QFETCH(int, how);
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
-        simusb::FakeUsbBus bus(testbed);
-        bus.plugRootHub(1);
-        Tool tool(*testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        simusb::FakeUsbDevice *device = plugUsb(bus, tool.run);
+        UsbTool usb;
+        simusb::FakeUsbDevice *device = usb.plugDevice();
         QVERIFY(device);
-        QVERIFY(e2e::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
-        stop(tool, how);
+        QVERIFY(testsupport::waitFor([&] { return !device->received().isEmpty(); }, 8000, {}, 5));
+        stop(*usb.tool, how);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(device->inRequests(), 0);
@@ -283,8 +290,8 @@ private slots:
         QVERIFY2(at.start(&why), qPrintable(why));
         quorvane::sim::Testbed testbed;
         Tool tool(testbed);
-        QVERIFY(e2e::waitFor([&] { return tool.shown(); }, 5000));
-        QVERIFY(e2e::waitFor(
+        QVERIFY(testsupport::waitFor([&] { return tool.shown(); }, 5000));
+        QVERIFY(testsupport::waitFor(
             [&] {
                 const QList<ConnectionRecord> connections = at.connections();
                 return !connections.isEmpty() && !connections.first().lines.isEmpty();

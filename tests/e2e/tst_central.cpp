@@ -7,13 +7,13 @@
 #include "central/delivery.h"
 #include "tests/e2e/pgserver.h"
 #include "tests/e2e/run.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 #include "tests/support/timing.h"
 
 #include <QtTest>
 
 #include <csignal>
-#include <iterator>
 #include <memory>
 
 namespace {
@@ -27,7 +27,7 @@ enum class Fault { None, DownAtStart, StopMidRun, WrongPassword, KillUnsent, Ack
 // a line in the outbox that the server holds already (its acknowledgement was lost).
 struct CentralCase
 {
-    const char *name;
+    const char *tag;
     const char *devices;
     Fault fault;
     int atLine;
@@ -60,7 +60,7 @@ QStringList csvLines(const QString &path)
 }
 
 // The table's lines of `station` as the CSV writes them, in the order of their time.
-QStringList tableLines(const e2e::PgServer &server, const QString &station)
+QStringList tableLines(const testsupport::PgServer &server, const QString &station)
 {
     QStringList lines;
     const auto rows = server.sql(database,
@@ -77,7 +77,7 @@ QStringList tableLines(const e2e::PgServer &server, const QString &station)
     return lines;
 }
 
-int tableCount(const e2e::PgServer &server)
+int tableCount(const testsupport::PgServer &server)
 {
     const auto rows = server.sql(database, QStringLiteral("SELECT count(*) FROM quorvane_results"));
     return rows.size() == 1 && rows.first().size() == 1 ? rows.first().first().toInt() : -1;
@@ -85,13 +85,13 @@ int tableCount(const e2e::PgServer &server)
 
 // The tool under the simulator, with the window's changes written to `screenLog`
 // (runner/screenlogmodule.cpp), for the status bar's label.
-std::unique_ptr<e2e::Run> startRun(const QString &devices, const QStringList &arguments,
-                                   const QString &screenLog)
+std::unique_ptr<testsupport::Run> startRun(const QString &devices, const QStringList &arguments,
+                                           const QString &screenLog)
 {
     const QByteArray preload = qgetenv("LD_PRELOAD");
-    qputenv("LD_PRELOAD", preload + " " QUORVANE_SCREENLOG);
+    qputenv("LD_PRELOAD", preload + ' ' + QFile::encodeName(runner::screenLogModule()));
     qputenv("QUORVANE_SCREEN_LOG", QFile::encodeName(screenLog));
-    auto run = std::make_unique<e2e::Run>(devices, arguments);
+    auto run = std::make_unique<testsupport::Run>(devices, arguments);
     qputenv("LD_PRELOAD", preload);
     return run;
 }
@@ -112,19 +112,13 @@ class TestCentral : public QObject
 private slots:
     void initTestCase() { testsupport::requirePrivateNetwork(); }
 
-    void faults_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int row = 0; row < int(std::size(centralCases)); ++row)
-            QTest::newRow(centralCases[row].name) << row;
-    }
+    void faults_data() { addRows(centralCases); }
     void faults()
     {
-        QFETCH(int, row);
-        const CentralCase &test = centralCases[row];
+        const CentralCase &test = fetchRow(centralCases);
         QTemporaryDir dir;
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
-        e2e::PgServer server;
+        testsupport::PgServer server;
         QVERIFY(server.started());
         server.sql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + database);
 
@@ -151,7 +145,7 @@ private slots:
             QVERIFY(server.stop());
 
         const QString csv = dir.filePath(QStringLiteral("record.csv"));
-        const QString station = QStringLiteral("line %1").arg(row);
+        const QString station = QStringLiteral("line %1").arg(&test - centralCases);
         if (test.fault == Fault::AckLost) {
             const QStringList fields {resultrecord::timestamp(QDateTime::currentDateTime().addSecs(-3600)),
                                       QStringLiteral("usb"),
@@ -180,10 +174,10 @@ private slots:
         const QString screenLog = dir.filePath(QStringLiteral("screen.log"));
         auto run = startRun(QLatin1String(test.devices), arguments, screenLog);
         const auto lines = [&](int count) {
-            return e2e::waitFor([&] { return csvLines(csv).size() >= count; }, 180000);
+            return testsupport::waitFor([&] { return csvLines(csv).size() >= count; }, 180000);
         };
         const auto said = [&](const char *words) {
-            return e2e::waitFor([&] { return run->read("err").contains(words); }, deliveryMs);
+            return testsupport::waitFor([&] { return run->read("err").contains(words); }, deliveryMs);
         };
 
         switch (test.fault) {
@@ -199,7 +193,7 @@ private slots:
             break;
         case Fault::StopMidRun:
             QVERIFY(lines(test.atLine));
-            QVERIFY(e2e::waitFor([&] { return tableCount(server) >= test.atLine; }, deliveryMs));
+            QVERIFY(testsupport::waitFor([&] { return tableCount(server) >= test.atLine; }, deliveryMs));
             QVERIFY(server.stop());
             QVERIFY(lines(test.thenLine));
             QVERIFY(server.start());
@@ -225,15 +219,16 @@ private slots:
         }
         }
         if (test.fault != Fault::KillUnsent && test.fault != Fault::AckLost)
-            QVERIFY(e2e::waitFor([&] { return run->read("out").contains("all stages done"); }, 240000));
-        QVERIFY2(e2e::waitFor([&] { return tableCount(server) == csvLines(csv).size(); }, deliveryMs),
+            QVERIFY(
+                testsupport::waitFor([&] { return run->read("out").contains("all stages done"); }, 240000));
+        QVERIFY2(testsupport::waitFor([&] { return tableCount(server) == csvLines(csv).size(); }, deliveryMs),
                  run->read("err").right(3000).constData());
         // Every outage is said once, and its end after the lines are in.
         const auto shown = [&] {
             QFile log(screenLog);
             return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
         };
-        QVERIFY2(test.outages == 0 || e2e::waitFor([&] { return shown().contains(caughtUp); }, 10000),
+        QVERIFY2(test.outages == 0 || testsupport::waitFor([&] { return shown().contains(caughtUp); }, 10000),
                  "not caught up");
         run->stop();
         QCOMPARE(shown().count(unreachable), test.outages);
@@ -249,11 +244,11 @@ private slots:
     {
         QTemporaryDir dir;
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
-        e2e::PgServer server;
+        testsupport::PgServer server;
         QVERIFY(server.started());
         server.sql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + database);
         QVERIFY(server.stop());
-        std::vector<std::unique_ptr<e2e::Run>> runs;
+        std::vector<std::unique_ptr<testsupport::Run>> runs;
         for (int station = 0; station < 3; ++station) {
             // Ports of their own: the serial lock files of this namespace are shared.
             const QString devices =
@@ -261,7 +256,7 @@ private slots:
                                "--licence SR-2026-0415-22873%1CN --quit-after 200")
                     .arg(station);
             const QString csv = dir.filePath(QStringLiteral("%1.csv").arg(station));
-            runs.push_back(std::make_unique<e2e::Run>(
+            runs.push_back(std::make_unique<testsupport::Run>(
                 devices,
                 QStringList {QStringLiteral("--record"), csv, QStringLiteral("--record-to"),
                              server.uri(QStringLiteral("admin"), database), QStringLiteral("--station"),
@@ -270,10 +265,10 @@ private slots:
         const auto csvOf = [&](int station) {
             return csvLines(dir.filePath(QStringLiteral("%1.csv").arg(station)));
         };
-        QVERIFY(e2e::waitFor(
+        QVERIFY(testsupport::waitFor(
             [&] { return csvOf(0).size() == 2 && csvOf(1).size() == 2 && csvOf(2).size() == 2; }, 120000));
         QVERIFY(server.start());
-        QVERIFY(e2e::waitFor([&] { return tableCount(server) == 6; }, deliveryMs));
+        QVERIFY(testsupport::waitFor([&] { return tableCount(server) == 6; }, deliveryMs));
         for (int station = 0; station < 3; ++station)
             QCOMPARE(tableLines(server, QStringLiteral("station %1").arg(station)), csvOf(station));
         QCOMPARE(tableCount(server), 6);

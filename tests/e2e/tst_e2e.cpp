@@ -68,7 +68,7 @@ constexpr int screenPollMs = 200;
 // The libraries of Qt's X11 platform that prepare windows for OpenGL, as mapped into the
 // tool, whose process id the simulator says when it starts it; the window of the tool is
 // drawn without OpenGL and loads none of them.
-QStringList openGlIntegrations(const e2e::Run &run)
+QStringList openGlIntegrations(const testsupport::Run &run)
 {
     const QRegularExpressionMatch started =
         QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)")).match(QString::fromUtf8(run.read("out")));
@@ -97,14 +97,14 @@ class TestEndToEnd : public QObject
 
     // Waits until `picture` shows on the screen with white licence text over it, inside the
     // window's picture label; the tool must load no OpenGL.
-    static void expectLabel(e2e::Run &run, const QString &picturePath)
+    static void expectLabel(testsupport::Run &run, const QString &picturePath)
     {
         const QImage picture(picturePath);
         QVERIFY2(!picture.isNull(), qPrintable(picturePath));
         QPoint at;
         QRect window;
         int white = 0;
-        const bool shown = e2e::waitFor(
+        const bool shown = testsupport::waitFor(
             [&] {
                 const QImage screen = grab();
                 window = runner::windowRect(screen);
@@ -132,9 +132,9 @@ class TestEndToEnd : public QObject
     }
 
     // Waits for the window, then until its status bar changes.
-    static void expectMessage(e2e::Run &run)
+    static void expectMessage(testsupport::Run &run)
     {
-        QVERIFY(e2e::waitFor(
+        QVERIFY(testsupport::waitFor(
             [&] {
                 const QRect window = runner::windowRect(grab());
                 return window.width() > 300 && window.height() > 200;
@@ -144,7 +144,7 @@ class TestEndToEnd : public QObject
         const QImage before = grab();
         const QRect status = runner::statusRegion(runner::windowRect(before));
         int changed = 0;
-        const bool reported = e2e::waitFor(
+        const bool reported = testsupport::waitFor(
             [&] {
                 changed = runner::differingPixels(before, grab(), status);
                 return changed > 30;
@@ -174,7 +174,7 @@ class TestEndToEnd : public QObject
             return qstrcmp(c.function, QTest::currentTestFunction()) == 0
                 && qstrcmp(c.tag, QTest::currentDataTag()) == 0;
         });
-        e2e::Run run(QString::fromLatin1(test.picture ? "" : "--start-delay 2 ") + test.devices);
+        testsupport::Run run(QString::fromLatin1(test.picture ? "" : "--start-delay 2 ") + test.devices);
         QVERIFY(run.process.waitForStarted(5000));
         if (test.picture)
             expectLabel(run, QStringLiteral(":/qjpg/res/") + test.picture);

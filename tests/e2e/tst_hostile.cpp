@@ -22,12 +22,7 @@
 #include <functional>
 #include <memory>
 
-using quorvane::sim::FakeAtDevice;
-using quorvane::sim::FakeSerialPorts;
-using quorvane::sim::Reply;
-using quorvane::sim::Script;
-using quorvane::sim::SerialPersona;
-using quorvane::sim::serialPersonas;
+using namespace quorvane::sim;
 using namespace simnet;
 
 namespace {
@@ -471,7 +466,7 @@ QList<NetRow> netRows()
             {at.group,
              "garbage instead of the file",
              at.address,
-             {Script(shell).on(vlanDefaultsLine, Reply::text(quorvane::sim::garbage(300), 20))},
+             {Script(shell).on(vlanDefaultsLine, Reply::text(garbage(300), 20))},
              unsupported,
              loginMs,
              14000},
@@ -526,11 +521,11 @@ class TestHostileDevices : public QObject
     // within `limitMs` and the slack, they are those, in order; the first of them showed
     // `atLeastMs` to `atMostMs` (and the slack) after `sinceMs`, or after the program's
     // start for none.
-    static void expectShown(e2e::Run &program, const QStringList &expected, int limitMs, int atLeastMs,
-                            int atMostMs, qint64 sinceMs = -1, const std::function<bool()> &ready = {},
-                            const std::function<void()> &tick = {})
+    static void expectShown(testsupport::Run &program, const QStringList &expected, int limitMs,
+                            int atLeastMs, int atMostMs, qint64 sinceMs = -1,
+                            const std::function<bool()> &ready = {}, const std::function<void()> &tick = {})
     {
-        const bool shown = e2e::waitFor(
+        const bool shown = testsupport::waitFor(
             [&] { return (!ready || ready()) && program.distinctEvents().size() >= expected.size(); },
             limitMs + testsupport::slackMs(), tick);
         QVERIFY2(shown, qPrintable(program.story()));
@@ -554,15 +549,15 @@ class TestHostileDevices : public QObject
     // order.
     // `cutShort`, when given, names further changes the list may hold before the good one
     // (the cut replies of a device that fell silent).
-    static void expectServedAfter(e2e::Run &program, const QStringList &expected, const char *picture,
+    static void expectServedAfter(testsupport::Run &program, const QStringList &expected, const char *picture,
                                   const QByteArray &licence, int cycleMs,
                                   const std::function<void()> &tick = {},
                                   const std::function<bool(const QString &)> &cutShort = {})
     {
         const QString good = label(picture, QString::fromLatin1(licence));
-        const qint64 sinceMs = quorvane::sim::clockMs();
-        const bool served = e2e::waitFor([&] { return program.distinctEvents().contains(good); },
-                                         cycleMs + testsupport::slackMs(), tick);
+        const qint64 sinceMs = clockMs();
+        const bool served = testsupport::waitFor([&] { return program.distinctEvents().contains(good); },
+                                                 cycleMs + testsupport::slackMs(), tick);
         QVERIFY2(served, qPrintable(program.story()));
         qInfo("%s: %s; the good device served %lld ms later", QTest::currentDataTag(),
               qPrintable(expected.isEmpty() ? QStringLiteral("nothing shown")
@@ -588,14 +583,15 @@ class TestHostileDevices : public QObject
     // the licence bytes written before it (`row.expected` when there was none).
     // `expected` becomes what the row showed first; `cutShort` what later cycles may show
     // besides: a drip cut short.
-    static void expectReadUntilSilent(e2e::Run &program, const FakeAtDevice &device, const SerialRow &row,
-                                      QStringList &expected, std::function<bool(const QString &)> &cutShort)
+    static void expectReadUntilSilent(testsupport::Run &program, const FakeAtDevice &device,
+                                      const SerialRow &row, QStringList &expected,
+                                      std::function<bool(const QString &)> &cutShort)
     {
         const QList<FakeAtDevice::Write> writes = device.writes();
         QVERIFY(writes.size() > row.readsUntilSilentFrom);
         const qint64 readFromMs = writes.at(row.readsUntilSilentFrom).atMs;
-        const qint64 silentFromMs = testsupport::lastWriteBeforeSilence(
-            writes, row.readsUntilSilentFrom, continuationGapMs, quorvane::sim::clockMs());
+        const qint64 silentFromMs = testsupport::lastWriteBeforeSilence(writes, row.readsUntilSilentFrom,
+                                                                        continuationGapMs, clockMs());
         const qint64 readsAtLeastMs =
             silentFromMs < 0 ? continuationCapMs : qMin<qint64>(continuationCapMs, silentFromMs - readFromMs);
         const QString shown = program.distinctEvents().first();
@@ -638,8 +634,8 @@ private slots:
         FakeSerialPorts ports;
         // The program first: the port's other end must not be inherited by it, or pulling
         // the device would not hang the port up.
-        e2e::Run program(ports.processEnvironment());
-        FakeAtDevice *device = &quorvane::sim::addPersonaPort(ports, 0);
+        testsupport::Run program(ports.processEnvironment());
+        FakeAtDevice *device = &addPersonaPort(ports, 0);
         device->on(port.imeiCommand, row.imei);
         device->on(port.licenceCommand, row.licence);
         for (const Reply &once : row.licenceOnce)
@@ -651,8 +647,8 @@ private slots:
         if (row.readsUntilSilentFrom < 0) {
             expectShown(program, expected, row.boundMs, 950 + row.waitsMs, 1000 + row.waitsMs + row.boundMs);
         } else {
-            QVERIFY2(e2e::waitFor([&] { return !program.distinctEvents().isEmpty(); },
-                                  row.boundMs + testsupport::slackMs()),
+            QVERIFY2(testsupport::waitFor([&] { return !program.distinctEvents().isEmpty(); },
+                                          row.boundMs + testsupport::slackMs()),
                      qPrintable(program.story()));
             expectReadUntilSilent(program, *device, row, expected, cutShort);
         }
@@ -661,7 +657,7 @@ private slots:
 
         if (!device->isPlugged()) { // gone, or its line is down: a good port instead
             device->unplug();
-            device = &quorvane::sim::addPersonaPort(ports, 0, QStringLiteral("COM6"));
+            device = &addPersonaPort(ports, 0, QStringLiteral("COM6"));
         } else {
             device->setScript(Script());
         }
@@ -680,13 +676,13 @@ private slots:
         constexpr int plugToAnswerMs = waits::usbStalledPlugToAnswerMs;
         // The dialogue's own waits: the pause before the request and the wait for the reply.
         constexpr int dialogueWaitsMs = waits::totalMs(*waits::findDialogue("usb"));
-        auto testbed = std::make_shared<quorvane::sim::Testbed>();
+        auto testbed = std::make_shared<Testbed>();
         simusb::FakeUsbBus bus(testbed);
         bus.plugRootHub(1);
-        e2e::Run program(testbed->processEnvironment());
+        testsupport::Run program(testbed->processEnvironment());
         // Plugged once the window has taken its first list of devices.
         const auto listed = [&] { return program.read("err").contains("11111"); };
-        QVERIFY(e2e::waitFor(listed, 1000 + testsupport::slackMs()));
+        QVERIFY(testsupport::waitFor(listed, 1000 + testsupport::slackMs()));
         simusb::DeviceSpec spec = usbDevice(QStringLiteral("1-3"), licence21);
         row.fault(spec);
         const qint64 pluggedAtMs = simusb::clockMs();
@@ -741,8 +737,8 @@ private slots:
         };
         tick();
         // An empty testbed: the program's serial and USB steps see no device at all.
-        quorvane::sim::Testbed testbed;
-        e2e::Run program(testbed.processEnvironment());
+        Testbed testbed;
+        testsupport::Run program(testbed.processEnvironment());
 
         expectShown(
             program, row.expected, row.boundMs, 950 + row.waitsMs, row.boundMs, -1,

@@ -2,12 +2,12 @@
 // line, and the record file after devices came, stayed, changed their answer, went and
 // came back, failed, or sent hostile bytes.
 #include "tests/e2e/run.h"
+#include "tests/support/tablerows.h"
 #include "tests/support/testmain.h"
 
 #include <QtTest>
 
 #include <csignal>
-#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -54,7 +54,7 @@ constexpr CommandLineCase commandLineCases[] = {
 // each line's time written as T; and the tool's other arguments, if any.
 struct RecordCase
 {
-    const char *name;
+    const char *tag;
     const char *devices;
     int seconds;
     const char *before;
@@ -153,16 +153,17 @@ private slots:
                                               .replace(QLatin1String("FILE"), file)
                                               .replace(QLatin1String("DIR"), dir.path())
                                               .split(QLatin1Char(' '));
-            std::unique_ptr<e2e::Run> holder;
+            std::unique_ptr<testsupport::Run> holder;
             if (row.held) {
                 qputenv("QT_QPA_PLATFORM", platform);
-                holder = std::make_unique<e2e::Run>(QStringLiteral("--shell 192.168.2.1 --quit-after 30"),
-                                                    arguments);
-                QVERIFY(e2e::waitFor([&] { return QFile::exists(file + QStringLiteral(".lock")); }, 20000));
+                holder = std::make_unique<testsupport::Run>(
+                    QStringLiteral("--shell 192.168.2.1 --quit-after 30"), arguments);
+                QVERIFY(testsupport::waitFor([&] { return QFile::exists(file + QStringLiteral(".lock")); },
+                                             20000));
             }
             qunsetenv("DISPLAY");
             qunsetenv("QT_QPA_PLATFORM");
-            e2e::Run run(QStringLiteral("--at9527 --quit-after 30"), arguments);
+            testsupport::Run run(QStringLiteral("--at9527 --quit-after 30"), arguments);
             QVERIFY2(run.process.waitForFinished(20000), row.arguments);
             const QByteArray out = run.read(row.exitCode == 0 ? "out" : "err");
             QVERIFY2(run.process.exitCode() == row.exitCode && out.contains(row.says),
@@ -188,13 +189,14 @@ private slots:
         QByteArray before;
         int servedInAll = 0;
         for (int kill = 0; kill < 20; ++kill) {
-            e2e::Run run(QStringLiteral("--scenario soak --rounds 5"), {QStringLiteral("--record"), path});
+            testsupport::Run run(QStringLiteral("--scenario soak --rounds 5"),
+                                 {QStringLiteral("--record"), path});
             const auto pid = [&] {
                 const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\(pid (\\d+)\\)"))
                                                           .match(QString::fromUtf8(run.read("out")));
                 return match.hasMatch() ? match.captured(1).toInt() : 0;
             };
-            QVERIFY(e2e::waitFor([&] { return pid() > 0; }, 20000));
+            QVERIFY(testsupport::waitFor([&] { return pid() > 0; }, 20000));
             // From before the first result to well into the stream, a different moment each time.
             QTest::qWait(1000 + kill * 300);
             QCOMPARE(::kill(pid(), SIGKILL), 0);
@@ -224,16 +226,10 @@ private slots:
         qInfo("%d results served in all, %d lines", servedInAll, int(before.count("\r\n")) - 1);
     }
 
-    void record_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int row = 0; row < int(std::size(recordCases)); ++row)
-            QTest::newRow(recordCases[row].name) << row;
-    }
+    void record_data() { addRows(recordCases); }
     void record()
     {
-        QFETCH(int, row);
-        const RecordCase &test = recordCases[row];
+        const RecordCase &test = fetchRow(recordCases);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("records"));
         const QString path = folder + QStringLiteral("/record.csv");
@@ -247,11 +243,11 @@ private slots:
         QStringList arguments {QStringLiteral("--record"), path};
         if (test.arguments)
             arguments += QString::fromLatin1(test.arguments).split(QLatin1Char(' '));
-        e2e::Run run(QString::fromUtf8(test.devices) + stop, arguments);
+        testsupport::Run run(QString::fromUtf8(test.devices) + stop, arguments);
         if (!test.before) {
             // The tool goes on when it cannot write, and writes what waited once it can.
             const auto refused = [&] { return run.read("err").contains("record not written"); };
-            QVERIFY(e2e::waitFor(refused, test.seconds * 1000));
+            QVERIFY(testsupport::waitFor(refused, test.seconds * 1000));
             QVERIFY(QDir().mkpath(folder));
         }
         QVERIFY(run.process.waitForFinished(test.seconds * 1000 + 20000));

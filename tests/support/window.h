@@ -6,15 +6,14 @@
 // here, and what the device received from its fake.
 
 #include "app/mainwindow.h"
+#include "runner/quietwindow.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStringList>
-#include <QTimer>
 
 namespace testsupport {
 
@@ -70,21 +69,10 @@ private:
     MainWindow &m_window;
 };
 
-// Stops the window's poll timer, so that the test alone decides when a step runs.
-inline void stopPolling(MainWindow &window)
-{
-    for (QTimer *timer : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
-        timer->stop();
-}
-
-// One detection cycle, as the poll timer runs it; how long it took in ms.
-inline qint64 runCycle(MainWindow &window)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QMetaObject::invokeMethod(&window, "dealTimer", Qt::DirectConnection);
-    return clock.elapsed();
-}
+// Stopping the window's poll timer, so that the test alone decides when a step runs, and
+// one detection cycle as the poll timer runs it: the benchmark's own (runner/).
+using runner::runCycle;
+using runner::stopPolling;
 
 struct WindowHolder
 {

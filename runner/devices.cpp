@@ -1,7 +1,6 @@
-#include "devsim/devices.h"
+#include "runner/devices.h"
 #include "serial/portrules.h"
 #include "serial/serialreply.h"
-#include "sim/net/netdevices.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,7 +10,7 @@
 #include <algorithm>
 #include <iterator>
 
-namespace devsim {
+namespace runner {
 
 using namespace quorvane::sim;
 
@@ -190,6 +189,36 @@ QString Devices::startNet(const NetChoice &choice, QString *why)
     return name;
 }
 
+QByteArray licenceOf(Transport transport, int n)
+{
+    switch (transport) {
+    case Transport::Serial:
+        return QStringLiteral("SR-2026-0415-%1CN").arg(100000 + n % 900000).toLatin1();
+    case Transport::Usb:
+        return QStringLiteral("CMIIT ID:2026AB%1QP").arg(1000 + n % 9000).toLatin1();
+    case Transport::Net:
+        break;
+    }
+    return QStringLiteral("700101-2024-CN-%1").arg(100000 + n % 900000).toLatin1();
+}
+
+QString Devices::present(const Place &place, const QByteArray &licence, QString *why, int serialKind)
+{
+    switch (place.transport) {
+    case Transport::Serial: {
+        SerialChoice choice;
+        choice.kind = serialKind;
+        choice.licence = licence;
+        return plugSerial(choice, why);
+    }
+    case Transport::Usb:
+        return plugUsb(UsbChoice {licence}, why);
+    case Transport::Net:
+        break;
+    }
+    return startNet(NetChoice {QLatin1String(place.address), licence}, why);
+}
+
 const Devices::Presented *Devices::latest(const QString &name) const
 {
     for (auto device = m_presented.rbegin(); device != m_presented.rend(); ++device) {
@@ -261,4 +290,4 @@ QByteArray Devices::report() const
     return QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson();
 }
 
-} // namespace devsim
+} // namespace runner

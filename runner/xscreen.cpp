@@ -1,4 +1,5 @@
-#include "bench/xscreen.h"
+#include "runner/xscreen.h"
+#include "runner/process.h"
 #include "runner/xserver.h"
 
 #include <QString>
@@ -7,37 +8,25 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <ctime>
 #include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-namespace bench {
+namespace runner {
 
 namespace {
 constexpr int screenWidth = 640;
 constexpr int screenHeight = 480;
 } // namespace
 
-qint64 nowNs()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 XScreen::~XScreen()
 {
     if (m_connection)
         XCloseDisplay(m_connection);
-    runner::stopXServer(m_server);
+    stopXServer(m_server);
 }
 
 bool XScreen::start(QString *why)
 {
-    const runner::XServer server = runner::startXServer(screenWidth, screenHeight);
+    const XServer server = startXServer(screenWidth, screenHeight);
     m_server = server.pid;
     if (server.display.isEmpty()) {
         *why = QStringLiteral("Xvfb did not start");
@@ -114,4 +103,4 @@ QImage XScreen::grab(const QRect &wanted)
     return image;
 }
 
-} // namespace bench
+} // namespace runner

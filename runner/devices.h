@@ -1,11 +1,13 @@
-#ifndef QUORVANE_DEVSIM_DEVICES_H
-#define QUORVANE_DEVSIM_DEVICES_H
+#ifndef QUORVANE_RUNNER_DEVICES_H
+#define QUORVANE_RUNNER_DEVICES_H
 
-// The devices the simulator presents: built from the personas beside the fakes of sim/,
-// with the faults a run asks for, and treated alike through the FakeDevice surface.
+// The devices presented to the real tool (by the simulator and the benchmark): built from
+// the personas beside the fakes of sim/, with the faults a run asks for, and treated alike
+// through the FakeDevice surface.
 
 #include "sim/emulation/testbed.h"
 #include "sim/net/faketcpservice.h"
+#include "sim/net/netdevices.h"
 #include "sim/serial/fakeserialports.h"
 #include "sim/serial/serialdevices.h"
 #include "sim/usb/fakeusbbus.h"
@@ -14,10 +16,11 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
-namespace devsim {
+namespace runner {
 
 // How a device misbehaves.
 enum class Fault {
@@ -56,6 +59,36 @@ struct NetChoice
     Fault fault = Fault::None;
 };
 
+// The licence each transport's device gives unless a run names one.
+inline const QByteArray serialLicence = "SR-2026-0415-118735CN";
+inline const QByteArray usbLicence = "CMIIT ID:2026AB1234QP";
+inline const QByteArray netLicence = simnet::sampleLicence;
+
+// Where a device appears: one place per transport and network address, with the label
+// the tool shows for the device present() puts there (a serial device of kind 0).
+enum class Transport { Serial, Usb, Net };
+struct Place
+{
+    const char *id;
+    Transport transport;
+    const char *address; // Net
+    const char *picture;
+};
+constexpr Place places[] = {
+    {"serial", Transport::Serial, nullptr, ":/qjpg/res/LBL01.jpg"},
+    {"usb", Transport::Usb, nullptr, ":/qjpg/res/LBL17.png"},
+    {"9527", Transport::Net, simnet::atServiceAddress, ":/qjpg/res/LBL16.png"},
+    {"3762-2", Transport::Net, simnet::shellAddress2, ":/qjpg/res/LBL15.png"},
+    {"3762-10", Transport::Net, simnet::shellAddress10, ":/qjpg/res/LBL16.png"},
+};
+inline constexpr const Place &usbPlace = places[1];
+inline constexpr const Place *netPlaces = places + 2; // 9527, then 3762 at each address
+constexpr int netPlaceCount = int(std::size(places)) - 2;
+
+// The licence of a device's n-th appearance in a run: each differs from the one before,
+// so that a new appearance changes the label on the screen.
+QByteArray licenceOf(Transport transport, int n);
+
 // Every device presented in a run, with what it received; the testbed shared by the
 // serial and USB fakes, so that one program sees both kinds at once.
 class Devices
@@ -70,6 +103,8 @@ public:
     QString plugSerial(const SerialChoice &choice, QString *why);
     QString plugUsb(const UsbChoice &choice, QString *why);
     QString startNet(const NetChoice &choice, QString *why);
+    // A well-behaved device at `place` (serial: of port kind `serialKind`) giving `licence`.
+    QString present(const Place &place, const QByteArray &licence, QString *why, int serialKind = 0);
     void remove(const QString &name);
     // The first step of pulling a device out: a network device takes no new connections,
     // so that the program is not cut off in the middle of a dialogue it starts later.
@@ -118,6 +153,6 @@ private:
     int m_usbCount = 0;
 };
 
-} // namespace devsim
+} // namespace runner
 
-#endif // QUORVANE_DEVSIM_DEVICES_H
+#endif // QUORVANE_RUNNER_DEVICES_H
