@@ -16,6 +16,8 @@
 #include <csignal>
 #include <memory>
 
+using namespace testsupport;
+
 namespace {
 
 enum class Fault { None, DownAtStart, StopMidRun, WrongPassword, KillUnsent, AckLost };

@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+using namespace testsupport;
+
 namespace {
 
 #define HEADER "time,transport,where,identity,picture,licence,outcome\r\n"

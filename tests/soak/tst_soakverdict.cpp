@@ -6,6 +6,8 @@
 
 #include <iterator>
 
+using namespace testsupport;
+
 namespace {
 
 // The window's own start (its form's placeholder text, then emptied), before any plug.
