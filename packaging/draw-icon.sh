@@ -7,28 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-convert=/usr/bin/convert   # ImageMagick itself, not a stand-in earlier on the PATH
-font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
-[ -x "$convert" ] || { echo "draw-icon: needs ImageMagick (apt-get install imagemagick)" >&2; exit 1; }
-[ -f "$font" ] || { echo "draw-icon: needs fonts-wqy-microhei" >&2; exit 1; }
+source ../res/drawing.sh draw-icon   # $convert, $font, code_block
 
 paper="#dff3e4"
 ink="#1e7a3c"
 sizes=(16 24 32 48 64 128 256)
-
-# A 7 by 7 square of dots from a fixed seed, standing in for the label's 2-D code.
-code_block() { # left x, top y, cell size
-  local seed=20261207 cmds="" x y
-  for y in 0 1 2 3 4 5 6; do
-    for x in 0 1 2 3 4 5 6; do
-      seed=$(( (seed * 1103515245 + 12345) % 2147483648 ))
-      if (( (seed >> 16) % 2 == 0 )) || (( (x < 2 && y < 2) || (x > 4 && y < 2) || (x < 2 && y > 4) )); then
-        cmds+=" rectangle $(( $1 + x*$3 )),$(( $2 + y*$3 )) $(( $1 + x*$3 + $3 - 2 )),$(( $2 + y*$3 + $3 - 2 ))"
-      fi
-    done
-  done
-  echo "fill $ink$cmds"
-}
 
 master=$(mktemp --suffix=.png)
 trap 'rm -f "$master"' EXIT
@@ -36,7 +19,7 @@ trap 'rm -f "$master"' EXIT
 "$convert" -size 256x256 xc:none \
   -fill "$paper" -stroke "$ink" -strokewidth 10 -draw "roundrectangle 8,20 247,235 24,24" \
   -stroke none -fill "$ink" -draw "circle 56,70 56,38" \
-  -draw "$(code_block 150 40 12)" \
+  -draw "$(code_block 20261207 150 40 12 11 "$ink")" \
   -font "$font" -fill "$ink" -pointsize 40 -annotate +24+150 "进网" \
   -fill "#1b1b1b" -draw "roundrectangle 20,168 235,224 12,12" \
   -fill "$ink" -draw "rectangle 20,168 30,224" \

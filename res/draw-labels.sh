@@ -6,10 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-convert=/usr/bin/convert   # ImageMagick itself, not a stand-in earlier on the PATH
-font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
-[ -x "$convert" ] || { echo "draw-labels: needs ImageMagick (apt-get install imagemagick)" >&2; exit 1; }
-[ -f "$font" ] || { echo "draw-labels: needs fonts-wqy-microhei" >&2; exit 1; }
+source ./drawing.sh draw-labels   # $convert, $font, code_block
 
 # file | encoding | width | height | paper | ink | maker | model | emblem
 labels=(
@@ -47,25 +44,10 @@ emblem() { # shape, centre x, centre y, colour: an ImageMagick draw command
   esac
 }
 
-# A square of dots derived from the model name, standing in for the label's 2-D code.
-code_block() { # model, left x, top y, colour
-  local seed cell x y cmds=""
-  seed=$(printf '%s' "$1" | cksum | cut -d' ' -f1)
-  for y in 0 1 2 3 4 5 6; do
-    for x in 0 1 2 3 4 5 6; do
-      seed=$(( (seed * 1103515245 + 12345) % 2147483648 ))
-      if (( (seed >> 16) % 2 == 0 )) || (( (x < 2 && y < 2) || (x > 4 && y < 2) || (x < 2 && y > 4) )); then
-        cell="rectangle $(( $2 + x*4 )),$(( $3 + y*4 )) $(( $2 + x*4 + 3 )),$(( $3 + y*4 + 3 ))"
-        cmds+=" $cell"
-      fi
-    done
-  done
-  echo "fill $4$cmds"
-}
-
 for row in "${labels[@]}"; do
   IFS='|' read -r file encoding w h paper ink maker model shape <<<"${row// | /|}"
   band_top=$(( h - 27 ))   # the licence text is centred about 107 px below the top
+  code_seed=$(printf '%s' "$model" | cksum | cut -d' ' -f1)   # each model's code its own
   out_opts=()
   case $encoding in
     jpeg-prog) out_opts=(-type TrueColor -interlace JPEG -quality 92 "$file") ;;
@@ -82,7 +64,7 @@ for row in "${labels[@]}"; do
     -fill "#222222" -pointsize 11 -annotate +10+54 "型号 $model" \
     -pointsize 9 -fill "#555555" -annotate +10+70 "工业和信息化部监制" \
     -fill "#555555" -annotate +10+$((band_top - 6)) "进网许可证编号" \
-    -draw "$(code_block "$model" $((w - 40)) 40 "$ink")" \
+    -draw "$(code_block "$code_seed" $((w - 40)) 40 4 4 "$ink")" \
     -fill "#1b1b1b" -draw "roundrectangle 6,$band_top $((w-7)),$((h-5)) 5,5" \
     -fill "$ink" -draw "rectangle 6,$((band_top)) 10,$((h-5))" \
     "${out_opts[@]}"

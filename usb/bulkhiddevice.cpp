@@ -33,6 +33,17 @@ constexpr int resultNoDevice = -2;
 constexpr int readTimedOut = 2;
 constexpr int readFailed = 3;
 
+// Why a transfer in one direction cannot start: no device is open (resultNoDevice), or
+// the open learned no endpoint of that direction (LIBUSB_ERROR_NOT_SUPPORTED). 0 when it can.
+int transferRefusal(const libusb_device_handle *handle, std::uint8_t endpoint, int maxPacket)
+{
+    if (!handle)
+        return resultNoDevice;
+    if (endpoint == 0 || maxPacket <= 0)
+        return LIBUSB_ERROR_NOT_SUPPORTED;
+    return 0;
+}
+
 // While a transfer runs, libusb's events are handled in slices this long, and the window
 // is served between them.
 constexpr int transferSliceUs = 5000;
@@ -530,10 +541,8 @@ int BulkHidDevice::close()
 
 int BulkHidDevice::write(const char *data, int length, int timeoutMs)
 {
-    if (!handle)
-        return resultNoDevice;
-    if (outEndpoint == 0 || outMaxPacket <= 0)
-        return LIBUSB_ERROR_NOT_SUPPORTED;
+    if (const int refused = transferRefusal(handle, outEndpoint, outMaxPacket))
+        return refused;
 
     const QByteArray bytes = length > 0 ? QByteArray(data, length) : QByteArray();
     qDebug() << "BulkHidDevice::write 11" << bytes.left(writeLogBytes).toHex().constData()
@@ -558,7 +567,7 @@ int BulkHidDevice::write(const char *data, int length, int timeoutMs)
 
 int BulkHidDevice::read(std::string &out, int timeoutMs)
 {
-    if (!handle || inEndpoint == 0 || inMaxPacket <= 0)
+    if (transferRefusal(handle, inEndpoint, inMaxPacket) != 0)
         return readFailed;
     std::string packet(size_t(inMaxPacket), '\0');
     int transferred = 0;
@@ -578,10 +587,8 @@ int BulkHidDevice::read(std::string &out, int timeoutMs)
 
 int BulkHidDevice::readPacket(unsigned char *buffer, int bufferSize, int timeoutMs)
 {
-    if (!handle)
-        return resultNoDevice;
-    if (inEndpoint == 0 || inMaxPacket <= 0)
-        return LIBUSB_ERROR_NOT_SUPPORTED;
+    if (const int refused = transferRefusal(handle, inEndpoint, inMaxPacket))
+        return refused;
     if (bufferSize < inMaxPacket)
         return 0;
     int transferred = 0;

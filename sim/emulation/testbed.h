@@ -45,8 +45,9 @@ public:
     static bool isUnderEmulation();
 
     // Gives this process (and the programs it starts) a private, empty /run/lock, so that
-    // the serial port lock files of programs run side by side do not meet. Needs root
-    // (scripts/isolated runs as root); false with the reason otherwise.
+    // the serial port lock files of programs run side by side do not meet. Needs root's
+    // rights over the process's mounts, which scripts/isolated gives (an ordinary user's
+    // in a user namespace); false with the reason otherwise.
     static bool usePrivateLockDirectory(QString *why);
 
 private:

@@ -15,11 +15,6 @@ namespace {
 constexpr int acmMajor = 166;
 } // namespace
 
-FakeSerialPorts::FakeSerialPorts()
-    : FakeSerialPorts(nullptr)
-{
-}
-
 FakeSerialPorts::FakeSerialPorts(std::shared_ptr<Testbed> testbed)
 {
     if (!Testbed::isUnderEmulation())

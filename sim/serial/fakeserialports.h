@@ -31,8 +31,8 @@ namespace quorvane::sim {
 class FakeSerialPorts
 {
 public:
-    FakeSerialPorts();
-    explicit FakeSerialPorts(std::shared_ptr<Testbed> testbed);
+    // A testbed of the set's own, or the one given (shared with a fake USB bus).
+    explicit FakeSerialPorts(std::shared_ptr<Testbed> testbed = nullptr);
     ~FakeSerialPorts();
     FakeSerialPorts(const FakeSerialPorts &) = delete;
     FakeSerialPorts &operator=(const FakeSerialPorts &) = delete;

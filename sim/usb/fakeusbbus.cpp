@@ -617,11 +617,6 @@ void FakeUsbBus::Private::remove(FakeUsbDevice *device)
     plugged.removeAll(device);
 }
 
-FakeUsbBus::FakeUsbBus()
-    : FakeUsbBus(nullptr)
-{
-}
-
 FakeUsbBus::FakeUsbBus(std::shared_ptr<Testbed> testbed)
     : p(new Private)
 {

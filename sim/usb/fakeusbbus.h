@@ -140,8 +140,8 @@ private:
 class FakeUsbBus
 {
 public:
-    FakeUsbBus();
-    explicit FakeUsbBus(std::shared_ptr<Testbed> testbed);
+    // A testbed of the bus's own, or the one given (shared with fake serial ports).
+    explicit FakeUsbBus(std::shared_ptr<Testbed> testbed = nullptr);
     ~FakeUsbBus();
     FakeUsbBus(const FakeUsbBus &) = delete;
     FakeUsbBus &operator=(const FakeUsbBus &) = delete;

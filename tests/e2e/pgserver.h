@@ -3,7 +3,9 @@
 
 // A PostgreSQL server of the test's own: a fresh cluster in a temporary folder, listening
 // on a Unix socket there and on no TCP port. PostgreSQL refuses to run as root, so as root
-// its programs run as the user "postgres" that Debian's package makes. Role "admin" comes
+// its programs run as the user "postgres" that Debian's package makes. An ordinary user's
+// scripts/isolated makes them root of a user namespace where no other account exists:
+// there they run in a user namespace of their own as that user again. Role "admin" comes
 // in without a password; role "station" must give its password (scram-sha-256).
 
 #include <QtTest>
@@ -18,7 +20,7 @@ public:
     PgServer()
     {
         const QStringList owner {QStringLiteral("postgres:"), m_dir.path()};
-        if (::geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), owner) != 0)
+        if (m_as == As::Postgres && QProcess::execute(QStringLiteral("chown"), owner) != 0)
             return;
         QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
         m_started = run(QStringLiteral("initdb -D %1 -U admin -A trust --no-sync").arg(m_data).split(' '))
@@ -61,15 +63,41 @@ public:
     }
 
 private:
+    // Who runs the server's programs: this process's own user; the account "postgres",
+    // for root; or, for root of a user namespace, the user outside it that the namespace
+    // maps to root (its first line: "0 OUTSIDE 1"), in a namespace of the program's own.
+    enum class As { Self, Postgres, Outside };
+    static As serverUser(QString *outsideUid, QString *outsideGid)
+    {
+        if (::geteuid() != 0)
+            return As::Self;
+        const auto outside = [](const char *map) {
+            QFile file(QString::fromLatin1(map));
+            const QList<QByteArray> first = file.open(QIODevice::ReadOnly)
+                ? file.readLine().simplified().split(' ')
+                : QList<QByteArray>();
+            return first.size() == 3 && first[0] == "0" ? QString::fromLatin1(first[1]) : QString();
+        };
+        *outsideUid = outside("/proc/self/uid_map");
+        *outsideGid = outside("/proc/self/gid_map");
+        const bool namespaceRoot = !outsideUid->isEmpty() && *outsideUid != QLatin1String("0");
+        return namespaceRoot ? As::Outside : As::Postgres;
+    }
+
     // A program of the server's, as the server's user.
     bool run(const QStringList &command) const
     {
         const QString program = QStringLiteral("/usr/lib/postgresql/15/bin/") + command.first();
-        const QStringList asServer = QStringLiteral("-u postgres --").split(' ') << program;
         QProcess process;
         process.setStandardOutputFile(QProcess::nullDevice());
-        if (::geteuid() == 0)
-            process.start(QStringLiteral("runuser"), asServer + command.mid(1));
+        if (m_as == As::Postgres)
+            process.start(QStringLiteral("runuser"),
+                          QStringList {"-u", "postgres", "--", program} + command.mid(1));
+        else if (m_as == As::Outside)
+            process.start(
+                QStringLiteral("unshare"),
+                QStringList {"--map-user=" + m_outsideUid, "--map-group=" + m_outsideGid, "--", program}
+                    + command.mid(1));
         else
             process.start(program, command.mid(1));
         return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
@@ -80,6 +108,9 @@ private:
     QTemporaryDir m_dir {QStringLiteral("/tmp/quorvane-pg-XXXXXX")};
     const QString m_data = m_dir.filePath(QStringLiteral("data"));
     bool m_started = false;
+    QString m_outsideUid;
+    QString m_outsideGid;
+    const As m_as = serverUser(&m_outsideUid, &m_outsideGid);
 };
 
 } // namespace testsupport
