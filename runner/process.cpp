@@ -36,4 +36,22 @@ void stopProcess(QProcess &process, int graceMs)
     }
 }
 
+QList<QByteArray> GrowingFile::newLines()
+{
+    if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    m_partial += m_file.readAll();
+    const int end = m_partial.lastIndexOf('\n');
+    if (end < 0)
+        return {};
+    const QList<QByteArray> lines = m_partial.left(end).split('\n');
+    m_partial.remove(0, end + 1);
+    return lines;
+}
+
+bool beginsCycle(const QByteArray &logLine)
+{
+    return logLine.startsWith("not find ") || logLine.startsWith("打开串口: ");
+}
+
 } // namespace runner

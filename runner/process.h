@@ -4,6 +4,9 @@
 // What the programs that run the real tool share: the lines they print as they go, the
 // clock they time it by, and how they end a program they started.
 
+#include <QByteArray>
+#include <QFile>
+#include <QList>
 #include <QProcess>
 #include <QString>
 
@@ -24,6 +27,26 @@ inline qint64 nowMs()
 // Ends `process`: SIGTERM first, which the tool takes as a close of its window (in the
 // sanitizer build its leak check runs at that exit); after `graceMs` without an end, kill.
 void stopProcess(QProcess &process, int graceMs);
+
+// The lines a file has gained since the last look, whole lines only: its writer (the tool,
+// the simulator) goes on writing it. The file is opened at the first look that finds it.
+class GrowingFile
+{
+public:
+    explicit GrowingFile(const QString &path)
+        : m_file(path)
+    {
+    }
+    QList<QByteArray> newLines();
+
+private:
+    QFile m_file;
+    QByteArray m_partial;
+};
+
+// Whether a line of the tool's log begins a detection cycle: each begins with the serial
+// port search, which logs either the port it opens or that it found none.
+bool beginsCycle(const QByteArray &logLine);
 
 } // namespace runner
 

@@ -40,8 +40,6 @@ ToolRun::ToolRun(const QString &folder)
 ToolRun::~ToolRun()
 {
     stop();
-    if (m_log)
-        std::fclose(m_log);
 }
 
 void ToolRun::startUnderDevsim(const QStringList &devsimOptions, const QStringList &arguments)
@@ -148,28 +146,17 @@ QString ToolRun::story()
 
 QVector<LogLine> ToolRun::newLines()
 {
+    if (!m_log)
+        m_log = std::make_unique<GrowingFile>(path("err"));
     QVector<LogLine> lines;
-    if (!m_log)
-        m_log = std::fopen(path("err").toLocal8Bit().constData(), "rb");
-    if (!m_log)
-        return lines;
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, m_log)) > 0)
-        m_partial.append(buffer, int(count));
-    std::clearerr(m_log); // the tool goes on writing
     static const QRegularExpression stamped(QStringLiteral("^\\s*(\\d+)\\.(\\d{3}) (.*)$"));
-    int end;
-    while ((end = m_partial.indexOf('\n')) >= 0) {
-        const QString line = QString::fromUtf8(m_partial.left(end));
-        m_partial.remove(0, end + 1);
-        const QRegularExpressionMatch match = stamped.match(line);
+    for (const QByteArray &line : m_log->newLines()) {
+        const QRegularExpressionMatch match = stamped.match(QString::fromUtf8(line));
         if (!match.hasMatch())
             continue;
         const LogLine entry {match.captured(1).toLongLong() * 1000 + match.captured(2).toLongLong(),
                              match.captured(3)};
-        if (entry.text.startsWith(QLatin1String("not find "))
-            || entry.text.contains(QStringLiteral("打开串口:")))
+        if (beginsCycle(entry.text.toUtf8()))
             ++m_cycles;
         lines << entry;
     }

@@ -6,6 +6,7 @@
 // with its log lines stamped; with its files in a folder of its own, what it showed, what
 // its devices received, its log and what it costs the machine.
 
+#include "runner/process.h"
 #include "runner/procstat.h"
 #include "runner/screenlog.h"
 
@@ -19,7 +20,6 @@
 #include <QVector>
 #include <QtGlobal>
 
-#include <cstdio>
 #include <memory>
 
 namespace runner {
@@ -84,8 +84,7 @@ public:
 
     // Stamped log lines that arrived since the last call.
     QVector<LogLine> newLines();
-    // Detection cycles begun so far: each begins with the serial port search, which logs
-    // either the port it opens or that it found none.
+    // Detection cycles begun so far (beginsCycle).
     int cycles();
 
 private:
@@ -94,8 +93,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_temporary;
     QString m_folder;
     qint64 m_startedAtMs = -1;
-    std::FILE *m_log = nullptr;
-    QByteArray m_partial;
+    std::unique_ptr<GrowingFile> m_log; // "err", once newLines() first looks
     int m_cycles = 0;
 };
 

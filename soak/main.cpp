@@ -13,6 +13,7 @@
 //
 // The files: screen.log (the stages and the window's changes, in order), quorvane.log (the
 // tool's log), samples.txt and summary.txt. The programs it runs lie beside it.
+#include "runner/process.h"
 #include "runner/procstat.h"
 #include "sim/net/privatenetwork.h"
 #include "soak/simulator.h"
@@ -70,34 +71,6 @@ std::optional<Limits> limitsFrom(const QStringList &arguments)
     return limits;
 }
 
-// The lines a file has gained since the last look, whole lines only: the tool and the
-// simulator go on writing it.
-class FileLines
-{
-public:
-    explicit FileLines(const QString &path)
-        : m_file(path)
-    {
-    }
-
-    QList<QByteArray> newLines()
-    {
-        if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return {};
-        m_partial += m_file.readAll();
-        const int end = m_partial.lastIndexOf('\n');
-        if (end < 0)
-            return {};
-        const QList<QByteArray> lines = m_partial.left(end).split('\n');
-        m_partial.remove(0, end + 1);
-        return lines;
-    }
-
-private:
-    QFile m_file;
-    QByteArray m_partial;
-};
-
 int count(const QList<QByteArray> &lines, bool (*counts)(const QByteArray &))
 {
     return int(std::count_if(lines.cbegin(), lines.cend(), counts));
@@ -154,14 +127,14 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    FileLines toolLog(files.toolLog);
-    FileLines screenLog(files.screenLog);
+    runner::GrowingFile toolLog(files.toolLog);
+    runner::GrowingFile screenLog(files.screenLog);
     QVector<soak::Sample> samples;
     int cycles = 0;
     int plugs = 0;
     bool stopped = false;
     for (;;) {
-        cycles += count(toolLog.newLines(), soak::beginsCycle);
+        cycles += count(toolLog.newLines(), runner::beginsCycle);
         plugs += count(screenLog.newLines(), soak::isStageLine);
         const qint64 seconds = clock.elapsed() / 1000;
         if (const qint64 tool = runner::findDescendant(simulator.pid(), files.tool)) {
@@ -184,7 +157,7 @@ int main(int argc, char **argv)
         if (simulator.waitForEnd(soak::sampleEverySeconds * 1000))
             break;
     }
-    cycles += count(toolLog.newLines(), soak::beginsCycle);
+    cycles += count(toolLog.newLines(), runner::beginsCycle);
 
     QFile screen(files.screenLog);
     screen.open(QIODevice::ReadOnly);

@@ -93,11 +93,6 @@ bool isStageLine(const QByteArray &screenLine)
     return stageOf(screenLine).has_value();
 }
 
-bool beginsCycle(const QByteArray &logLine)
-{
-    return logLine.startsWith("not find ") || logLine.startsWith("打开串口: ");
-}
-
 Verdict judge(const QList<QByteArray> &screenLog, const QVector<Sample> &samples, const RunEnd &end)
 {
     QVector<Plug> plugs;

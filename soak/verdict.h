@@ -59,10 +59,6 @@ Verdict judge(const QList<QByteArray> &screenLog, const QVector<Sample> &samples
 // A stage line (a plug), for counting plugs while the run goes on.
 bool isStageLine(const QByteArray &screenLine);
 
-// A line of the tool's log that begins a detection cycle: each cycle begins with the look
-// for a serial port, which logs the port it opens or that it found none.
-bool beginsCycle(const QByteArray &logLine);
-
 } // namespace soak
 
 #endif // QUORVANE_SOAK_VERDICT_H
